@@ -1,0 +1,21 @@
+// The command line of rovurer: `rovurer filename base pos [nb_digits]`.
+#pragma once
+
+#include "output.h"
+
+// Exit statuses.
+inline constexpr int exit_shown = 0;        // digits shown (also none, or fewer at end of data)
+inline constexpr int exit_refused = 1;      // usage text, refusal, or write error
+inline constexpr int exit_read_failed = 2;  // a block of the data region could not be read
+
+inline constexpr const char* usage_text =
+    "usage: rovurer filename base pos [nb_digits]\n"
+    "\n"
+    "Dump digits using vor internal floating point format\n"
+    "Example to display 50 digits starting from position 1:\n"
+    "rovurer pi_base10 10 1";
+
+// Runs the tool on `argc` arguments (argv[0] is the tool's name, never used),
+// writing digits and the usage text to `out` and messages to `err`, and
+// flushing both. Returns the exit status.
+int run_rovurer(int argc, const char* const* argv, output_buffer& out, output_buffer& err);

@@ -1,0 +1,82 @@
+// digit_stream: reads one digit file and hands out its digits in base 10, 2
+// or 16, from a chosen position towards the least significant end.
+//
+// Digit file layout (all fields little-endian):
+//   bytes 0..4095   header area; only the first 56 bytes are examined:
+//                   0  magic "MPT\x01FILE"
+//                   8  word_count  (signed 64-bit)  number of data words
+//                   24 kind        (unsigned 64-bit) must be 2
+//                   48 lead_words  (signed 64-bit)  top words hidden before
+//                                                   position 1, must be >= 0
+//   bytes 4096..    data region: unsigned 64-bit words, word i at byte
+//                   4096 + 8*i; word 0 is the least significant.
+//
+// In base 10 a word stands for 19 decimal digits (its value modulo 10^19,
+// with leading zeros); in bases 2 and 16 for its 64 bits, most significant
+// first. Position 1 is the first digit of word word_count - lead_words - 1.
+//
+// The data region is read backwards in blocks of at most block_words words,
+// from the top of the unread data down, so a request reads only the blocks
+// its digits lie in.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+inline constexpr unsigned char digit_file_magic[8] = {'M', 'P', 'T', 1, 'F', 'I', 'L', 'E'};
+inline constexpr std::size_t digit_file_header_bytes = 4096;   // size of the header area
+inline constexpr std::size_t digit_file_examined_bytes = 56;   // bytes of it that are read
+inline constexpr std::size_t digit_file_word_count_at = 8;
+inline constexpr std::size_t digit_file_kind_at = 24;
+inline constexpr std::size_t digit_file_lead_words_at = 48;
+inline constexpr std::uint64_t digit_file_kind = 2;
+
+inline constexpr std::int64_t block_words = 1048576;           // 8 MiB of words
+inline constexpr int decimal_digits_per_word = 19;
+
+// Results of digit_stream_next and digit_stream_refill besides a digit or 0.
+inline constexpr int digit_stream_end = -1;          // the data is exhausted
+inline constexpr int digit_stream_read_failed = -2;  // a block could not be read whole
+
+struct digit_stream {
+    int file;                                          // descriptor, -1 when not open
+    unsigned char header[digit_file_examined_bytes];   // first 56 bytes, as read
+    std::int32_t base;                                 // 2, 10 or 16
+    std::uint64_t* words;                              // block buffer, block_words words
+    std::uint64_t buf_words;                           // words[0..buf_words-1] not yet taken
+    std::int64_t words_left;                           // unread data words below the block
+    std::int32_t skip;                                 // digits (base 10) or bits to drop
+                                                       // from the first word taken
+    std::int32_t bits_per_digit;                       // 1 or 4; unused in base 10
+    std::int32_t digit_mask;                           // base - 1; unused in base 10
+    std::int32_t digits_left;                          // digits (base 10) or bits of the
+                                                       // current word not yet handed out
+    std::uint64_t cur_word;                            // bases 2 and 16: current word
+    unsigned char digit_buf[decimal_digits_per_word];  // base 10: digits of the current
+                                                       // word, least significant first
+};
+
+// Opens a stream on the digit file at `path` whose first digit is the one at
+// 0-based `offset` (a user's position minus 1) shown in `base`.
+// Returns nullptr, with everything it acquired released, when the base is not
+// 2, 10 or 16, the offset is negative, the file cannot be opened or its first
+// 56 bytes read, the header is not a digit file header, no data word lies at
+// or below the offset, or the block buffer cannot be allocated. Reads no data
+// word. The caller owns the result until digit_stream_close.
+digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_t offset);
+
+// Returns the character code of the next digit ('0'..'9', 'A'..'F'),
+// digit_stream_end when the data is exhausted (and on every later call), or
+// digit_stream_read_failed when a block could not be read whole; after a
+// failed read the stream is only good for digit_stream_close.
+int digit_stream_next(digit_stream* stream);
+
+// Reads the next block below the current one into stream->words. Returns 0
+// when a block was read, digit_stream_end when no data words are left, and
+// digit_stream_read_failed when the read delivered fewer bytes than the block
+// holds or the block's byte offset cannot be represented. Used by the stream
+// itself.
+int digit_stream_refill(digit_stream* stream);
+
+// Closes the file, frees the buffer and the record. Accepts nullptr.
+void digit_stream_close(digit_stream* stream);

@@ -1,0 +1,22 @@
+// dump_digits: writes a run of digits of a digit file in groups of ten.
+#pragma once
+
+#include <cstdint>
+
+#include "output.h"
+
+enum class dump_result {
+    shown,         // the digits asked for, or all up to the end of the data
+    refused,       // base, file or position cannot be displayed; nothing written
+    read_failed,   // a block of the data region could not be read whole
+    write_failed,  // the output could not be written (out.error() says why)
+};
+
+// Writes up to `nb_digits` digits of `filename` in `base`, starting at the
+// 1-based position `pos`, to `out`: a space after every tenth digit except the
+// last one asked for. Stops early, without error, at the end of the data. The
+// file and position are validated even when `nb_digits` is 0 or negative; a
+// position below 1 is refused. Never writes the final newline. The digits
+// handed out before a failed read are left in `out`.
+dump_result dump_digits(output_buffer& out, const char* filename, std::int32_t base, std::int64_t pos,
+                        std::int64_t nb_digits);

@@ -1,0 +1,61 @@
+#include "output.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+output_buffer::output_buffer(sink_function sink, void* context, std::size_t capacity)
+    : sink_(sink), context_(context), buffer_(new char[capacity]), capacity_(capacity) {}
+
+void output_buffer::append(const char* bytes, std::size_t length) {
+    while (length > 0) {
+        if (used_ == capacity_) {
+            flush();
+        }
+        const std::size_t room = capacity_ - used_;
+        const std::size_t chunk = length < room ? length : room;
+        std::memcpy(buffer_.get() + used_, bytes, chunk);
+        used_ += chunk;
+        bytes += chunk;
+        length -= chunk;
+    }
+}
+
+void output_buffer::append(const char* text) { append(text, std::strlen(text)); }
+
+char* output_buffer::reserve(std::size_t length) {
+    if (capacity_ - used_ < length) {
+        flush();
+    }
+    return buffer_.get() + used_;
+}
+
+bool output_buffer::flush() {
+    if (used_ > 0 && error_ == 0) {
+        error_ = sink_(context_, buffer_.get(), used_);
+    }
+    used_ = 0;
+    return error_ == 0;
+}
+
+int write_to_descriptor(void* context, const char* bytes, std::size_t length) {
+    const int descriptor = *static_cast<const int*>(context);
+    while (length > 0) {
+        const ssize_t written = write(descriptor, bytes, length);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        bytes += written;
+        length -= static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
+int append_to_string(void* context, const char* bytes, std::size_t length) {
+    static_cast<std::string*>(context)->append(bytes, length);
+    return 0;
+}

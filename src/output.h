@@ -1,0 +1,52 @@
+// output_buffer: buffered output to a sink (a file descriptor, or memory in
+// tests), with the first write error kept rather than ignored.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+class output_buffer {
+public:
+    // Delivers `length` bytes; returns 0, or an errno value when the bytes
+    // could not all be delivered.
+    using sink_function = int (*)(void* context, const char* bytes, std::size_t length);
+
+    output_buffer(sink_function sink, void* context, std::size_t capacity);
+
+    // Appends bytes. After a write error everything is dropped.
+    void put(char byte) {
+        if (used_ == capacity_) {
+            flush();
+        }
+        buffer_[used_++] = byte;
+    }
+    void append(const char* bytes, std::size_t length);
+    void append(const char* text);
+
+    // Space for at least `length` bytes (at most capacity()) at the end of the
+    // buffer, flushing first if needed; commit() then adds the bytes written.
+    char* reserve(std::size_t length);
+    void commit(std::size_t length) { used_ += length; }
+    std::size_t capacity() const { return capacity_; }
+
+    // Delivers the buffered bytes. Returns false once any write has failed.
+    bool flush();
+    bool failed() const { return error_ != 0; }
+    int error() const { return error_; }  // errno of the first failed write, or 0
+
+private:
+    sink_function sink_;
+    void* context_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_;
+    std::size_t used_ = 0;
+    int error_ = 0;
+};
+
+// Sink writing to the descriptor pointed to by `context` (an int*), looping on
+// short writes and EINTR.
+int write_to_descriptor(void* context, const char* bytes, std::size_t length);
+
+// Sink appending to the std::string pointed to by `context`.
+int append_to_string(void* context, const char* bytes, std::size_t length);

@@ -1,0 +1,179 @@
+// End-to-end tests of the built rovurer: standard output, standard error and
+// exit status, exactly.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+const std::string usage =
+    "usage: rovurer filename base pos [nb_digits]\n\nDump digits using vor internal floating point format\n"
+    "Example to display 50 digits starting from position 1:\nrovurer pi_base10 10 1\n";
+
+const std::string& pi3() {
+    static const std::string path =
+        write_digit_file("pi3", {6264338327950288419ULL, 1415926535897932384ULL, 3}, 1);
+    return path;
+}
+
+const std::string& hex2() {
+    static const std::string path = write_digit_file("hex2", {0x243F6A8885A308D3ULL, 3}, 1);
+    return path;
+}
+
+void expect_shown(const run_result& run, const std::string& digits) {
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, digits + "\n");
+    EXPECT_EQ(run.err, "");
+}
+
+void expect_refused(const run_result& run, const std::string& filename) {
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, filename + ": cannot display at this position\n");
+}
+
+TEST(Cli, UsageWhenArgumentsAreMissing) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"rovurer"}, {"rovurer", pi3()}, {"/some/other-name", pi3(), "10"}}) {
+        const run_result run = run_tool(args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, usage);
+        EXPECT_EQ(run.err, "");
+    }
+}
+
+TEST(Cli, GroupsOfTen) {
+    expect_shown(run_tool({"rovurer", pi3(), "10", "1"}), "1415926535 8979323846 2643383279 50288419");
+    expect_shown(run_tool({"rovurer", pi3(), "10", "1", "10"}), "1415926535");
+    expect_shown(run_tool({"rovurer", pi3(), "10", "1", "11"}), "1415926535 8");
+    expect_shown(run_tool({"rovurer", pi3(), "10", "1", "20"}), "1415926535 8979323846");
+    // The data ends right after a tenth digit: the space after it stays.
+    expect_shown(run_tool({"rovurer", pi3(), "10", "19"}), "4626433832 7950288419 ");
+    expect_shown(run_tool({"rovurer", pi3(), "10", "19", "20"}), "4626433832 7950288419");
+    expect_shown(run_tool({"rovurer", pi3(), "10", "20"}), "6264338327 950288419");
+    expect_shown(run_tool({"rovurer", pi3(), "10", "38"}), "9");
+    expect_shown(run_tool({"rovurer", hex2(), "16", "1"}), "243F6A8885 A308D3");
+    expect_shown(run_tool({"rovurer", hex2(), "16", "2"}), "43F6A8885A 308D3");
+    expect_shown(run_tool({"rovurer", hex2(), "2", "3", "8"}), "10010000");
+    expect_shown(run_tool({"rovurer", hex2(), "2", "1", "64", "ignored", "args"}),
+                 "0010010000 1111110110 1010100010 0010000101 1010001100 0010001101 0011");
+    const std::string no_lead = write_digit_file("hex2-nolead", {0x243F6A8885A308D3ULL, 3}, 0);
+    expect_shown(run_tool({"rovurer", no_lead, "16", "1"}), "0000000000 000003243F 6A8885A308 D3");
+}
+
+TEST(Cli, ArgumentConversions) {
+    std::vector<std::uint64_t> words(60, 1234567890123456789ULL);
+    const std::string file = write_digit_file("many", words, 0);
+    const std::string from_1000 = run_tool({"rovurer", file, "10", "1000", "5"}).out;
+    EXPECT_EQ(from_1000, "23456\n");  // 999 = 52 * 19 + 11
+    EXPECT_EQ(run_tool({"rovurer", file, "10", "1e3", "5"}).out, from_1000);
+    expect_shown(run_tool({"rovurer", pi3(), "10", "12.9", "3"}), "979");
+    expect_shown(run_tool({"rovurer", hex2(), "16abc", "1", "4"}), "243F");
+    expect_refused(run_tool({"rovurer", hex2(), "0x10", "1"}), hex2());
+    expect_shown(run_tool({"rovurer", pi3(), "10", "1", "0"}), "");
+    expect_shown(run_tool({"rovurer", pi3(), "10", "1", "-5"}), "");
+    expect_shown(run_tool({"rovurer", pi3(), "10", "1", "junk"}), "");
+    // 2^32 + 2 digits: saturates rather than wrapping to 2.
+    expect_shown(run_tool({"rovurer", pi3(), "10", "37", "4294967298"}), "19");
+}
+
+TEST(Cli, RefusalsShareOneMessage) {
+    const std::string missing = temp_folder() + "/no such file";
+    expect_refused(run_tool({"rovurer", missing, "10", "1"}), missing);
+    expect_refused(run_tool({"rovurer", pi3(), "8", "1"}), pi3());
+    expect_refused(run_tool({"rovurer", pi3(), "4294967306", "1"}), pi3());
+    expect_refused(run_tool({"rovurer", pi3(), "10", "39"}), pi3());
+    expect_refused(run_tool({"rovurer", pi3(), "10", "39", "0"}), pi3());
+    expect_refused(run_tool({"rovurer", hex2(), "16", "17"}), hex2());
+    expect_refused(run_tool({"rovurer", "relative/../name", "10", "1"}), "relative/../name");
+}
+
+TEST(Cli, PositionsBelowOneOrOutOfRangeAreRefused) {
+    for (const char* pos : {"0", "-1", "abc", "0.9", "-19", "-9223372036854775808", "9223372036854775808",
+                            "1e19", "inf", "nan", "-1e300"}) {
+        expect_refused(run_tool({"rovurer", pi3(), "10", pos}), pi3());
+    }
+}
+
+TEST(Cli, ExactPositionsPastDoublePrecision) {
+    // Position 2^53 + 1 falls in word 1 of a file declaring 2^53 / 19 + 2
+    // words; only words 0 and 1 are ever read. Through a double the position
+    // would become 2^53 and show the digits one place earlier.
+    constexpr std::int64_t offset = 9007199254740992;  // position 2^53 + 1
+    fixture_header header;
+    header.word_count = offset / 19 + 2;
+    const std::string file = write_digit_file("past2p53", header, {0, 1234567890123456789ULL});
+    const auto in_word = static_cast<std::size_t>(offset % 19);  // 10
+    expect_shown(run_tool({"rovurer", file, "10", "9007199254740993", "5"}),
+                 std::string("1234567890123456789").substr(in_word, 5));
+    expect_shown(run_tool({"rovurer", file, "10", "9007199254740992", "5"}),
+                 std::string("1234567890123456789").substr(in_word - 1, 5));
+}
+
+TEST(Cli, FailedReadEndsTheRunWithStatusTwo) {
+    fixture_header header;
+    header.word_count = 5;  // two more than the file holds
+    const std::string file = write_digit_file("truncated", header, {3, 2, 1});
+    const run_result run = run_tool({"rovurer", file, "10", "1"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+    // Positions below the missing words are displayable.
+    expect_shown(run_tool({"rovurer", file, "10", "58", "3"}), "000");
+    header.word_count = std::int64_t{1} << 60;
+    const run_result huge = run_tool({"rovurer", write_digit_file("2p60", header, {1}), "16", "1"});
+    EXPECT_EQ(huge.status, 2);
+    EXPECT_EQ(huge.out, "");
+    EXPECT_EQ(huge.err, "");
+}
+
+TEST(Cli, WriteErrorsAreReported) {
+    const run_result run = run_tool({"rovurer", pi3(), "10", "1"}, "/dev/full");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "rovurer: write error: No space left on device\n");
+    const run_result usage_run = run_tool({"rovurer"}, "/dev/full");
+    EXPECT_EQ(usage_run.status, 1);
+    EXPECT_EQ(usage_run.err, "rovurer: write error: No space left on device\n");
+}
+
+TEST(Cli, ClosedPipeEndsTheRunBySigpipe) {
+    std::vector<std::uint64_t> words(100000, 7);
+    const std::string file = write_digit_file("pipe", words, 0);
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, ends[0]);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t default_signals;
+    sigemptyset(&default_signals);
+    sigaddset(&default_signals, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &default_signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    std::string argv0 = "rovurer", path = file, base = "10", pos = "1", count = "100000000";
+    char* argv[] = {argv0.data(), path.data(), base.data(), pos.data(), count.data(), nullptr};
+    pid_t child = 0;
+    ASSERT_EQ(posix_spawn(&child, ROVURER_BINARY, &actions, &attributes, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    close(ends[1]);
+    char first[16];
+    EXPECT_EQ(read(ends[0], first, sizeof first), static_cast<ssize_t>(sizeof first));
+    close(ends[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGPIPE);
+}
+
+}  // namespace

@@ -1,0 +1,213 @@
+#include "digit_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+// Up to `count` digits from the stream; `last` receives the result that
+// stopped it (0 when `count` digits came).
+std::string take(digit_stream* stream, std::int64_t count, int* last = nullptr) {
+    std::string digits;
+    int result = 0;
+    for (std::int64_t i = 0; i < count; ++i) {
+        const int next = digit_stream_next(stream);
+        if (next < 0) {
+            result = next;
+            break;
+        }
+        digits.push_back(static_cast<char>(next));
+    }
+    if (last != nullptr) {
+        *last = result;
+    }
+    return digits;
+}
+
+// Opens, takes up to `count` digits, closes. "REFUSED" when open refuses.
+std::string digits_of(const std::string& path, int base, std::int64_t offset, std::int64_t count,
+                      int* last = nullptr) {
+    digit_stream* stream = digit_stream_open(path.c_str(), base, offset);
+    if (stream == nullptr) {
+        return "REFUSED";
+    }
+    std::string digits = take(stream, count, last);
+    digit_stream_close(stream);
+    return digits;
+}
+
+const std::vector<std::uint64_t> pi_words = {6264338327950288419ULL, 1415926535897932384ULL, 3};
+const std::vector<std::uint64_t> hex_words = {0x243F6A8885A308D3ULL, 3};
+
+TEST(DigitStream, DecimalPositionsMapToWords) {
+    const std::string path = write_digit_file("pi3", pi_words, 1);
+    EXPECT_EQ(digits_of(path, 10, 0, 50), "14159265358979323846264338327950288419");
+    EXPECT_EQ(digits_of(path, 10, 18, 20), "46264338327950288419");
+    EXPECT_EQ(digits_of(path, 10, 19, 50), "6264338327950288419");
+    EXPECT_EQ(digits_of(path, 10, 37, 50), "9");
+    EXPECT_EQ(digits_of(path, 10, 38, 1), "REFUSED");
+}
+
+TEST(DigitStream, BinaryAndHexPositionsMapToBits) {
+    const std::string path = write_digit_file("hex2", hex_words, 1);
+    EXPECT_EQ(digits_of(path, 16, 0, 50), "243F6A8885A308D3");
+    EXPECT_EQ(digits_of(path, 16, 1, 50), "43F6A8885A308D3");
+    EXPECT_EQ(digits_of(path, 16, 16, 1), "REFUSED");
+    EXPECT_EQ(digits_of(path, 2, 2, 8), "10010000");
+    EXPECT_EQ(digits_of(path, 2, 3, 100).size(), 61U);
+    EXPECT_EQ(digits_of(path, 2, 63, 100), "1");
+    EXPECT_EQ(digits_of(path, 2, 64, 1), "REFUSED");
+
+    const std::string no_lead = write_digit_file("hex2-nolead", hex_words, 0);
+    EXPECT_EQ(digits_of(no_lead, 16, 0, 50), "0000000000000003243F6A8885A308D3");
+    EXPECT_EQ(digits_of(no_lead, 16, 17, 50), "43F6A8885A308D3");
+}
+
+TEST(DigitStream, DecimalWordValues) {
+    const std::string path = write_digit_file(
+        "values", {0, 18446744073709551615ULL, 10000000000000000000ULL, 3}, 0);
+    EXPECT_EQ(digits_of(path, 10, 0, 19), "0000000000000000003");
+    // 10^19 and 2^64 - 1 keep only their 19 low-order digits.
+    EXPECT_EQ(digits_of(path, 10, 19, 19), "0000000000000000000");
+    EXPECT_EQ(digits_of(path, 10, 38, 19), "8446744073709551615");
+    EXPECT_EQ(digits_of(path, 10, 57, 19), "0000000000000000000");
+    EXPECT_EQ(digits_of(path, 2, 64 * 2, 64), std::string(64, '1'));
+}
+
+TEST(DigitStream, EndOfDataRepeats) {
+    const std::string path = write_digit_file("end", hex_words, 1);
+    digit_stream* stream = digit_stream_open(path.c_str(), 16, 10);
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(take(stream, 100), "A308D3");
+    EXPECT_EQ(digit_stream_next(stream), digit_stream_end);
+    EXPECT_EQ(digit_stream_next(stream), digit_stream_end);
+    digit_stream_close(stream);
+}
+
+TEST(DigitStream, RefusesBadBasesHeadersAndPositions) {
+    const std::string good = write_digit_file("good", pi_words, 1);
+    for (const int base : {0, 1, 3, 8, 36, -10}) {
+        EXPECT_EQ(digit_stream_open(good.c_str(), base, 0), nullptr) << base;
+    }
+    EXPECT_EQ(digit_stream_open(good.c_str(), 10, -1), nullptr);
+    EXPECT_EQ(digit_stream_open(good.c_str(), 16, -16), nullptr);
+    EXPECT_EQ(digit_stream_open((temp_folder() + "/missing").c_str(), 10, 0), nullptr);
+    EXPECT_EQ(digit_stream_open(temp_folder().c_str(), 10, 0), nullptr);
+
+    fixture_header header;
+    header.word_count = 3;
+    header.lead_words = 1;
+    header.kind = 1;
+    EXPECT_EQ(digits_of(write_digit_file("kind1", header, pi_words), 10, 0, 1), "REFUSED");
+    header.kind = 2;
+    header.magic[7] = 'F';
+    EXPECT_EQ(digits_of(write_digit_file("magic", header, pi_words), 10, 0, 1), "REFUSED");
+    header.magic = std::string("MPT\x01" "FILE", 8);
+    header.lead_words = -1;
+    EXPECT_EQ(digits_of(write_digit_file("negative-lead", header, pi_words), 10, 0, 1), "REFUSED");
+    header.lead_words = 3;
+    EXPECT_EQ(digits_of(write_digit_file("all-lead", header, pi_words), 10, 0, 1), "REFUSED");
+    header.lead_words = 0;
+    header.word_count = -5;
+    EXPECT_EQ(digits_of(write_digit_file("negative-count", header, pi_words), 10, 0, 1), "REFUSED");
+
+    // 55 bytes of a valid header are not enough; 56 with no data area are.
+    const std::string full = std::string("MPT\x01" "FILE", 8) + std::string(48, '\0');
+    std::string header_only = full;
+    header_only[8] = 1;   // word_count 1
+    header_only[24] = 2;  // kind 2
+    EXPECT_EQ(digits_of(write_bytes("short55", header_only.substr(0, 55)), 10, 0, 1), "REFUSED");
+    int last = 0;
+    EXPECT_EQ(digits_of(write_bytes("short56", header_only), 10, 0, 1, &last), "");
+    EXPECT_EQ(last, digit_stream_read_failed);
+}
+
+TEST(DigitStream, OffsetArithmeticNeverOverflows) {
+    fixture_header header;
+    header.word_count = INT64_MAX;
+    header.lead_words = 0;
+    const std::string huge = write_digit_file("huge", header, {1});
+    constexpr std::int64_t max = INT64_MAX;
+    // An offset that overflows when turned into bits is still mapped exactly:
+    // max / 16 words down in base 16, max / 64 in base 2.
+    for (const int base : {2, 16}) {
+        digit_stream* stream = digit_stream_open(huge.c_str(), base, max);
+        ASSERT_NE(stream, nullptr) << base;
+        // The first block lies far past any byte offset: a failed read, not a
+        // read from a wrapped-around place.
+        EXPECT_EQ(digit_stream_next(stream), digit_stream_read_failed);
+        digit_stream_close(stream);
+    }
+    header.lead_words = max;
+    EXPECT_EQ(digits_of(write_digit_file("huge-lead", header, {1}), 10, max, 1), "REFUSED");
+    header.word_count = INT64_MIN;
+    header.lead_words = max;
+    EXPECT_EQ(digits_of(write_digit_file("min-count", header, {1}), 10, max, 1), "REFUSED");
+    // ~2^60 words: the offset of the top block cannot be represented.
+    header.word_count = std::int64_t{1} << 60;
+    header.lead_words = 0;
+    int last = 0;
+    EXPECT_EQ(digits_of(write_digit_file("2p60", header, {1}), 10, 0, 1, &last), "");
+    EXPECT_EQ(last, digit_stream_read_failed);
+}
+
+TEST(DigitStream, DeclaredWordsBeyondTheFileFailTheRead) {
+    fixture_header header;
+    header.word_count = 5;
+    const std::string path = write_digit_file("declared5", header, {1, 2, 3});
+    int last = 0;
+    EXPECT_EQ(digits_of(path, 10, 0, 100, &last), "");
+    EXPECT_EQ(last, digit_stream_read_failed);
+    // A position below the missing words reads only what is there.
+    EXPECT_EQ(digits_of(path, 10, 19 * 2, 19), "0000000000000000003");
+}
+
+// Word i of the data region holds i, so every digit tells where it came from.
+class BlockBoundaries : public ::testing::Test {
+protected:
+    static std::string file_of(std::int64_t word_count) {
+        std::vector<std::uint64_t> words(static_cast<std::size_t>(word_count));
+        for (std::size_t i = 0; i < words.size(); ++i) {
+            words[i] = i;
+        }
+        return write_digit_file("blocks" + std::to_string(word_count), words, 0);
+    }
+    static std::string decimal(std::uint64_t value) {
+        std::string digits = std::to_string(value);
+        return std::string(19 - digits.size(), '0') + digits;
+    }
+};
+
+TEST_F(BlockBoundaries, OneFullBlock) {
+    const std::string path = file_of(block_words);
+    digit_stream* stream = digit_stream_open(path.c_str(), 10, 0);
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(take(stream, 19), decimal(block_words - 1));
+    EXPECT_EQ(stream->words_left, 0);
+    EXPECT_EQ(stream->buf_words, static_cast<std::uint64_t>(block_words - 1));
+    digit_stream_close(stream);
+    EXPECT_EQ(digits_of(path, 10, 19 * (block_words - 1), 100), decimal(0));
+}
+
+TEST_F(BlockBoundaries, OneWordMoreMakesASecondBlock) {
+    const std::string path = file_of(block_words + 1);
+    digit_stream* stream = digit_stream_open(path.c_str(), 10, 0);
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(take(stream, 19), decimal(block_words));
+    EXPECT_EQ(stream->words_left, 1);  // the first block started at byte 4104
+    std::string rest = take(stream, 19 * block_words + 5);
+    ASSERT_EQ(rest.size(), 19U * block_words);
+    // Digit 19,922,945 is the first of the last word, from the second block.
+    EXPECT_EQ(rest.substr(rest.size() - 38), decimal(1) + decimal(0));
+    EXPECT_EQ(stream->words_left, 0);
+    EXPECT_EQ(digit_stream_next(stream), digit_stream_end);
+    digit_stream_close(stream);
+
+    EXPECT_EQ(digits_of(path, 16, 16 * block_words - 1, 100), std::string("1").append(16, '0'));
+}
+
+}  // namespace

@@ -1,0 +1,40 @@
+// Helpers shared by the tests: digit files written on demand in a private
+// temporary folder, and runs of the built tool.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct fixture_header {
+    std::int64_t word_count = 0;  // as declared; need not match the data
+    std::int64_t lead_words = 0;
+    std::uint64_t kind = 2;
+    std::string magic = std::string("MPT\x01" "FILE", 8);
+};
+
+// A fresh temporary folder, removed with its contents at exit.
+const std::string& temp_folder();
+
+// Writes a digit file at temp_folder()/name: the header, then `words` in file
+// order (word 0 first). Returns its path.
+std::string write_digit_file(const std::string& name, const fixture_header& header,
+                             const std::vector<std::uint64_t>& words);
+
+// The same with word_count = words.size().
+std::string write_digit_file(const std::string& name, const std::vector<std::uint64_t>& words,
+                             std::int64_t lead_words);
+
+// Writes raw bytes at temp_folder()/name. Returns its path.
+std::string write_bytes(const std::string& name, const std::string& bytes);
+
+struct run_result {
+    int status = -1;   // exit status, or -1 when ended by a signal
+    int signal = 0;    // the ending signal, or 0
+    std::string out;   // standard output, when captured
+    std::string err;   // standard error
+};
+
+// Runs the built rovurer with `args` (argv[0] included), standard output to a
+// captured file unless `stdout_path` names another file to open for writing.
+run_result run_tool(const std::vector<std::string>& args, const std::string& stdout_path = "");
