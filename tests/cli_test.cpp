@@ -144,6 +144,23 @@ TEST(Cli, WriteErrorsAreReported) {
     EXPECT_EQ(usage_run.err, "rovurer: write error: No space left on device\n");
 }
 
+// AddressSanitizer reserves terabytes of address space, so the limit is
+// tested only without it.
+#if defined(__SANITIZE_ADDRESS__)
+#define ROVURER_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ROVURER_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+#ifndef ROVURER_ADDRESS_SANITIZER
+TEST(Cli, BlockBufferThatCannotBeAllocatedIsARefusal) {
+    // 8 MiB of address space leaves no room for the 8 MiB block buffer.
+    expect_refused(run_tool({"rovurer", pi3(), "10", "1"}, "", std::size_t{8} << 20), pi3());
+}
+#endif
+
 TEST(Cli, ClosedPipeEndsTheRunBySigpipe) {
     std::vector<std::uint64_t> words(100000, 7);
     const std::string file = write_digit_file("pipe", words, 0);

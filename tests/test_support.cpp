@@ -1,7 +1,7 @@
 #include "test_support.h"
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -83,36 +83,37 @@ std::string write_digit_file(const std::string& name, const std::vector<std::uin
     return write_digit_file(name, header, words);
 }
 
-run_result run_tool(const std::vector<std::string>& args, const std::string& stdout_path) {
+run_result run_tool(const std::vector<std::string>& args, const std::string& stdout_path,
+                    std::size_t address_space_limit) {
     static int run_number = 0;
     const std::string base = temp_folder() + "/run" + std::to_string(++run_number);
     const std::string out_path = stdout_path.empty() ? base + ".out" : stdout_path;
     const std::string err_path = base + ".err";
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t default_signals;
-    sigemptyset(&default_signals);
-    sigaddset(&default_signals, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &default_signals);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-
-    std::vector<char*> argv;
     std::vector<std::string> copies = args;
+    std::vector<char*> argv;
     for (std::string& arg : copies) {
         argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, ROVURER_BINARY, &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (spawned != 0) {
-        throw std::runtime_error("cannot start " ROVURER_BINARY);
+
+    const pid_t child = fork();
+    if (child < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (child == 0) {
+        const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0) {
+            _exit(126);
+        }
+        signal(SIGPIPE, SIG_DFL);
+        if (address_space_limit > 0) {
+            const rlimit limit = {address_space_limit, address_space_limit};
+            setrlimit(RLIMIT_AS, &limit);
+        }
+        execv(ROVURER_BINARY, argv.data());
+        _exit(127);
     }
     int wait_status = 0;
     waitpid(child, &wait_status, 0);

@@ -2,6 +2,7 @@
 // temporary folder, and runs of the built tool.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,5 +37,7 @@ struct run_result {
 };
 
 // Runs the built rovurer with `args` (argv[0] included), standard output to a
-// captured file unless `stdout_path` names another file to open for writing.
-run_result run_tool(const std::vector<std::string>& args, const std::string& stdout_path = "");
+// captured file unless `stdout_path` names another file to open for writing,
+// with its address space limited to `address_space_limit` bytes unless 0.
+run_result run_tool(const std::vector<std::string>& args, const std::string& stdout_path = "",
+                    std::size_t address_space_limit = 0);
