@@ -1,13 +1,17 @@
 #include "digit_stream.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <bit>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
+
+#include "digit_format.h"
 
 namespace {
 
@@ -40,22 +44,47 @@ std::size_t read_at(int file, void* destination, std::size_t length, std::int64_
     return done;
 }
 
-// Takes the next word, most significant first, refilling the block when it
-// is used up. Returns 0 or the refill's failure result.
-int take_word(digit_stream* stream, std::uint64_t* word) {
-    if (stream->buf_words == 0) {
-        const int refilled = digit_stream_refill(stream);
-        if (refilled != 0) {
-            return refilled;
+// Starts handing out `word`: in base 10 its 19 low-order digits go to
+// digit_buf; the pending skip applies to the first word only.
+void begin_word(digit_stream* stream, std::uint64_t word) {
+    if (stream->base == 10) {
+        for (unsigned char& digit : stream->digit_buf) {
+            digit = static_cast<unsigned char>(word % 10);
+            word /= 10;
         }
+        stream->digits_left = decimal_digits_per_word - stream->skip;
+    } else {
+        stream->cur_word = word;
+        stream->digits_left = 64 - stream->skip;
     }
-    --stream->buf_words;
-    *word = stream->words[stream->buf_words];
-    return 0;
+    stream->skip = 0;
 }
 
-int digit_character(unsigned value) {
-    return value <= 9 ? static_cast<int>('0' + value) : static_cast<int>('A' + (value - 10));
+// The next digit of the current word, as a character; digits_left > 0.
+char pop_digit(digit_stream* stream) {
+    static constexpr char characters[] = "0123456789ABCDEF";
+    if (stream->base == 10) {
+        --stream->digits_left;
+        return characters[stream->digit_buf[stream->digits_left]];
+    }
+    stream->digits_left -= stream->bits_per_digit;
+    return characters[(stream->cur_word >> stream->digits_left) & static_cast<std::uint64_t>(stream->digit_mask)];
+}
+
+// The block buffer, aligned for transparent huge pages: four 2 MiB pages
+// instead of 2048 small ones make the 8 MiB reads several times faster (far
+// fewer TLB misses and page faults). Returns nullptr when out of memory.
+std::uint64_t* allocate_block_buffer() {
+    constexpr std::size_t bytes = static_cast<std::size_t>(block_words) * sizeof(std::uint64_t);
+    constexpr std::size_t huge_page = std::size_t{2} << 20;
+    void* buffer = nullptr;
+    if (posix_memalign(&buffer, huge_page, bytes) != 0) {
+        return nullptr;
+    }
+#ifdef MADV_HUGEPAGE
+    madvise(buffer, bytes, MADV_HUGEPAGE);  // advice only: failure changes nothing
+#endif
+    return static_cast<std::uint64_t*>(buffer);
 }
 
 }  // namespace
@@ -110,7 +139,7 @@ digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_
     }
 
     stream->base = base;
-    stream->words = new (std::nothrow) std::uint64_t[block_words];
+    stream->words = allocate_block_buffer();
     if (stream->words == nullptr) {
         digit_stream_close(stream);
         return nullptr;
@@ -122,6 +151,9 @@ digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_
 }
 
 int digit_stream_refill(digit_stream* stream) {
+    if (stream->read_failed) {
+        return digit_stream_read_failed;
+    }
     const std::int64_t unread = stream->words_left;
     if (unread == 0) {
         return digit_stream_end;
@@ -134,12 +166,10 @@ int digit_stream_refill(digit_stream* stream) {
     // header may declare so many words that this is past any file offset.
     constexpr std::int64_t max_offset = std::numeric_limits<off_t>::max();
     constexpr auto header_bytes = static_cast<std::int64_t>(digit_file_header_bytes);
-    if (unread > (max_offset - header_bytes) / 8) {
-        return digit_stream_read_failed;
-    }
-    const std::int64_t start = header_bytes + 8 * below;
     const auto length = static_cast<std::size_t>(count) * 8;
-    if (read_at(stream->file, stream->words, length, start) != length) {
+    if (unread > (max_offset - header_bytes) / 8 ||
+        read_at(stream->file, stream->words, length, header_bytes + 8 * below) != length) {
+        stream->read_failed = true;
         return digit_stream_read_failed;
     }
     if constexpr (std::endian::native == std::endian::big) {
@@ -152,36 +182,57 @@ int digit_stream_refill(digit_stream* stream) {
 }
 
 int digit_stream_next(digit_stream* stream) {
-    if (stream->base == 10) {
-        if (stream->digits_left == 0) {
-            std::uint64_t word = 0;
-            const int taken = take_word(stream, &word);
-            if (taken != 0) {
-                return taken;
-            }
-            // Only the 19 low-order digits: a value of 10^19 or more loses its top.
-            for (unsigned char& digit : stream->digit_buf) {
-                digit = static_cast<unsigned char>(word % 10);
-                word /= 10;
-            }
-            stream->digits_left = decimal_digits_per_word - stream->skip;
-            stream->skip = 0;
-        }
-        --stream->digits_left;
-        return digit_character(stream->digit_buf[stream->digits_left]);
-    }
     if (stream->digits_left == 0) {
-        const int taken = take_word(stream, &stream->cur_word);
-        if (taken != 0) {
-            return taken;
+        if (stream->buf_words == 0) {
+            const int refilled = digit_stream_refill(stream);
+            if (refilled != 0) {
+                return refilled;
+            }
         }
-        stream->digits_left = 64 - stream->skip;
-        stream->skip = 0;
+        --stream->buf_words;
+        begin_word(stream, stream->words[stream->buf_words]);
     }
-    stream->digits_left -= stream->bits_per_digit;
-    const auto value = static_cast<unsigned>(stream->cur_word >> stream->digits_left) &
-                       static_cast<unsigned>(stream->digit_mask);
-    return digit_character(value);
+    return pop_digit(stream);
+}
+
+std::int64_t digit_stream_read(digit_stream* stream, char* digits, std::int64_t capacity) {
+    const digit_kernels& kernels = best_kernels();
+    const format_words_function format = stream->base == 10   ? kernels.decimal
+                                         : stream->base == 16 ? kernels.hex
+                                                              : kernels.binary;
+    const std::int64_t digits_per_word =
+        stream->base == 10 ? decimal_digits_per_word : 64 / stream->bits_per_digit;
+    std::int64_t written = 0;
+    while (written < capacity) {
+        if (stream->digits_left > 0) {
+            digits[written++] = pop_digit(stream);
+            continue;
+        }
+        if (stream->buf_words == 0) {
+            const int refilled = digit_stream_refill(stream);
+            if (refilled == digit_stream_end) {
+                break;
+            }
+            if (refilled == digit_stream_read_failed) {
+                return written > 0 ? written : digit_stream_read_failed;
+            }
+        }
+        // Whole words straight from the block; a word with a skip, or one that
+        // does not fit, goes through the word in hand.
+        if (stream->skip == 0) {
+            const auto room = static_cast<std::uint64_t>((capacity - written) / digits_per_word);
+            const std::uint64_t whole = room < stream->buf_words ? room : stream->buf_words;
+            if (whole > 0) {
+                stream->buf_words -= whole;
+                format(stream->words + stream->buf_words, whole, digits + written);
+                written += static_cast<std::int64_t>(whole) * digits_per_word;
+                continue;
+            }
+        }
+        --stream->buf_words;
+        begin_word(stream, stream->words[stream->buf_words]);
+    }
+    return written;
 }
 
 void digit_stream_close(digit_stream* stream) {
@@ -191,6 +242,6 @@ void digit_stream_close(digit_stream* stream) {
     if (stream->file >= 0) {
         close(stream->file);
     }
-    delete[] stream->words;
+    std::free(stream->words);
     delete stream;
 }

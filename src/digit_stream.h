@@ -54,6 +54,7 @@ struct digit_stream {
     std::uint64_t cur_word;                            // bases 2 and 16: current word
     unsigned char digit_buf[decimal_digits_per_word];  // base 10: digits of the current
                                                        // word, least significant first
+    bool read_failed;                                  // a block read has failed
 };
 
 // Opens a stream on the digit file at `path` whose first digit is the one at
@@ -66,16 +67,23 @@ struct digit_stream {
 digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_t offset);
 
 // Returns the character code of the next digit ('0'..'9', 'A'..'F'),
-// digit_stream_end when the data is exhausted (and on every later call), or
-// digit_stream_read_failed when a block could not be read whole; after a
-// failed read the stream is only good for digit_stream_close.
+// digit_stream_end when the data is exhausted, or digit_stream_read_failed
+// when a block could not be read whole. Either end repeats on every later call.
 int digit_stream_next(digit_stream* stream);
+
+// Writes the next digits, up to `capacity` of them, to `digits` and returns
+// how many: `capacity` unless the data ends first, 0 only at the end of the
+// data. When a block read fails it returns the digits before the failure, and
+// digit_stream_read_failed on the call after (or at once if there were none).
+// The same digits as digit_stream_next gives; the two can be mixed. Whole
+// words are converted in bulk, with the fastest kernels this CPU supports.
+std::int64_t digit_stream_read(digit_stream* stream, char* digits, std::int64_t capacity);
 
 // Reads the next block below the current one into stream->words. Returns 0
 // when a block was read, digit_stream_end when no data words are left, and
 // digit_stream_read_failed when the read delivered fewer bytes than the block
-// holds or the block's byte offset cannot be represented. Used by the stream
-// itself.
+// holds or the block's byte offset cannot be represented, then on every later
+// call. Used by the stream itself.
 int digit_stream_refill(digit_stream* stream);
 
 // Closes the file, frees the buffer and the record. Accepts nullptr.

@@ -28,6 +28,8 @@ public:
     // buffer, flushing first if needed; commit() then adds the bytes written.
     char* reserve(std::size_t length);
     void commit(std::size_t length) { used_ += length; }
+    // Drops the last `length` bytes appended, when they are still buffered.
+    void uncommit(std::size_t length) { used_ = length < used_ ? used_ - length : 0; }
     std::size_t capacity() const { return capacity_; }
 
     // Delivers the buffered bytes. Returns false once any write has failed.

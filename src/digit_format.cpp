@@ -1,0 +1,143 @@
+#include "digit_format.h"
+
+#include <array>
+#include <cstring>
+
+#include "digit_format_simd.h"
+
+namespace {
+
+constexpr std::uint64_t ten_to_8 = 100000000;
+constexpr std::uint64_t ten_to_16 = 10000000000000000;
+constexpr std::uint64_t ten_to_19 = 10000000000000000000ULL;
+constexpr std::uint64_t ascii_zeros = 0x3030303030303030ULL;
+
+void store64(char* out, std::uint64_t value) { std::memcpy(out, &value, sizeof value); }
+
+// The 8 decimal digits of x < 10^8 as ASCII, first digit in the lowest byte:
+// split into two 4-digit halves (one per 32-bit lane), each half into two
+// 2-digit quarters (16-bit lanes), each quarter into two digits (bytes), with
+// multiply-shift divisions that are exact in these ranges (t / 100 as
+// t * 5243 >> 19 for t < 10^4, u / 10 as u * 103 >> 10 for u < 100).
+std::uint64_t eight_digits(std::uint64_t x) {
+    const std::uint64_t halves = (x / 10000) | ((x % 10000) << 32);
+    const std::uint64_t hundreds = ((halves * 5243) >> 19) & 0x0000007F0000007FULL;
+    const std::uint64_t quarters = hundreds | ((halves - hundreds * 100) << 16);
+    const std::uint64_t tens = ((quarters * 103) >> 10) & 0x000F000F000F000FULL;
+    const std::uint64_t digits = tens | ((quarters - tens * 10) << 8);
+    return digits + ascii_zeros;
+}
+
+// "000" to "999", four bytes each so that one 32-bit store writes three.
+constexpr std::array<std::array<char, 4>, 1000> three_digit_table = [] {
+    std::array<std::array<char, 4>, 1000> table{};
+    for (int i = 0; i < 1000; ++i) {
+        table[static_cast<std::size_t>(i)] = {static_cast<char>('0' + i / 100), static_cast<char>('0' + i / 10 % 10),
+                                              static_cast<char>('0' + i % 10), 0};
+    }
+    return table;
+}();
+
+// Eight ASCII bits of a byte, most significant first, in memory order.
+constexpr std::array<std::uint64_t, 256> byte_bits_table = [] {
+    std::array<std::uint64_t, 256> table{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        std::uint64_t chars = 0;
+        for (unsigned bit = 0; bit < 8; ++bit) {
+            chars |= static_cast<std::uint64_t>('0' + ((byte >> (7 - bit)) & 1)) << (8 * bit);
+        }
+        table[byte] = chars;
+    }
+    return table;
+}();
+
+// The 8 hexadecimal digits of a 32-bit value as ASCII, first digit in the
+// lowest byte: spread the nibbles one per byte, reverse, then map 10..15 to
+// 'A'..'F' (bit 4 of nibble + 6 is set exactly for them).
+std::uint64_t eight_hex_digits(std::uint32_t value) {
+    std::uint64_t x = value;
+    x = ((x & 0xFFFF0000ULL) << 16) | (x & 0xFFFFULL);
+    x = ((x & 0x0000FF000000FF00ULL) << 8) | (x & 0x000000FF000000FFULL);
+    x = ((x & 0x00F000F000F000F0ULL) << 4) | (x & 0x000F000F000F000FULL);
+    x = __builtin_bswap64(x);
+    const std::uint64_t letters = ((x + 0x0606060606060606ULL) >> 4) & 0x0101010101010101ULL;
+    return x + ascii_zeros + letters * ('A' - '0' - 10);
+}
+
+void scalar_decimal(const std::uint64_t* words, std::size_t count, char* out) {
+    for (std::size_t i = count; i-- > 0; out += 19) {
+        std::uint64_t value = words[i];
+        if (value >= ten_to_19) {  // 2^64 < 2 * 10^19: one subtraction is the modulo
+            value -= ten_to_19;
+        }
+        const std::uint64_t top = value / ten_to_16;
+        const std::uint64_t rest = value - top * ten_to_16;
+        const std::uint64_t middle = rest / ten_to_8;
+        std::memcpy(out, three_digit_table[top].data(), 4);  // its fourth byte is overwritten next
+        store64(out + 3, eight_digits(middle));
+        store64(out + 11, eight_digits(rest - middle * ten_to_8));
+    }
+}
+
+void scalar_hex(const std::uint64_t* words, std::size_t count, char* out) {
+    for (std::size_t i = count; i-- > 0; out += 16) {
+        store64(out, eight_hex_digits(static_cast<std::uint32_t>(words[i] >> 32)));
+        store64(out + 8, eight_hex_digits(static_cast<std::uint32_t>(words[i])));
+    }
+}
+
+void scalar_binary(const std::uint64_t* words, std::size_t count, char* out) {
+    for (std::size_t i = count; i-- > 0;) {
+        for (int shift = 56; shift >= 0; shift -= 8, out += 8) {
+            store64(out, byte_bits_table[(words[i] >> shift) & 0xFF]);
+        }
+    }
+}
+
+std::size_t scalar_group(const char* digits, std::size_t count, std::size_t phase, char* out) {
+    char* to = out;
+    const char* from = digits;
+    const char* const end = digits + count;
+    const std::size_t to_space = 10 - phase;
+    if (count < to_space) {
+        std::memcpy(to, from, count);
+        return count;
+    }
+    std::memcpy(to, from, to_space);
+    to += to_space;
+    from += to_space;
+    *to++ = ' ';
+    while (end - from >= 10) {
+        std::memcpy(to, from, group_slack);  // one wide copy; the bytes past the tenth are rewritten
+        to[10] = ' ';
+        to += 11;
+        from += 10;
+    }
+    const auto tail = static_cast<std::size_t>(end - from);
+    std::memcpy(to, from, tail);
+    return static_cast<std::size_t>(to - out) + tail;
+}
+
+}  // namespace
+
+const digit_kernels scalar_kernels = {"scalar", scalar_decimal, scalar_hex, scalar_binary, scalar_group};
+
+std::span<const digit_kernels* const> supported_kernels() {
+    static const auto kernels = [] {
+        struct list {
+            std::array<const digit_kernels*, 2> items{};
+            std::size_t size = 0;
+        } found;
+        found.items[found.size++] = &scalar_kernels;
+        if (const digit_kernels* simd = simd_kernels_if_supported()) {
+            found.items[found.size++] = simd;
+        }
+        return found;
+    }();
+    return {kernels.items.data(), kernels.size};
+}
+
+const digit_kernels& best_kernels() {
+    static const digit_kernels* const best = supported_kernels().back();
+    return *best;
+}

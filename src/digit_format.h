@@ -1,0 +1,42 @@
+// Conversion of whole data words into digit characters, in bulk.
+//
+// Each function formats `count` words, most significant first: words[count-1]
+// first, words[0] last, exactly as a digit stream hands them out, and writes
+// exactly count * digits-per-word characters to `out` (19 per word in base
+// 10, 16 in base 16, 64 in base 2), never more. A decimal word of 10^19 or
+// more shows its 19 low-order digits. They allocate nothing and never fail.
+//
+// Grouping copies digits into groups of ten separated by single spaces.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+using format_words_function = void (*)(const std::uint64_t* words, std::size_t count, char* out);
+
+// Copies `count` digits to `out`, writing a space after every digit that
+// completes a group of ten, where the first group already holds `phase`
+// digits (0 to 9); so a space follows the last digit when it completes a
+// group. Returns the bytes written: count + (phase + count) / 10. Reads up to
+// group_slack bytes past the digits and may write up to group_slack bytes past
+// the result (scratch that later output overwrites).
+using group_digits_function = std::size_t (*)(const char* digits, std::size_t count, std::size_t phase, char* out);
+inline constexpr std::size_t group_slack = 16;
+
+struct digit_kernels {
+    const char* name;
+    format_words_function decimal;
+    format_words_function hex;
+    format_words_function binary;
+    group_digits_function group;
+};
+
+// Portable kernels, always present; the reference for the others.
+extern const digit_kernels scalar_kernels;
+
+// Every set of kernels this machine can run, scalar_kernels first.
+std::span<const digit_kernels* const> supported_kernels();
+
+// The fastest supported set, chosen once at run time.
+const digit_kernels& best_kernels();

@@ -1,0 +1,311 @@
+// AVX-512 kernels (F, BW, DQ, VBMI, VBMI2), chosen at run time.
+//
+// Only these functions carry the target attribute, and they call nothing but
+// intrinsics and the portable kernels, so no code built for AVX-512 can be
+// reached on a CPU without it.
+#include "digit_format_simd.h"
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+
+// GCC 12 reports its own intrinsics' deliberately undefined start values.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+#include <immintrin.h>
+
+#include <array>
+#include <bit>
+#include <cstdint>
+
+#define ROVURER_AVX512 __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx512vbmi2")))
+
+namespace {
+
+using byte_indices = std::array<std::uint8_t, 64>;
+
+// Decimal: eight words make 152 characters, three output vectors (the last
+// one 24 bytes). Output byte j is digit j % 19 of word j / 19; digits 0-2 come
+// from the top-three vector T (bytes 1-3 of the word's lane), 3-10 from the
+// middle-eight vector M, 11-18 from the low-eight vector L.
+struct decimal_layout {
+    std::array<byte_indices, 3> from_middle_low{};  // index into M (0-63) or L (64-127)
+    std::array<byte_indices, 3> from_top{};         // index into T
+    std::array<std::uint64_t, 3> top_mask{};        // bytes that come from T
+};
+
+constexpr decimal_layout make_decimal_layout() {
+    decimal_layout layout;
+    for (int j = 0; j < 152; ++j) {
+        const int vector = j / 64;
+        const int at = j % 64;
+        const int word = j / 19;
+        const int digit = j % 19;
+        auto& middle_low = layout.from_middle_low[static_cast<std::size_t>(vector)][static_cast<std::size_t>(at)];
+        if (digit < 3) {
+            layout.from_top[static_cast<std::size_t>(vector)][static_cast<std::size_t>(at)] =
+                static_cast<std::uint8_t>(8 * word + 1 + digit);
+            layout.top_mask[static_cast<std::size_t>(vector)] |= std::uint64_t{1} << at;
+        } else if (digit < 11) {
+            middle_low = static_cast<std::uint8_t>(8 * word + digit - 3);
+        } else {
+            middle_low = static_cast<std::uint8_t>(64 + 8 * word + digit - 11);
+        }
+    }
+    return layout;
+}
+
+constexpr decimal_layout decimal_bytes = make_decimal_layout();
+
+// Hex: four words, 32 bytes, make 64 characters: output byte j shows a nibble
+// of byte 31 - j / 2 of the loaded words (the highest word first, its most
+// significant byte first); even bytes the high nibble.
+constexpr byte_indices hex_sources = [] {
+    byte_indices indices{};
+    for (std::size_t j = 0; j < 64; ++j) {
+        indices[j] = static_cast<std::uint8_t>(31 - j / 2);
+    }
+    return indices;
+}();
+
+// Binary: output byte j shows bit 7 - j % 8 of byte 7 - j / 8 of the word.
+constexpr byte_indices binary_sources = [] {
+    byte_indices indices{};
+    for (std::size_t j = 0; j < 64; ++j) {
+        indices[j] = static_cast<std::uint8_t>(7 - j / 8);
+    }
+    return indices;
+}();
+
+constexpr byte_indices binary_bits = [] {
+    byte_indices bits{};
+    for (std::size_t j = 0; j < 64; ++j) {
+        bits[j] = static_cast<std::uint8_t>(0x80U >> (j % 8));
+    }
+    return bits;
+}();
+
+// Grouping: in a 64-byte output block whose first byte has phase r (output
+// byte o is a space when (o + phase + 1) % 11 == 0), the bytes that hold
+// digits.
+constexpr std::array<std::uint64_t, 11> digit_masks = [] {
+    std::array<std::uint64_t, 11> masks{};
+    for (std::size_t r = 0; r < 11; ++r) {
+        std::uint64_t mask = 0;
+        for (std::size_t b = 0; b < 64; ++b) {
+            if ((r + b) % 11 != 0) {
+                mask |= std::uint64_t{1} << b;
+            }
+        }
+        masks[r] = mask;
+    }
+    return masks;
+}();
+
+// Eleven consecutive blocks starting at phase r: the digit mask of each and
+// where its digits start, counted from the round's first digit.
+struct group_round {
+    std::array<std::uint64_t, 11> masks;
+    std::array<std::size_t, 11> offsets;
+};
+constexpr std::size_t group_round_digits = 640;
+
+constexpr std::array<group_round, 11> group_rounds = [] {
+    std::array<group_round, 11> rounds{};
+    for (std::size_t r = 0; r < 11; ++r) {
+        std::size_t phase = r;
+        std::size_t offset = 0;
+        for (std::size_t b = 0; b < 11; ++b) {
+            rounds[r].masks[b] = digit_masks[phase];
+            rounds[r].offsets[b] = offset;
+            offset += static_cast<std::size_t>(std::popcount(digit_masks[phase]));
+            phase = (phase + 64) % 11;
+        }
+    }
+    return rounds;
+}();
+
+ROVURER_AVX512 __m512i load_indices(const byte_indices& indices) { return _mm512_loadu_si512(indices.data()); }
+
+// Multipliers of the decimal conversion, kept opaque so that the compiler
+// keeps each as one multiplication rather than a chain of shifts and adds.
+struct decimal_constants {
+    __m512i div_10000;      // x / 10^4 = (x * 0xD1B71759) >> 45 for x < 2^32
+    __m512i join_halves;    // 1 - 10^4 * 2^32, per 64-bit lane
+    __m512i div_100;        // t / 100 = (t * 5243) >> 19 for t < 10^4
+    __m512i join_quarters;  // 1 - 100 * 2^16, per 32-bit lane
+    __m512i div_10;         // u / 10 = (u * 103) >> 10 for u < 100
+    __m512i join_digits;    // 1 - 10 * 2^8, per 16-bit lane
+};
+
+ROVURER_AVX512 __m512i opaque(__m512i value) {
+    __asm__("" : "+v"(value));
+    return value;
+}
+
+ROVURER_AVX512 decimal_constants make_decimal_constants() {
+    return {opaque(_mm512_set1_epi64(0xD1B71759)),
+            opaque(_mm512_set1_epi64(static_cast<long long>(1 - (std::uint64_t{10000} << 32)))),
+            opaque(_mm512_set1_epi32(5243)),
+            opaque(_mm512_set1_epi32(static_cast<int>(1U - (100U << 16)))),
+            opaque(_mm512_set1_epi16(103)),
+            opaque(_mm512_set1_epi16(static_cast<short>(1 - (10 << 8))))};
+}
+
+// Each 32-bit lane t < 10^4 to its four digits as ASCII, first digit in the
+// lane's lowest byte. t = 100 h + r becomes h | r << 16, computed as
+// (t << 16) + h * (1 - 100 * 2^16); then each 16-bit u < 100 likewise into
+// a tens byte and a units byte.
+ROVURER_AVX512 __m512i four_digits(__m512i t, const decimal_constants& k) {
+    const __m512i hundreds = _mm512_srli_epi32(_mm512_mullo_epi32(t, k.div_100), 19);
+    const __m512i quarters = _mm512_add_epi32(_mm512_slli_epi32(t, 16), _mm512_mullo_epi32(hundreds, k.join_quarters));
+    const __m512i tens = _mm512_srli_epi16(_mm512_mullo_epi16(quarters, k.div_10), 10);
+    const __m512i digits = _mm512_add_epi16(_mm512_slli_epi16(quarters, 8), _mm512_mullo_epi16(tens, k.join_digits));
+    return _mm512_add_epi8(digits, _mm512_set1_epi8('0'));
+}
+
+// Each 64-bit lane x < 10^8 to its eight digits as ASCII, first digit in the
+// lane's lowest byte: x = 10^4 h + r becomes h | r << 32, then four_digits.
+ROVURER_AVX512 __m512i eight_digits(__m512i x, const decimal_constants& k) {
+    const __m512i high = _mm512_srli_epi64(_mm512_mul_epu32(x, k.div_10000), 45);
+    const __m512i halves = _mm512_add_epi64(_mm512_slli_epi64(x, 32), _mm512_mullo_epi64(high, k.join_halves));
+    return four_digits(halves, k);
+}
+
+ROVURER_AVX512 void avx512_decimal(const std::uint64_t* words, std::size_t count, char* out) {
+    const decimal_constants constants = make_decimal_constants();
+    const __m512i reverse = _mm512_set_epi64(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m512i ten_to_19 = _mm512_set1_epi64(static_cast<long long>(10000000000000000000ULL));
+    const __m512i ten_to_8 = _mm512_set1_epi64(100000000);
+    const __m512i one = _mm512_set1_epi64(1);
+    const __m512d ten_to_minus_8 = _mm512_set1_pd(1e-8);
+    const __m512d pull_down = _mm512_set1_pd(-2e-5);
+    const __m512d half_unit = _mm512_set1_pd(5e-9);
+    __m512i middle_low_index[3];
+    __m512i top_index[3];
+    for (std::size_t v = 0; v < 3; ++v) {
+        middle_low_index[v] = load_indices(decimal_bytes.from_middle_low[v]);
+        top_index[v] = load_indices(decimal_bytes.from_top[v]);
+    }
+
+    std::size_t left = count;
+    for (; left >= 8; left -= 8, out += 152) {
+        // Lane k holds words[left - 1 - k]: the most significant first.
+        __m512i value = _mm512_permutexvar_epi64(reverse, _mm512_loadu_si512(words + left - 8));
+        value = _mm512_mask_sub_epi64(value, _mm512_cmpge_epu64_mask(value, ten_to_19), value, ten_to_19);
+
+        // value = upper * 10^8 + low. value rounds by at most 2^10 on its way
+        // to double, so the quotient taken there, pulled down by 2 * 10^-5,
+        // is the true one or one less; one correction upwards makes it exact.
+        __m512i upper =
+            _mm512_cvttpd_epu64(_mm512_fmadd_pd(_mm512_cvtepu64_pd(value), ten_to_minus_8, pull_down));
+        __m512i low = _mm512_sub_epi64(value, _mm512_mullo_epi64(upper, ten_to_8));
+        const __mmask8 over = _mm512_cmpge_epu64_mask(low, ten_to_8);
+        upper = _mm512_mask_add_epi64(upper, over, upper, one);
+        low = _mm512_mask_sub_epi64(low, over, low, ten_to_8);
+
+        // upper = top * 10^8 + middle. upper < 10^11 is exact in double, and
+        // (upper + 0.5) / 10^8 lies at least 5 * 10^-9 from any integer, far
+        // beyond the rounding error: truncation is exact.
+        const __m512i top =
+            _mm512_cvttpd_epu64(_mm512_fmadd_pd(_mm512_cvtepu64_pd(upper), ten_to_minus_8, half_unit));
+        const __m512i middle = _mm512_sub_epi64(upper, _mm512_mul_epu32(top, ten_to_8));
+
+        const __m512i top_chars = four_digits(top, constants);  // "0ddd" in each lane's low bytes
+        const __m512i middle_chars = eight_digits(middle, constants);
+        const __m512i low_chars = eight_digits(low, constants);
+        __m512i chars[3];
+        for (std::size_t v = 0; v < 3; ++v) {
+            chars[v] = _mm512_permutex2var_epi8(middle_chars, middle_low_index[v], low_chars);
+            chars[v] = _mm512_mask_permutexvar_epi8(chars[v], decimal_bytes.top_mask[v], top_index[v], top_chars);
+        }
+        _mm512_storeu_si512(out, chars[0]);
+        _mm512_storeu_si512(out + 64, chars[1]);
+        _mm512_mask_storeu_epi8(out + 128, (std::uint64_t{1} << 24) - 1, chars[2]);
+    }
+    scalar_kernels.decimal(words, left, out);
+}
+
+ROVURER_AVX512 void avx512_hex(const std::uint64_t* words, std::size_t count, char* out) {
+    const __m512i sources = load_indices(hex_sources);
+    const __m512i low_nibble = _mm512_set1_epi8(0x0F);
+    const __m512i characters = _mm512_broadcast_i32x4(_mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8',
+                                                                     '9', 'A', 'B', 'C', 'D', 'E', 'F'));
+    constexpr std::uint64_t even_bytes = 0x5555555555555555ULL;
+    std::size_t left = count;
+    for (; left >= 4; left -= 4, out += 64) {
+        const __m512i loaded = _mm512_castsi256_si512(_mm256_loadu_si256(
+            reinterpret_cast<const __m256i*>(words + left - 4)));
+        const __m512i bytes = _mm512_permutexvar_epi8(sources, loaded);
+        // In each 16-bit pair both bytes hold the same byte; shifting the pair
+        // by 4 brings the high nibble into the even one.
+        const __m512i nibbles = _mm512_and_si512(
+            _mm512_mask_blend_epi8(even_bytes, bytes, _mm512_srli_epi16(bytes, 4)), low_nibble);
+        _mm512_storeu_si512(out, _mm512_shuffle_epi8(characters, nibbles));
+    }
+    scalar_kernels.hex(words, left, out);
+}
+
+ROVURER_AVX512 void avx512_binary(const std::uint64_t* words, std::size_t count, char* out) {
+    const __m512i sources = load_indices(binary_sources);
+    const __m512i bits = load_indices(binary_bits);
+    const __m512i zeros = _mm512_set1_epi8('0');
+    const __m512i ones = _mm512_set1_epi8('1');
+    for (std::size_t i = count; i-- > 0; out += 64) {
+        const __m512i bytes =
+            _mm512_permutexvar_epi8(sources, _mm512_set1_epi64(static_cast<long long>(words[i])));
+        _mm512_storeu_si512(out, _mm512_mask_blend_epi8(_mm512_test_epi8_mask(bytes, bits), zeros, ones));
+    }
+}
+
+ROVURER_AVX512 std::size_t avx512_group(const char* digits, std::size_t count, std::size_t phase, char* out) {
+    const __m512i spaces = _mm512_set1_epi8(' ');
+    std::size_t used = 0;
+    std::size_t written = 0;
+    const std::size_t start_phase = (phase + 1) % 11;
+    // The block pattern repeats every 11 blocks (704 bytes, 640 digits), so
+    // within a round every block's mask and source offset are known ahead and
+    // the blocks do not wait on each other.
+    const group_round& round = group_rounds[start_phase];
+    while (count - used >= group_round_digits + 64) {
+        for (std::size_t b = 0; b < 11; ++b) {
+            const __m512i block =
+                _mm512_mask_expand_epi8(spaces, round.masks[b], _mm512_loadu_si512(digits + used + round.offsets[b]));
+            _mm512_storeu_si512(out + written + 64 * b, block);
+        }
+        used += group_round_digits;
+        written += 11 * 64;
+    }
+    std::size_t block_phase = start_phase;
+    while (count - used >= 64) {
+        const std::uint64_t mask = digit_masks[block_phase];
+        _mm512_storeu_si512(out + written, _mm512_mask_expand_epi8(spaces, mask, _mm512_loadu_si512(digits + used)));
+        used += static_cast<std::size_t>(__builtin_popcountll(mask));
+        written += 64;
+        block_phase = (block_phase + 64) % 11;
+    }
+    // A block that ended right after a tenth digit leaves its space pending.
+    if (block_phase == 0) {
+        out[written++] = ' ';
+    }
+    return written + scalar_kernels.group(digits + used, count - used, (phase + used) % 10, out + written);
+}
+
+ROVURER_AVX512 bool cpu_supports_avx512() {
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
+           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2");
+}
+
+const digit_kernels avx512_kernels = {"avx512", avx512_decimal, avx512_hex, avx512_binary, avx512_group};
+
+}  // namespace
+
+const digit_kernels* simd_kernels_if_supported() { return cpu_supports_avx512() ? &avx512_kernels : nullptr; }
+
+#else
+
+const digit_kernels* simd_kernels_if_supported() { return nullptr; }
+
+#endif
