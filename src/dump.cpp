@@ -31,10 +31,13 @@ dump_result dump_digits(output_buffer& out, const char* filename, std::int32_t b
     if (stream == nullptr) {
         return dump_result::refused;
     }
+    // A grouped chunk, with its slack, must fit the output buffer.
+    const auto fitting = static_cast<std::int64_t>((out.capacity() - group_slack - 1) / 11 * 10);
+    const std::int64_t chunk = fitting < chunk_digits ? fitting : chunk_digits;
     std::array<char, chunk_digits + group_slack> digits{};
     dump_result result = dump_result::shown;
     for (std::int64_t shown = 0; shown < nb_digits;) {
-        const std::int64_t wanted = nb_digits - shown < chunk_digits ? nb_digits - shown : chunk_digits;
+        const std::int64_t wanted = nb_digits - shown < chunk ? nb_digits - shown : chunk;
         const std::int64_t got = digit_stream_read(stream, digits.data(), wanted);
         if (got == digit_stream_read_failed) {
             result = dump_result::read_failed;

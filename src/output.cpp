@@ -6,7 +6,11 @@
 #include <cstring>
 
 output_buffer::output_buffer(sink_function sink, void* context, std::size_t capacity)
-    : sink_(sink), context_(context), buffer_(new char[capacity]), capacity_(capacity) {}
+    : sink_(sink),
+      context_(context),
+      capacity_(capacity < minimum_capacity ? minimum_capacity : capacity) {
+    buffer_.reset(new char[capacity_]);
+}
 
 void output_buffer::append(const char* bytes, std::size_t length) {
     while (length > 0) {

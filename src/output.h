@@ -12,7 +12,9 @@ public:
     // could not all be delivered.
     using sink_function = int (*)(void* context, const char* bytes, std::size_t length);
 
+    // Buffers `capacity` bytes, at least minimum_capacity.
     output_buffer(sink_function sink, void* context, std::size_t capacity);
+    static constexpr std::size_t minimum_capacity = 64;
 
     // Appends bytes. After a write error everything is dropped.
     void put(char byte) {

@@ -1,0 +1,169 @@
+// Every conversion kernel this machine supports against plain reference
+// conversions, on edge words and many random ones.
+#include "digit_format.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string reference_decimal(std::uint64_t word) {
+    std::string digits = std::to_string(word % 10000000000000000000ULL);
+    return std::string(19 - digits.size(), '0') + digits;
+}
+
+std::string reference_hex(std::uint64_t word) {
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%016llX", static_cast<unsigned long long>(word));
+    return digits;
+}
+
+std::string reference_binary(std::uint64_t word) {
+    std::string digits;
+    for (int bit = 63; bit >= 0; --bit) {
+        digits.push_back(((word >> bit) & 1) != 0 ? '1' : '0');
+    }
+    return digits;
+}
+
+struct base_case {
+    const char* name;
+    std::size_t digits_per_word;
+    format_words_function digit_kernels::*kernel;
+    std::string (*reference)(std::uint64_t);
+};
+
+const base_case bases[] = {
+    {"decimal", 19, &digit_kernels::decimal, reference_decimal},
+    {"hex", 16, &digit_kernels::hex, reference_hex},
+    {"binary", 64, &digit_kernels::binary, reference_binary},
+};
+
+// Formats `words` with the kernel and checks the result and that nothing past
+// it was written.
+void expect_formats(const digit_kernels& kernels, const base_case& base, const std::vector<std::uint64_t>& words) {
+    const std::size_t length = words.size() * base.digits_per_word;
+    std::string out(length + 64, '#');
+    (kernels.*base.kernel)(words.data(), words.size(), out.data());
+    std::string expected;
+    for (std::size_t i = words.size(); i-- > 0;) {
+        expected += base.reference(words[i]);
+    }
+    ASSERT_EQ(out.substr(0, length), expected) << kernels.name << ' ' << base.name << ' ' << words.size();
+    ASSERT_EQ(out.substr(length), std::string(64, '#')) << kernels.name << ' ' << base.name << " wrote past the end";
+}
+
+std::vector<std::uint64_t> edge_words() {
+    std::vector<std::uint64_t> words = {0,
+                                        1,
+                                        99999999,
+                                        100000000,
+                                        10000000000000000ULL,
+                                        9999999999999999999ULL,
+                                        10000000000000000000ULL,
+                                        10000000000000000001ULL,
+                                        18446744073709551615ULL,
+                                        0x243F6A8885A308D3ULL,
+                                        0x8000000000000000ULL};
+    // Either side of multiples of 10^8 and 10^16, where a quotient taken in
+    // floating point is easiest to get wrong.
+    std::mt19937_64 random(19);
+    for (int i = 0; i < 200; ++i) {
+        const std::uint64_t multiple = (random() % 100000000000ULL) * 100000000ULL;
+        for (const std::uint64_t word : {multiple - 1, multiple, multiple + 1}) {
+            words.push_back(word);
+            words.push_back(word + 10000000000000000000ULL);
+        }
+        const std::uint64_t top = (random() % 1845) * 10000000000000000ULL;
+        words.push_back(top);
+        words.push_back(top - 1);
+    }
+    return words;
+}
+
+TEST(DigitFormat, EveryKernelMatchesTheReference) {
+    std::mt19937_64 random(2026);
+    std::vector<std::uint64_t> random_words(5000);
+    for (std::uint64_t& word : random_words) {
+        word = random();
+    }
+    std::vector<std::uint64_t> decimal_words(5000);
+    for (std::uint64_t& word : decimal_words) {
+        word = random() % 10000000000000000000ULL;
+    }
+    for (const digit_kernels* kernels : supported_kernels()) {
+        for (const base_case& base : bases) {
+            expect_formats(*kernels, base, edge_words());
+            expect_formats(*kernels, base, random_words);
+            expect_formats(*kernels, base, decimal_words);
+            // Every count up to a few vector widths, for the tails.
+            for (std::size_t count = 0; count <= 40; ++count) {
+                expect_formats(*kernels, base, std::vector<std::uint64_t>(random_words.begin(),
+                                                                          random_words.begin() + static_cast<long>(count)));
+            }
+        }
+    }
+}
+
+TEST(DigitFormat, EveryFourDigitValueInEveryDecimalPlace) {
+    std::vector<std::uint64_t> words;
+    for (std::uint64_t k = 0; k < 10000; ++k) {
+        words.push_back(k + k * 10000 + k * 100000000 + k * 1000000000000ULL + (k % 1000) * 10000000000000000ULL);
+    }
+    for (const digit_kernels* kernels : supported_kernels()) {
+        expect_formats(*kernels, bases[0], words);
+    }
+}
+
+std::string reference_group(const std::string& digits, std::size_t phase) {
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        grouped.push_back(digits[i]);
+        if ((phase + i) % 10 == 9) {
+            grouped.push_back(' ');
+        }
+    }
+    return grouped;
+}
+
+TEST(DigitFormat, EveryGroupingKernelMatchesTheReference) {
+    std::mt19937 random(7);
+    std::string digits(3000 + group_slack, '0');
+    for (char& digit : digits) {
+        digit = static_cast<char>('0' + random() % 10);
+    }
+    std::vector<std::size_t> counts;
+    for (std::size_t count = 0; count <= 200; ++count) {
+        counts.push_back(count);
+    }
+    for (const std::size_t count : {639U, 640U, 641U, 703U, 704U, 705U, 1343U, 1344U, 1345U, 2999U, 3000U}) {
+        counts.push_back(count);
+    }
+    for (const digit_kernels* kernels : supported_kernels()) {
+        for (std::size_t phase = 0; phase < 10; ++phase) {
+            for (const std::size_t count : counts) {
+                const std::string expected = reference_group(digits.substr(0, count), phase);
+                std::string out(expected.size() + group_slack, '#');
+                const std::size_t written = kernels->group(digits.data(), count, phase, out.data());
+                ASSERT_EQ(written, expected.size()) << kernels->name << ' ' << phase << ' ' << count;
+                ASSERT_EQ(out.substr(0, written), expected) << kernels->name << ' ' << phase << ' ' << count;
+            }
+        }
+    }
+}
+
+TEST(DigitFormat, ScalarKernelsAreAlwaysThere) {
+    ASSERT_FALSE(supported_kernels().empty());
+    EXPECT_EQ(supported_kernels().front(), &scalar_kernels);
+    std::printf("kernels on this machine:");
+    for (const digit_kernels* kernels : supported_kernels()) {
+        std::printf(" %s", kernels->name);
+    }
+    std::printf("; best: %s\n", best_kernels().name);
+}
+
+}  // namespace

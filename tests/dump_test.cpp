@@ -1,0 +1,203 @@
+// The bulk paths (digit_stream_read and dump_digits) against the per-digit
+// path, digit_stream_next, which states the digits most plainly.
+#include "dump.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "digit_stream.h"
+#include "test_support.h"
+
+namespace {
+
+// All digits from `offset` on, one digit_stream_next at a time, up to `limit`.
+std::string digits_by_next(const std::string& path, int base, std::int64_t offset, std::int64_t limit) {
+    digit_stream* stream = digit_stream_open(path.c_str(), base, offset);
+    if (stream == nullptr) {
+        return "REFUSED";
+    }
+    std::string digits;
+    for (std::int64_t i = 0; i < limit; ++i) {
+        const int next = digit_stream_next(stream);
+        if (next < 0) {
+            break;
+        }
+        digits.push_back(static_cast<char>(next));
+    }
+    digit_stream_close(stream);
+    return digits;
+}
+
+// The same through digit_stream_read, asking for `capacities` in turn.
+std::string digits_by_read(const std::string& path, int base, std::int64_t offset, std::int64_t limit,
+                           const std::vector<std::int64_t>& capacities) {
+    digit_stream* stream = digit_stream_open(path.c_str(), base, offset);
+    if (stream == nullptr) {
+        return "REFUSED";
+    }
+    std::string digits;
+    for (std::size_t turn = 0; static_cast<std::int64_t>(digits.size()) < limit; ++turn) {
+        const std::int64_t capacity = std::min(capacities[turn % capacities.size()],
+                                               limit - static_cast<std::int64_t>(digits.size()));
+        std::string chunk(static_cast<std::size_t>(capacity), '#');
+        const std::int64_t got = digit_stream_read(stream, chunk.data(), capacity);
+        EXPECT_GE(got, 0);
+        if (got <= 0) {
+            break;
+        }
+        EXPECT_LE(got, capacity);
+        digits += chunk.substr(0, static_cast<std::size_t>(got));
+    }
+    digit_stream_close(stream);
+    return digits;
+}
+
+// What dump_digits writes, by the per-digit rule: a space after digit i when
+// i % 10 == 9 and i is not the last one asked for.
+std::string grouped_by_next(const std::string& path, int base, std::int64_t pos, std::int64_t nb_digits) {
+    const std::string digits = digits_by_next(path, base, pos - 1, nb_digits);
+    std::string grouped;
+    for (std::int64_t i = 0; i < static_cast<std::int64_t>(digits.size()); ++i) {
+        grouped.push_back(digits[static_cast<std::size_t>(i)]);
+        if (i % 10 == 9 && i != nb_digits - 1) {
+            grouped.push_back(' ');
+        }
+    }
+    return grouped;
+}
+
+std::string dumped(const std::string& path, int base, std::int64_t pos, std::int64_t nb_digits,
+                   dump_result* result, std::size_t output_capacity = 4096) {
+    std::string text;
+    output_buffer out(append_to_string, &text, output_capacity);
+    *result = dump_digits(out, path.c_str(), base, pos, nb_digits);
+    out.flush();
+    return text;
+}
+
+const std::string& random_file() {
+    static const std::string path = [] {
+        std::mt19937_64 random(314);
+        std::vector<std::uint64_t> words(600);
+        for (std::uint64_t& word : words) {
+            word = random();  // about half of them 10^19 or more
+        }
+        words[300] = 0;
+        words[301] = 10000000000000000000ULL;
+        return write_digit_file("random600", words, 2);
+    }();
+    return path;
+}
+
+TEST(Dump, StreamReadGivesTheDigitsNextGives) {
+    std::mt19937_64 random(1);
+    const std::vector<std::vector<std::int64_t>> capacity_patterns = {
+        {1}, {7}, {19}, {64}, {100000}, {3, 1, 40, 19, 5, 200}, {16, 64, 1000}};
+    for (const int base : {10, 16, 2}) {
+        for (int trial = 0; trial < 60; ++trial) {
+            const auto offset = static_cast<std::int64_t>(random() % (base == 2 ? 38000 : 11000));
+            const auto limit = static_cast<std::int64_t>(random() % 3000);
+            const std::string expected = digits_by_next(random_file(), base, offset, limit);
+            for (const auto& capacities : capacity_patterns) {
+                ASSERT_EQ(digits_by_read(random_file(), base, offset, limit, capacities), expected)
+                    << base << ' ' << offset << ' ' << limit;
+            }
+        }
+        // Everything from offset 0 and from inside the first word, to the end.
+        for (const std::int64_t offset : {0, 1, 5, 18, 19, 63}) {
+            ASSERT_EQ(digits_by_read(random_file(), base, offset, 1 << 20, {4096}),
+                      digits_by_next(random_file(), base, offset, 1 << 20));
+        }
+    }
+}
+
+TEST(Dump, NextAndReadCanBeMixed) {
+    for (const int base : {10, 16, 2}) {
+        const std::string expected = digits_by_next(random_file(), base, 3, 500);
+        digit_stream* stream = digit_stream_open(random_file().c_str(), base, 3);
+        ASSERT_NE(stream, nullptr);
+        std::string mixed;
+        for (int turn = 0; mixed.size() < 500; ++turn) {
+            if (turn % 2 == 0) {
+                mixed.push_back(static_cast<char>(digit_stream_next(stream)));
+            } else {
+                char chunk[37];
+                mixed.append(chunk, static_cast<std::size_t>(digit_stream_read(stream, chunk, sizeof chunk)));
+            }
+        }
+        digit_stream_close(stream);
+        EXPECT_EQ(mixed.substr(0, 500), expected) << base;
+    }
+}
+
+TEST(Dump, GroupedOutputMatchesThePerDigitRule) {
+    std::mt19937_64 random(2);
+    std::vector<std::pair<std::int64_t, std::int64_t>> requests = {
+        {1, 50}, {1, 10}, {1, 11}, {1, 0}, {1, -3}, {7, 1}, {1, 1000000}, {11381, 50}, {11400, 50}, {11391, 50}};
+    for (int trial = 0; trial < 100; ++trial) {
+        requests.emplace_back(1 + static_cast<std::int64_t>(random() % 11400),
+                              static_cast<std::int64_t>(random() % 25000));
+    }
+    for (const int base : {10, 16, 2}) {
+        for (const auto& [pos, nb_digits] : requests) {
+            dump_result result{};
+            const std::string text = dumped(random_file(), base, pos, nb_digits, &result);
+            if (pos > (base == 10 ? 598 * 19 : base == 16 ? 598 * 16 : 598 * 64)) {
+                EXPECT_EQ(result, dump_result::refused);
+                continue;
+            }
+            ASSERT_EQ(result, dump_result::shown) << base << ' ' << pos << ' ' << nb_digits;
+            const std::string expected = grouped_by_next(random_file(), base, pos, nb_digits);
+            ASSERT_EQ(text, expected) << base << ' ' << pos << ' ' << nb_digits;
+            // The smallest output buffer takes the digits in small chunks.
+            ASSERT_EQ(dumped(random_file(), base, pos, nb_digits, &result, 1), expected);
+        }
+    }
+}
+
+TEST(Dump, ReadFailuresKeepTheDigitsBeforeThem) {
+    std::vector<std::uint64_t> words(static_cast<std::size_t>(block_words) + 2, 5);
+    const std::string path = write_digit_file("shrinking", words, 0);
+    digit_stream* stream = digit_stream_open(path.c_str(), 16, 0);
+    ASSERT_NE(stream, nullptr);
+    std::string first(1000, '#');
+    ASSERT_EQ(digit_stream_read(stream, first.data(), 1000), 1000);  // the top block is read
+    // The file loses its data region while the stream is open: the lower
+    // block cannot be read whole.
+    ASSERT_EQ(truncate(path.c_str(), 4096 + 8), 0);
+    std::string rest(static_cast<std::size_t>(block_words) * 16, '#');
+    const std::int64_t got = digit_stream_read(stream, rest.data(), static_cast<std::int64_t>(rest.size()));
+    EXPECT_EQ(got, block_words * 16 - 1000);  // the rest of the top block
+    EXPECT_EQ(digit_stream_read(stream, rest.data(), 10), digit_stream_read_failed);
+    EXPECT_EQ(digit_stream_next(stream), digit_stream_read_failed);
+    digit_stream_close(stream);
+
+    fixture_header header;
+    header.word_count = 4;
+    dump_result result{};
+    EXPECT_EQ(dumped(write_digit_file("declared4", header, {1, 2}), 10, 1, 50, &result), "");
+    EXPECT_EQ(result, dump_result::read_failed);
+}
+
+TEST(Dump, BlockBoundaryInBulk) {
+    std::vector<std::uint64_t> words(static_cast<std::size_t>(block_words) + 3);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        words[i] = i * 0x9E3779B97F4A7C15ULL;
+    }
+    const std::string path = write_digit_file("bulk-blocks", words, 0);
+    for (const int base : {10, 16}) {
+        const std::int64_t per_word = base == 10 ? 19 : 16;
+        // Straddle the boundary between the top block (the highest 2^20
+        // words) and the three words of the second block.
+        const std::int64_t offset = per_word * (block_words - 2) - 7;
+        EXPECT_EQ(digits_by_read(path, base, offset, 200, {4096}), digits_by_next(path, base, offset, 200)) << base;
+        dump_result result{};
+        EXPECT_EQ(dumped(path, base, offset + 1, 150, &result), grouped_by_next(path, base, offset + 1, 150));
+    }
+}
+
+}  // namespace
