@@ -26,7 +26,7 @@ namespace {
 using byte_indices = std::array<std::uint8_t, 64>;
 
 // Decimal: eight words make 152 characters, three output vectors (the last
-// one 24 bytes). Output byte j is digit j % 19 of word j / 19; digits 0-2 come
+// one 24 bytes). Output byte j is digit j % 19 of the word in lane 7 - j / 19; digits 0-2 come
 // from the top-three vector T (bytes 1-3 of the word's lane), 3-10 from the
 // middle-eight vector M, 11-18 from the low-eight vector L.
 struct decimal_layout {
@@ -40,7 +40,7 @@ constexpr decimal_layout make_decimal_layout() {
     for (int j = 0; j < 152; ++j) {
         const int vector = j / 64;
         const int at = j % 64;
-        const int word = j / 19;
+        const int word = 7 - j / 19;  // the lane of the word: the highest word first
         const int digit = j % 19;
         auto& middle_low = layout.from_middle_low[static_cast<std::size_t>(vector)][static_cast<std::size_t>(at)];
         if (digit < 3) {
@@ -135,7 +135,7 @@ struct decimal_constants {
     __m512i join_halves;    // 1 - 10^4 * 2^32, per 64-bit lane
     __m512i div_100;        // t / 100 = (t * 5243) >> 19 for t < 10^4
     __m512i join_quarters;  // 1 - 100 * 2^16, per 32-bit lane
-    __m512i div_10;         // u / 10 = (u * 103) >> 10 for u < 100
+    __m512i div_10;         // u / 10 = (u * 6554) >> 16 for u < 100
     __m512i join_digits;    // 1 - 10 * 2^8, per 16-bit lane
 };
 
@@ -149,7 +149,7 @@ ROVURER_AVX512 decimal_constants make_decimal_constants() {
             opaque(_mm512_set1_epi64(static_cast<long long>(1 - (std::uint64_t{10000} << 32)))),
             opaque(_mm512_set1_epi32(5243)),
             opaque(_mm512_set1_epi32(static_cast<int>(1U - (100U << 16)))),
-            opaque(_mm512_set1_epi16(103)),
+            opaque(_mm512_set1_epi16(6554)),
             opaque(_mm512_set1_epi16(static_cast<short>(1 - (10 << 8))))};
 }
 
@@ -160,7 +160,7 @@ ROVURER_AVX512 decimal_constants make_decimal_constants() {
 ROVURER_AVX512 __m512i four_digits(__m512i t, const decimal_constants& k) {
     const __m512i hundreds = _mm512_srli_epi32(_mm512_mullo_epi32(t, k.div_100), 19);
     const __m512i quarters = _mm512_add_epi32(_mm512_slli_epi32(t, 16), _mm512_mullo_epi32(hundreds, k.join_quarters));
-    const __m512i tens = _mm512_srli_epi16(_mm512_mullo_epi16(quarters, k.div_10), 10);
+    const __m512i tens = _mm512_mulhi_epu16(quarters, k.div_10);
     const __m512i digits = _mm512_add_epi16(_mm512_slli_epi16(quarters, 8), _mm512_mullo_epi16(tens, k.join_digits));
     return _mm512_add_epi8(digits, _mm512_set1_epi8('0'));
 }
@@ -175,7 +175,6 @@ ROVURER_AVX512 __m512i eight_digits(__m512i x, const decimal_constants& k) {
 
 ROVURER_AVX512 void avx512_decimal(const std::uint64_t* words, std::size_t count, char* out) {
     const decimal_constants constants = make_decimal_constants();
-    const __m512i reverse = _mm512_set_epi64(0, 1, 2, 3, 4, 5, 6, 7);
     const __m512i ten_to_19 = _mm512_set1_epi64(static_cast<long long>(10000000000000000000ULL));
     const __m512i ten_to_8 = _mm512_set1_epi64(100000000);
     const __m512i one = _mm512_set1_epi64(1);
@@ -191,8 +190,8 @@ ROVURER_AVX512 void avx512_decimal(const std::uint64_t* words, std::size_t count
 
     std::size_t left = count;
     for (; left >= 8; left -= 8, out += 152) {
-        // Lane k holds words[left - 1 - k]: the most significant first.
-        __m512i value = _mm512_permutexvar_epi64(reverse, _mm512_loadu_si512(words + left - 8));
+        // Lane k holds words[left - 8 + k]; the byte tables put lane 7 first.
+        __m512i value = _mm512_loadu_si512(words + left - 8);
         value = _mm512_mask_sub_epi64(value, _mm512_cmpge_epu64_mask(value, ten_to_19), value, ten_to_19);
 
         // value = upper * 10^8 + low. value rounds by at most 2^10 on its way

@@ -1,0 +1,60 @@
+// Microbenchmarks of each conversion kernel this machine supports, on a
+// block of random words already in memory (no file, no output).
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "digit_format.h"
+
+namespace {
+
+constexpr std::size_t words_per_run = 4096;  // 32 KiB of words, in cache
+
+const std::vector<std::uint64_t>& words() {
+    static const std::vector<std::uint64_t> values = [] {
+        std::mt19937_64 random(1);
+        std::vector<std::uint64_t> result(words_per_run);
+        for (std::uint64_t& value : result) {
+            value = random() % 10000000000000000000ULL;
+        }
+        return result;
+    }();
+    return values;
+}
+
+void format_words(benchmark::State& state, const digit_kernels* kernels, int base) {
+    const format_words_function format = base == 10 ? kernels->decimal : base == 16 ? kernels->hex : kernels->binary;
+    const std::size_t per_word = base == 10 ? 19 : base == 16 ? 16 : 64;
+    std::string out(words_per_run * per_word, '\0');
+    for (auto _ : state) {
+        format(words().data(), words_per_run, out.data());
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(out.size()));
+}
+
+void group_digits(benchmark::State& state, const digit_kernels* kernels) {
+    const std::string digits(19456 + group_slack, '7');
+    std::string out(digits.size() * 11 / 10 + group_slack, '\0');
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(kernels->group(digits.data(), 19456, 3, out.data()));
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * 19456);
+}
+
+const int registered = [] {
+    for (const digit_kernels* kernels : supported_kernels()) {
+        const std::string name = kernels->name;
+        benchmark::RegisterBenchmark((name + "/decimal").c_str(), format_words, kernels, 10);
+        benchmark::RegisterBenchmark((name + "/hex").c_str(), format_words, kernels, 16);
+        benchmark::RegisterBenchmark((name + "/binary").c_str(), format_words, kernels, 2);
+        benchmark::RegisterBenchmark((name + "/group").c_str(), group_digits, kernels);
+    }
+    return 0;
+}();
+
+}  // namespace
