@@ -46,6 +46,19 @@ struct temp_folder_owner {
 
 }  // namespace
 
+const std::vector<std::string>& tool_wrapper() {
+    static const std::vector<std::string> words = [] {
+        std::vector<std::string> split;
+        std::istringstream text(std::getenv("ROVURER_TEST_WRAPPER") != nullptr ? std::getenv("ROVURER_TEST_WRAPPER")
+                                                                               : "");
+        for (std::string word; text >> word;) {
+            split.push_back(word);
+        }
+        return split;
+    }();
+    return words;
+}
+
 const std::string& temp_folder() {
     static const temp_folder_owner folder;
     return folder.path;
@@ -83,17 +96,20 @@ std::string write_digit_file(const std::string& name, const std::vector<std::uin
     return write_digit_file(name, header, words);
 }
 
-run_result run_tool(const std::vector<std::string>& args, const std::string& stdout_path,
-                    std::size_t address_space_limit) {
-    static int run_number = 0;
-    const std::string base = temp_folder() + "/run" + std::to_string(++run_number);
-    const std::string out_path = stdout_path.empty() ? base + ".out" : stdout_path;
-    const std::string err_path = base + ".err";
-
-    std::vector<std::string> copies = args;
+int start_tool(const std::vector<std::string>& args, int out, int err, std::size_t address_space_limit) {
+    // Under a wrapper the tool runs as: wrapper words, ROVURER_BINARY,
+    // args[1..]; otherwise with argv[0] as given.
+    std::vector<std::string> words = tool_wrapper();
+    if (words.empty()) {
+        words.push_back(args.front());
+    } else {
+        words.emplace_back(ROVURER_BINARY);
+    }
+    words.insert(words.end(), args.begin() + 1, args.end());
+    const std::string program = tool_wrapper().empty() ? ROVURER_BINARY : tool_wrapper().front();
     std::vector<char*> argv;
-    for (std::string& arg : copies) {
-        argv.push_back(arg.data());
+    for (std::string& word : words) {
+        argv.push_back(word.data());
     }
     argv.push_back(nullptr);
 
@@ -102,9 +118,7 @@ run_result run_tool(const std::vector<std::string>& args, const std::string& std
         throw std::runtime_error("fork failed");
     }
     if (child == 0) {
-        const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0) {
+        if (dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0) {
             _exit(126);
         }
         signal(SIGPIPE, SIG_DFL);
@@ -112,18 +126,49 @@ run_result run_tool(const std::vector<std::string>& args, const std::string& std
             const rlimit limit = {address_space_limit, address_space_limit};
             setrlimit(RLIMIT_AS, &limit);
         }
-        execv(ROVURER_BINARY, argv.data());
+        execvp(program.c_str(), argv.data());
         _exit(127);
     }
-    int wait_status = 0;
-    waitpid(child, &wait_status, 0);
+    return child;
+}
 
+run_result wait_tool(int child) {
     run_result result;
-    if (WIFEXITED(wait_status)) {
-        result.status = WEXITSTATUS(wait_status);
-    } else if (WIFSIGNALED(wait_status)) {
-        result.signal = WTERMSIG(wait_status);
+    int status = 0;
+    int waited_ms = 0;
+    while (waitpid(child, &status, WNOHANG) != child) {
+        if (waited_ms >= 60000) {
+            result.timed_out = true;
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            break;
+        }
+        usleep(2000);
+        waited_ms += 2;
     }
+    if (WIFEXITED(status)) {
+        result.status = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+    return result;
+}
+
+run_result run_tool(const std::vector<std::string>& args, const std::string& stdout_path,
+                    std::size_t address_space_limit) {
+    static int run_number = 0;
+    const std::string base = temp_folder() + "/run" + std::to_string(++run_number);
+    const std::string out_path = stdout_path.empty() ? base + ".out" : stdout_path;
+    const std::string err_path = base + ".err";
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (out < 0 || err < 0) {
+        throw std::runtime_error("cannot open " + out_path + " or " + err_path);
+    }
+    const pid_t child = start_tool(args, out, err, address_space_limit);
+    close(out);
+    close(err);
+    run_result result = wait_tool(child);
     if (stdout_path.empty()) {
         result.out = read_file(out_path);
     }

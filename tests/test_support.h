@@ -34,7 +34,21 @@ struct run_result {
     int signal = 0;    // the ending signal, or 0
     std::string out;   // standard output, when captured
     std::string err;   // standard error
+    bool timed_out = false;  // killed after a minute
 };
+
+// Words of ROVURER_TEST_WRAPPER (such as "valgrind -q ..."): the command that
+// runs the tool in run_tool, or nothing.
+const std::vector<std::string>& tool_wrapper();
+
+// Starts the built rovurer (under the wrapper, if any) with `args` (argv[0]
+// included), standard output and error on the descriptors `out` and `err`,
+// its address space limited to `address_space_limit` bytes unless 0.
+int start_tool(const std::vector<std::string>& args, int out, int err, std::size_t address_space_limit = 0);
+
+// Waits for a started tool, at most a minute: after that it is killed and
+// the result says timed_out.
+run_result wait_tool(int child);
 
 // Runs the built rovurer with `args` (argv[0] included), standard output to a
 // captured file unless `stdout_path` names another file to open for writing,

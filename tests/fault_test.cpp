@@ -1,0 +1,129 @@
+// The built rovurer on files and outputs that fail: truncated digit files,
+// things that are not digit files, a full disk and a reader that goes away.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+void expect_refused(const run_result& run, const std::string& filename) {
+    EXPECT_FALSE(run.timed_out) << filename;
+    EXPECT_EQ(run.status, 1) << filename;
+    EXPECT_EQ(run.out, "") << filename;
+    EXPECT_EQ(run.err, filename + ": cannot display at this position\n");
+}
+
+void expect_failed_read(const run_result& run) {
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+}
+
+std::string contents(const std::string& path) {
+    std::string bytes;
+    const int file = open(path.c_str(), O_RDONLY);
+    char chunk[65536];
+    for (ssize_t got = 0; (got = read(file, chunk, sizeof chunk)) > 0;) {
+        bytes.append(chunk, static_cast<std::size_t>(got));
+    }
+    close(file);
+    return bytes;
+}
+
+// Word i holds i + 1: 2^20 + 8 words, so the top block starts 8 words up.
+const std::string& two_blocks() {
+    static const std::string path = [] {
+        std::vector<std::uint64_t> words((std::size_t{1} << 20) + 8);
+        for (std::size_t i = 0; i < words.size(); ++i) {
+            words[i] = i + 1;
+        }
+        return write_digit_file("two-blocks", words, 0);
+    }();
+    return path;
+}
+
+TEST(Faults, TruncatedFiles) {
+    const std::string whole = contents(two_blocks());
+    constexpr std::size_t header_bytes = 4096;
+    constexpr std::size_t top_block_start = header_bytes + 8 * 8;
+    const std::vector<std::size_t> cuts = {0, 30, 55, 56, 100, header_bytes, header_bytes + 4,  // header area
+                                           header_bytes + 8 * 3,                                 // lower block
+                                           top_block_start + 8 * 1000,                           // top block
+                                           whole.size() - 1};                                    // last word
+    for (const std::size_t cut : cuts) {
+        const std::string path = write_bytes("cut" + std::to_string(cut), whole.substr(0, cut));
+        const run_result run = run_tool({"rovurer", path, "10", "1"});
+        if (cut < 56) {
+            expect_refused(run, path);  // no whole header
+        } else {
+            expect_failed_read(run);  // the header declares words past the end
+        }
+    }
+    // Positions whose words all lie below the cut are still shown.
+    const std::string path = write_bytes("cut-low", whole.substr(0, header_bytes + 8 * 3));
+    const run_result run = run_tool({"rovurer", path, "10", std::to_string(19 * ((1 << 20) + 5) + 1), "19"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "0000000000 000000003\n");
+}
+
+TEST(Faults, ThingsThatAreNotDigitFiles) {
+    for (const std::string& path : {std::string("/dev/null"), std::string("/dev/zero"), std::string("/dev/urandom"),
+                                    temp_folder(), std::string("/")}) {
+        expect_refused(run_tool({"rovurer", path, "10", "1"}), path);
+    }
+    const std::string fifo = temp_folder() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    expect_refused(run_tool({"rovurer", fifo, "10", "1"}), fifo);  // no writer: must not wait for one
+    const std::string text = write_bytes("text", "MPT\x01" "FILE is how a digit file starts, but this is text.\n");
+    expect_refused(run_tool({"rovurer", text, "10", "1"}), text);
+}
+
+TEST(Faults, HeadersDeclaringImpossibleSizes) {
+    for (const int shift : {40, 60, 62}) {
+        fixture_header header;
+        header.word_count = std::int64_t{1} << shift;
+        const std::string path = write_digit_file("declared-2p" + std::to_string(shift), header, {1, 2});
+        for (const char* base : {"10", "16", "2"}) {
+            expect_failed_read(run_tool({"rovurer", path, base, "1"}));
+        }
+        // With all but the two bottom words as lead words, the words that
+        // exist are shown.
+        header.lead_words = header.word_count - 2;
+        const std::string shown = write_digit_file("lead-2p" + std::to_string(shift), header, {1, 2});
+        const run_result run = run_tool({"rovurer", shown, "16", "1"});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, "0000000000 0000020000 0000000000 01\n");
+    }
+}
+
+TEST(Faults, FullDisk) {
+    for (const char* count : {"5", "50", "100000000"}) {
+        const run_result run = run_tool({"rovurer", two_blocks(), "10", "1", count}, "/dev/full");
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "rovurer: write error: No space left on device\n");
+    }
+}
+
+TEST(Faults, ReaderThatGoesAway) {
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const int child = start_tool({"rovurer", two_blocks(), "10", "1", "1000000000"}, ends[1], null);
+    close(ends[1]);
+    close(null);
+    char first[16];
+    EXPECT_EQ(read(ends[0], first, sizeof first), static_cast<ssize_t>(sizeof first));
+    close(ends[0]);
+    const run_result run = wait_tool(child);
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(run.signal, SIGPIPE);
+}
+
+}  // namespace
