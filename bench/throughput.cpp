@@ -49,7 +49,10 @@ std::string le64(std::uint64_t value) {
 
 std::string header(std::int64_t word_count) {
     std::string bytes(4096, '\0');
-    bytes.replace(0, 8, std::string("MPT\x01" "FILE", 8));
+    bytes.replace(0, 8,
+                  std::string("MPT\x01"
+                              "FILE",
+                              8));
     bytes.replace(8, 8, le64(static_cast<std::uint64_t>(word_count)));
     bytes.replace(24, 8, le64(2));
     return bytes;
@@ -96,6 +99,7 @@ pid_t start(const std::vector<std::string>& args, int in, int out, int close_in_
             close(close_in_child);
         }
         std::vector<char*> argv;
+        argv.reserve(args.size() + 1);
         std::vector<std::string> copies = args;
         for (std::string& arg : copies) {
             argv.push_back(arg.data());
@@ -111,7 +115,7 @@ long wait_for(pid_t child) {
     int status = 0;
     rusage usage{};
     if (wait4(child, &status, 0, &usage) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "throughput: a timed command failed\n");
+        (void)std::fprintf(stderr, "throughput: a timed command failed\n");
         std::exit(1);
     }
     return usage.ru_maxrss;
@@ -198,7 +202,8 @@ long long bytes_read(const std::vector<std::string>& args, const std::string& pa
         command += " '" + arg + "'";
     }
     command += " >/dev/null 2>&1";
-    if (std::system(("command -v strace >/dev/null 2>&1 && " + command).c_str()) != 0) {
+    // A shell for the redirections; every word is quoted.
+    if (std::system(("command -v strace >/dev/null 2>&1 && " + command).c_str()) != 0) {  // NOLINT(cert-env33-c)
         return -1;
     }
     std::ifstream in(log);
@@ -206,7 +211,7 @@ long long bytes_read(const std::vector<std::string>& args, const std::string& pa
     for (std::string line; std::getline(in, line);) {
         const std::size_t equals = line.rfind("= ");
         if (equals != std::string::npos && line.find("<" + path + ">") != std::string::npos) {
-            total += std::max(0LL, std::atoll(line.c_str() + equals + 2));
+            total += std::max(0LL, std::strtoll(line.c_str() + equals + 2, nullptr, 10));
         }
     }
     return total;
@@ -216,11 +221,11 @@ long long bytes_read(const std::vector<std::string>& args, const std::string& pa
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: throughput ROVURER [RUNS]\n");
+        (void)std::fprintf(stderr, "usage: throughput ROVURER [RUNS]\n");
         return 1;
     }
     const std::string tool = std::filesystem::absolute(argv[1]).string();
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
+    const int runs = argc > 2 ? static_cast<int>(std::clamp(std::strtol(argv[2], nullptr, 10), 1L, 1000L)) : 7;
 
     std::string folder = (std::filesystem::temp_directory_path() / "rovurer-bench-XXXXXX").string();
     if (mkdtemp(folder.data()) == nullptr) {
@@ -280,8 +285,10 @@ int main(int argc, char** argv) {
                 1000 * sizes.baseline, sizes.tool / sizes.baseline);
     const long long huge_read = bytes_read({tool, huge, "10", "1"}, huge, folder);
     if (huge_read >= 0) {
-        std::printf("  bytes read from the 1 TiB file (strace): %lld"
-                    " (block 8388608 + header 56)\n", huge_read);
+        std::printf(
+            "  bytes read from the 1 TiB file (strace): %lld"
+            " (block 8388608 + header 56)\n",
+            huge_read);
     } else {
         std::printf("  strace not found: bytes read not counted\n");
     }

@@ -10,7 +10,9 @@ bool is_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // The value of the leading decimal digits at `text` when it is at most
 // `limit`, or limit + 1 when it is larger. `limit` must be below 2^64 - 1.
@@ -45,9 +47,13 @@ Int parse_saturating(const char* text) {
 
 }  // namespace
 
-std::int32_t parse_int32(const char* text) { return parse_saturating<std::int32_t>(text); }
+std::int32_t parse_int32(const char* text) {
+    return parse_saturating<std::int32_t>(text);
+}
 
-std::int64_t parse_int64(const char* text) { return parse_saturating<std::int64_t>(text); }
+std::int64_t parse_int64(const char* text) {
+    return parse_saturating<std::int64_t>(text);
+}
 
 std::optional<std::int64_t> parse_position(const char* text) {
     char* end = nullptr;

@@ -35,8 +35,7 @@ int run_rovurer(int argc, const char* const* argv, output_buffer& out, output_bu
     const auto pos = parse_position(argv[3]);
     const std::int64_t nb_digits = argc > 4 ? parse_int64(argv[4]) : default_nb_digits;
 
-    const dump_result result =
-        pos ? dump_digits(out, filename, base, *pos, nb_digits) : dump_result::refused;
+    const dump_result result = pos ? dump_digits(out, filename, base, *pos, nb_digits) : dump_result::refused;
     switch (result) {
         case dump_result::refused:
             err.append(filename);

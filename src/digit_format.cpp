@@ -12,7 +12,9 @@ constexpr std::uint64_t ten_to_16 = 10000000000000000;
 constexpr std::uint64_t ten_to_19 = 10000000000000000000ULL;
 constexpr std::uint64_t ascii_zeros = 0x3030303030303030ULL;
 
-void store64(char* out, std::uint64_t value) { std::memcpy(out, &value, sizeof value); }
+void store64(char* out, std::uint64_t value) {
+    std::memcpy(out, &value, sizeof value);
+}
 
 // The 8 decimal digits of x < 10^8 as ASCII, first digit in the lowest byte:
 // split into two 4-digit halves (one per 32-bit lane), each half into two

@@ -126,7 +126,9 @@ constexpr std::array<group_round, 11> group_rounds = [] {
     return rounds;
 }();
 
-ROVURER_AVX512 __m512i load_indices(const byte_indices& indices) { return _mm512_loadu_si512(indices.data()); }
+ROVURER_AVX512 __m512i load_indices(const byte_indices& indices) {
+    return _mm512_loadu_si512(indices.data());
+}
 
 // Multipliers of the decimal conversion, kept opaque so that the compiler
 // keeps each as one multiplication rather than a chain of shifts and adds.
@@ -197,8 +199,7 @@ ROVURER_AVX512 void avx512_decimal(const std::uint64_t* words, std::size_t count
         // value = upper * 10^8 + low. value rounds by at most 2^10 on its way
         // to double, so the quotient taken there, pulled down by 2 * 10^-5,
         // is the true one or one less; one correction upwards makes it exact.
-        __m512i upper =
-            _mm512_cvttpd_epu64(_mm512_fmadd_pd(_mm512_cvtepu64_pd(value), ten_to_minus_8, pull_down));
+        __m512i upper = _mm512_cvttpd_epu64(_mm512_fmadd_pd(_mm512_cvtepu64_pd(value), ten_to_minus_8, pull_down));
         __m512i low = _mm512_sub_epi64(value, _mm512_mullo_epi64(upper, ten_to_8));
         const __mmask8 over = _mm512_cmpge_epu64_mask(low, ten_to_8);
         upper = _mm512_mask_add_epi64(upper, over, upper, one);
@@ -207,8 +208,7 @@ ROVURER_AVX512 void avx512_decimal(const std::uint64_t* words, std::size_t count
         // upper = top * 10^8 + middle. upper < 10^11 is exact in double, and
         // (upper + 0.5) / 10^8 lies at least 5 * 10^-9 from any integer, far
         // beyond the rounding error: truncation is exact.
-        const __m512i top =
-            _mm512_cvttpd_epu64(_mm512_fmadd_pd(_mm512_cvtepu64_pd(upper), ten_to_minus_8, half_unit));
+        const __m512i top = _mm512_cvttpd_epu64(_mm512_fmadd_pd(_mm512_cvtepu64_pd(upper), ten_to_minus_8, half_unit));
         const __m512i middle = _mm512_sub_epi64(upper, _mm512_mul_epu32(top, ten_to_8));
 
         const __m512i top_chars = four_digits(top, constants);  // "0ddd" in each lane's low bytes
@@ -229,18 +229,18 @@ ROVURER_AVX512 void avx512_decimal(const std::uint64_t* words, std::size_t count
 ROVURER_AVX512 void avx512_hex(const std::uint64_t* words, std::size_t count, char* out) {
     const __m512i sources = load_indices(hex_sources);
     const __m512i low_nibble = _mm512_set1_epi8(0x0F);
-    const __m512i characters = _mm512_broadcast_i32x4(_mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8',
-                                                                     '9', 'A', 'B', 'C', 'D', 'E', 'F'));
+    const __m512i characters = _mm512_broadcast_i32x4(
+        _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'));
     constexpr std::uint64_t even_bytes = 0x5555555555555555ULL;
     std::size_t left = count;
     for (; left >= 4; left -= 4, out += 64) {
-        const __m512i loaded = _mm512_castsi256_si512(_mm256_loadu_si256(
-            reinterpret_cast<const __m256i*>(words + left - 4)));
+        const __m512i loaded =
+            _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + left - 4)));
         const __m512i bytes = _mm512_permutexvar_epi8(sources, loaded);
         // In each 16-bit pair both bytes hold the same byte; shifting the pair
         // by 4 brings the high nibble into the even one.
-        const __m512i nibbles = _mm512_and_si512(
-            _mm512_mask_blend_epi8(even_bytes, bytes, _mm512_srli_epi16(bytes, 4)), low_nibble);
+        const __m512i nibbles =
+            _mm512_and_si512(_mm512_mask_blend_epi8(even_bytes, bytes, _mm512_srli_epi16(bytes, 4)), low_nibble);
         _mm512_storeu_si512(out, _mm512_shuffle_epi8(characters, nibbles));
     }
     scalar_kernels.hex(words, left, out);
@@ -252,8 +252,7 @@ ROVURER_AVX512 void avx512_binary(const std::uint64_t* words, std::size_t count,
     const __m512i zeros = _mm512_set1_epi8('0');
     const __m512i ones = _mm512_set1_epi8('1');
     for (std::size_t i = count; i-- > 0; out += 64) {
-        const __m512i bytes =
-            _mm512_permutexvar_epi8(sources, _mm512_set1_epi64(static_cast<long long>(words[i])));
+        const __m512i bytes = _mm512_permutexvar_epi8(sources, _mm512_set1_epi64(static_cast<long long>(words[i])));
         _mm512_storeu_si512(out, _mm512_mask_blend_epi8(_mm512_test_epi8_mask(bytes, bits), zeros, ones));
     }
 }
@@ -274,7 +273,7 @@ ROVURER_AVX512 std::size_t avx512_group(const char* digits, std::size_t count, s
             _mm512_storeu_si512(out + written + 64 * b, block);
         }
         used += group_round_digits;
-        written += 11 * 64;
+        written += std::size_t{11} * 64;
     }
     std::size_t block_phase = start_phase;
     while (count - used >= 64) {
@@ -301,10 +300,14 @@ const digit_kernels avx512_kernels = {"avx512", avx512_decimal, avx512_hex, avx5
 
 }  // namespace
 
-const digit_kernels* simd_kernels_if_supported() { return cpu_supports_avx512() ? &avx512_kernels : nullptr; }
+const digit_kernels* simd_kernels_if_supported() {
+    return cpu_supports_avx512() ? &avx512_kernels : nullptr;
+}
 
 #else
 
-const digit_kernels* simd_kernels_if_supported() { return nullptr; }
+const digit_kernels* simd_kernels_if_supported() {
+    return nullptr;
+}
 
 #endif

@@ -31,8 +31,8 @@ std::size_t read_at(int file, void* destination, std::size_t length, std::int64_
     auto* bytes = static_cast<unsigned char*>(destination);
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t got = pread(file, bytes + done, length - done,
-                                  static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        const ssize_t got =
+            pread(file, bytes + done, length - done, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -103,8 +103,7 @@ digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_
     // O_NONBLOCK so that naming a FIFO cannot hang the open; it changes
     // nothing for regular files, and the header read refuses a FIFO anyway.
     stream->file = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (stream->file < 0 ||
-        read_at(stream->file, stream->header, sizeof stream->header, 0) != sizeof stream->header ||
+    if (stream->file < 0 || read_at(stream->file, stream->header, sizeof stream->header, 0) != sizeof stream->header ||
         std::memcmp(stream->header, digit_file_magic, sizeof digit_file_magic) != 0) {
         digit_stream_close(stream);
         return nullptr;
@@ -200,8 +199,7 @@ std::int64_t digit_stream_read(digit_stream* stream, char* digits, std::int64_t 
     const format_words_function format = stream->base == 10   ? kernels.decimal
                                          : stream->base == 16 ? kernels.hex
                                                               : kernels.binary;
-    const std::int64_t digits_per_word =
-        stream->base == 10 ? decimal_digits_per_word : 64 / stream->bits_per_digit;
+    const std::int64_t digits_per_word = stream->base == 10 ? decimal_digits_per_word : 64 / stream->bits_per_digit;
     std::int64_t written = 0;
     while (written < capacity) {
         if (stream->digits_left > 0) {

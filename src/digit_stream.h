@@ -24,14 +24,14 @@
 #include <cstdint>
 
 inline constexpr unsigned char digit_file_magic[8] = {'M', 'P', 'T', 1, 'F', 'I', 'L', 'E'};
-inline constexpr std::size_t digit_file_header_bytes = 4096;   // size of the header area
-inline constexpr std::size_t digit_file_examined_bytes = 56;   // bytes of it that are read
+inline constexpr std::size_t digit_file_header_bytes = 4096;  // size of the header area
+inline constexpr std::size_t digit_file_examined_bytes = 56;  // bytes of it that are read
 inline constexpr std::size_t digit_file_word_count_at = 8;
 inline constexpr std::size_t digit_file_kind_at = 24;
 inline constexpr std::size_t digit_file_lead_words_at = 48;
 inline constexpr std::uint64_t digit_file_kind = 2;
 
-inline constexpr std::int64_t block_words = 1048576;           // 8 MiB of words
+inline constexpr std::int64_t block_words = 1048576;  // 8 MiB of words
 inline constexpr int decimal_digits_per_word = 19;
 
 // Results of digit_stream_next and digit_stream_refill besides a digit or 0.

@@ -10,7 +10,7 @@ namespace {
 // Digits taken from the stream at a time: whole words in every base (19, 16
 // and 64 digits a word), and small enough to stay in the first-level cache
 // between conversion and grouping.
-constexpr std::int64_t chunk_digits = 19 * 16 * 64;
+constexpr std::int64_t chunk_digits = std::int64_t{19} * 16 * 64;
 
 // Appends `count` digits to `out` with a space after every tenth digit of the
 // run; `first` is the run index of digits[0]. `digits` must be readable for

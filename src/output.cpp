@@ -6,9 +6,7 @@
 #include <cstring>
 
 output_buffer::output_buffer(sink_function sink, void* context, std::size_t capacity)
-    : sink_(sink),
-      context_(context),
-      capacity_(capacity < minimum_capacity ? minimum_capacity : capacity) {
+    : sink_(sink), context_(context), capacity_(capacity < minimum_capacity ? minimum_capacity : capacity) {
     buffer_.reset(new char[capacity_]);
 }
 
@@ -26,7 +24,9 @@ void output_buffer::append(const char* bytes, std::size_t length) {
     }
 }
 
-void output_buffer::append(const char* text) { append(text, std::strlen(text)); }
+void output_buffer::append(const char* text) {
+    append(text, std::strlen(text));
+}
 
 char* output_buffer::reserve(std::size_t length) {
     if (capacity_ - used_ < length) {

@@ -14,8 +14,7 @@ const std::string usage =
     "Example to display 50 digits starting from position 1:\nrovurer pi_base10 10 1\n";
 
 const std::string& pi3() {
-    static const std::string path =
-        write_digit_file("pi3", {6264338327950288419ULL, 1415926535897932384ULL, 3}, 1);
+    static const std::string path = write_digit_file("pi3", {6264338327950288419ULL, 1415926535897932384ULL, 3}, 1);
     return path;
 }
 
@@ -93,8 +92,8 @@ TEST(Cli, RefusalsShareOneMessage) {
 }
 
 TEST(Cli, PositionsBelowOneOrOutOfRangeAreRefused) {
-    for (const char* pos : {"0", "-1", "abc", "0.9", "-19", "-9223372036854775808", "9223372036854775808",
-                            "1e19", "inf", "nan", "-1e300"}) {
+    for (const char* pos : {"0", "-1", "abc", "0.9", "-19", "-9223372036854775808", "9223372036854775808", "1e19",
+                            "inf", "nan", "-1e300"}) {
         expect_refused(run_tool({"rovurer", pi3(), "10", pos}), pi3());
     }
 }

@@ -18,7 +18,7 @@ std::string reference_decimal(std::uint64_t word) {
 
 std::string reference_hex(std::uint64_t word) {
     char digits[17];
-    std::snprintf(digits, sizeof digits, "%016llX", static_cast<unsigned long long>(word));
+    (void)std::snprintf(digits, sizeof digits, "%016llX", static_cast<unsigned long long>(word));
     return digits;
 }
 
@@ -102,8 +102,9 @@ TEST(DigitFormat, EveryKernelMatchesTheReference) {
             expect_formats(*kernels, base, decimal_words);
             // Every count up to a few vector widths, for the tails.
             for (std::size_t count = 0; count <= 40; ++count) {
-                expect_formats(*kernels, base, std::vector<std::uint64_t>(random_words.begin(),
-                                                                          random_words.begin() + static_cast<long>(count)));
+                expect_formats(
+                    *kernels, base,
+                    std::vector<std::uint64_t>(random_words.begin(), random_words.begin() + static_cast<long>(count)));
             }
         }
     }

@@ -41,8 +41,8 @@ std::string digits_by_read(const std::string& path, int base, std::int64_t offse
     }
     std::string digits;
     for (std::size_t turn = 0; static_cast<std::int64_t>(digits.size()) < limit; ++turn) {
-        const std::int64_t capacity = std::min(capacities[turn % capacities.size()],
-                                               limit - static_cast<std::int64_t>(digits.size()));
+        const std::int64_t capacity =
+            std::min(capacities[turn % capacities.size()], limit - static_cast<std::int64_t>(digits.size()));
         std::string chunk(static_cast<std::size_t>(capacity), '#');
         const std::int64_t got = digit_stream_read(stream, chunk.data(), capacity);
         EXPECT_GE(got, 0);
@@ -70,8 +70,8 @@ std::string grouped_by_next(const std::string& path, int base, std::int64_t pos,
     return grouped;
 }
 
-std::string dumped(const std::string& path, int base, std::int64_t pos, std::int64_t nb_digits,
-                   dump_result* result, std::size_t output_capacity = 4096) {
+std::string dumped(const std::string& path, int base, std::int64_t pos, std::int64_t nb_digits, dump_result* result,
+                   std::size_t output_capacity = 4096) {
     std::string text;
     output_buffer out(append_to_string, &text, output_capacity);
     *result = dump_digits(out, path.c_str(), base, pos, nb_digits);

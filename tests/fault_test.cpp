@@ -52,11 +52,17 @@ const std::string& two_blocks() {
 TEST(Faults, TruncatedFiles) {
     const std::string whole = contents(two_blocks());
     constexpr std::size_t header_bytes = 4096;
-    constexpr std::size_t top_block_start = header_bytes + 8 * 8;
-    const std::vector<std::size_t> cuts = {0, 30, 55, 56, 100, header_bytes, header_bytes + 4,  // header area
-                                           header_bytes + 8 * 3,                                 // lower block
-                                           top_block_start + 8 * 1000,                           // top block
-                                           whole.size() - 1};                                    // last word
+    constexpr std::size_t top_block_start = header_bytes + std::size_t{8} * 8;
+    const std::vector<std::size_t> cuts = {0,
+                                           30,
+                                           55,
+                                           56,
+                                           100,
+                                           header_bytes,
+                                           header_bytes + 4,                         // header area
+                                           header_bytes + std::size_t{8} * 3,        // lower block
+                                           top_block_start + std::size_t{8} * 1000,  // top block
+                                           whole.size() - 1};                        // last word
     for (const std::size_t cut : cuts) {
         const std::string path = write_bytes("cut" + std::to_string(cut), whole.substr(0, cut));
         const run_result run = run_tool({"rovurer", path, "10", "1"});
@@ -67,7 +73,7 @@ TEST(Faults, TruncatedFiles) {
         }
     }
     // Positions whose words all lie below the cut are still shown.
-    const std::string path = write_bytes("cut-low", whole.substr(0, header_bytes + 8 * 3));
+    const std::string path = write_bytes("cut-low", whole.substr(0, header_bytes + std::size_t{8} * 3));
     const run_result run = run_tool({"rovurer", path, "10", std::to_string(19 * ((1 << 20) + 5) + 1), "19"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "0000000000 000000003\n");
@@ -81,7 +87,9 @@ TEST(Faults, ThingsThatAreNotDigitFiles) {
     const std::string fifo = temp_folder() + "/fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     expect_refused(run_tool({"rovurer", fifo, "10", "1"}), fifo);  // no writer: must not wait for one
-    const std::string text = write_bytes("text", "MPT\x01" "FILE is how a digit file starts, but this is text.\n");
+    const std::string text = write_bytes("text",
+                                         "MPT\x01"
+                                         "FILE is how a digit file starts, but this is text.\n");
     expect_refused(run_tool({"rovurer", text, "10", "1"}), text);
 }
 

@@ -5,10 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <signal.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <signal.h>
 #include <sstream>
 #include <stdexcept>
 
@@ -65,7 +65,7 @@ const std::string& temp_folder() {
 }
 
 std::string write_bytes(const std::string& name, const std::string& bytes) {
-    const std::string path = temp_folder() + "/" + name;
+    std::string path = temp_folder() + "/" + name;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out.flush()) {
@@ -108,6 +108,7 @@ int start_tool(const std::vector<std::string>& args, int out, int err, std::size
     words.insert(words.end(), args.begin() + 1, args.end());
     const std::string program = tool_wrapper().empty() ? ROVURER_BINARY : tool_wrapper().front();
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& word : words) {
         argv.push_back(word.data());
     }
@@ -121,7 +122,7 @@ int start_tool(const std::vector<std::string>& args, int out, int err, std::size
         if (dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0) {
             _exit(126);
         }
-        signal(SIGPIPE, SIG_DFL);
+        (void)signal(SIGPIPE, SIG_DFL);
         if (address_space_limit > 0) {
             const rlimit limit = {address_space_limit, address_space_limit};
             setrlimit(RLIMIT_AS, &limit);

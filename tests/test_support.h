@@ -11,7 +11,10 @@ struct fixture_header {
     std::int64_t word_count = 0;  // as declared; need not match the data
     std::int64_t lead_words = 0;
     std::uint64_t kind = 2;
-    std::string magic = std::string("MPT\x01" "FILE", 8);
+    std::string magic = std::string(
+        "MPT\x01"
+        "FILE",
+        8);
 };
 
 // A fresh temporary folder, removed with its contents at exit.
@@ -23,17 +26,16 @@ std::string write_digit_file(const std::string& name, const fixture_header& head
                              const std::vector<std::uint64_t>& words);
 
 // The same with word_count = words.size().
-std::string write_digit_file(const std::string& name, const std::vector<std::uint64_t>& words,
-                             std::int64_t lead_words);
+std::string write_digit_file(const std::string& name, const std::vector<std::uint64_t>& words, std::int64_t lead_words);
 
 // Writes raw bytes at temp_folder()/name. Returns its path.
 std::string write_bytes(const std::string& name, const std::string& bytes);
 
 struct run_result {
-    int status = -1;   // exit status, or -1 when ended by a signal
-    int signal = 0;    // the ending signal, or 0
-    std::string out;   // standard output, when captured
-    std::string err;   // standard error
+    int status = -1;         // exit status, or -1 when ended by a signal
+    int signal = 0;          // the ending signal, or 0
+    std::string out;         // standard output, when captured
+    std::string err;         // standard error
     bool timed_out = false;  // killed after a minute
 };
 

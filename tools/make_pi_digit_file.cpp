@@ -103,13 +103,13 @@ void put_le64(std::string& bytes, std::uint64_t value) {
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: make_pi_digit_file BASE WORDS OUTPUT\n");
+        (void)std::fprintf(stderr, "usage: make_pi_digit_file BASE WORDS OUTPUT\n");
         return 1;
     }
     const long base = std::strtol(argv[1], nullptr, 10);
     const long word_arg = std::strtol(argv[2], nullptr, 10);
     if ((base != 10 && base != 16) || word_arg < 1 || word_arg > 100000) {
-        std::fprintf(stderr, "make_pi_digit_file: BASE must be 10 or 16, WORDS 1 to 100000\n");
+        (void)std::fprintf(stderr, "make_pi_digit_file: BASE must be 10 or 16, WORDS 1 to 100000\n");
         return 1;
     }
     const auto fraction_words = static_cast<std::size_t>(word_arg);
