@@ -9,36 +9,6 @@
 
 namespace {
 
-// Up to `count` digits from the stream; `last` receives the result that
-// stopped it (0 when `count` digits came).
-std::string take(digit_stream* stream, std::int64_t count, int* last = nullptr) {
-    std::string digits;
-    int result = 0;
-    for (std::int64_t i = 0; i < count; ++i) {
-        const int next = digit_stream_next(stream);
-        if (next < 0) {
-            result = next;
-            break;
-        }
-        digits.push_back(static_cast<char>(next));
-    }
-    if (last != nullptr) {
-        *last = result;
-    }
-    return digits;
-}
-
-// Opens, takes up to `count` digits, closes. "REFUSED" when open refuses.
-std::string digits_of(const std::string& path, int base, std::int64_t offset, std::int64_t count, int* last = nullptr) {
-    digit_stream* stream = digit_stream_open(path.c_str(), base, offset);
-    if (stream == nullptr) {
-        return "REFUSED";
-    }
-    std::string digits = take(stream, count, last);
-    digit_stream_close(stream);
-    return digits;
-}
-
 const std::vector<std::uint64_t> pi_words = {6264338327950288419ULL, 1415926535897932384ULL, 3};
 const std::vector<std::uint64_t> hex_words = {0x243F6A8885A308D3ULL, 3};
 
@@ -80,7 +50,7 @@ TEST(DigitStream, EndOfDataRepeats) {
     const std::string path = write_digit_file("end", hex_words, 1);
     digit_stream* stream = digit_stream_open(path.c_str(), 16, 10);
     ASSERT_NE(stream, nullptr);
-    EXPECT_EQ(take(stream, 100), "A308D3");
+    EXPECT_EQ(take_digits(stream, 100), "A308D3");
     EXPECT_EQ(digit_stream_next(stream), digit_stream_end);
     EXPECT_EQ(digit_stream_next(stream), digit_stream_end);
     digit_stream_close(stream);
@@ -191,7 +161,7 @@ TEST_F(BlockBoundaries, OneFullBlock) {
     const std::string path = file_of(block_words);
     digit_stream* stream = digit_stream_open(path.c_str(), 10, 0);
     ASSERT_NE(stream, nullptr);
-    EXPECT_EQ(take(stream, 19), decimal(block_words - 1));
+    EXPECT_EQ(take_digits(stream, 19), decimal(block_words - 1));
     EXPECT_EQ(stream->words_left, 0);
     EXPECT_EQ(stream->buf_words, static_cast<std::uint64_t>(block_words - 1));
     digit_stream_close(stream);
@@ -202,9 +172,9 @@ TEST_F(BlockBoundaries, OneWordMoreMakesASecondBlock) {
     const std::string path = file_of(block_words + 1);
     digit_stream* stream = digit_stream_open(path.c_str(), 10, 0);
     ASSERT_NE(stream, nullptr);
-    EXPECT_EQ(take(stream, 19), decimal(block_words));
+    EXPECT_EQ(take_digits(stream, 19), decimal(block_words));
     EXPECT_EQ(stream->words_left, 1);  // the first block started at byte 4104
-    std::string rest = take(stream, 19 * block_words + 5);
+    std::string rest = take_digits(stream, 19 * block_words + 5);
     ASSERT_EQ(rest.size(), 19U * block_words);
     // Digit 19,922,945 is the first of the last word, from the second block.
     EXPECT_EQ(rest.substr(rest.size() - 38), decimal(1) + decimal(0));

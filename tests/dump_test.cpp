@@ -14,25 +14,7 @@
 
 namespace {
 
-// All digits from `offset` on, one digit_stream_next at a time, up to `limit`.
-std::string digits_by_next(const std::string& path, int base, std::int64_t offset, std::int64_t limit) {
-    digit_stream* stream = digit_stream_open(path.c_str(), base, offset);
-    if (stream == nullptr) {
-        return "REFUSED";
-    }
-    std::string digits;
-    for (std::int64_t i = 0; i < limit; ++i) {
-        const int next = digit_stream_next(stream);
-        if (next < 0) {
-            break;
-        }
-        digits.push_back(static_cast<char>(next));
-    }
-    digit_stream_close(stream);
-    return digits;
-}
-
-// The same through digit_stream_read, asking for `capacities` in turn.
+// Digits through digit_stream_read, asking for `capacities` in turn.
 std::string digits_by_read(const std::string& path, int base, std::int64_t offset, std::int64_t limit,
                            const std::vector<std::int64_t>& capacities) {
     digit_stream* stream = digit_stream_open(path.c_str(), base, offset);
@@ -59,7 +41,7 @@ std::string digits_by_read(const std::string& path, int base, std::int64_t offse
 // What dump_digits writes, by the per-digit rule: a space after digit i when
 // i % 10 == 9 and i is not the last one asked for.
 std::string grouped_by_next(const std::string& path, int base, std::int64_t pos, std::int64_t nb_digits) {
-    const std::string digits = digits_by_next(path, base, pos - 1, nb_digits);
+    const std::string digits = digits_of(path, base, pos - 1, nb_digits);
     std::string grouped;
     for (std::int64_t i = 0; i < static_cast<std::int64_t>(digits.size()); ++i) {
         grouped.push_back(digits[static_cast<std::size_t>(i)]);
@@ -101,7 +83,7 @@ TEST(Dump, StreamReadGivesTheDigitsNextGives) {
         for (int trial = 0; trial < 60; ++trial) {
             const auto offset = static_cast<std::int64_t>(random() % (base == 2 ? 38000 : 11000));
             const auto limit = static_cast<std::int64_t>(random() % 3000);
-            const std::string expected = digits_by_next(random_file(), base, offset, limit);
+            const std::string expected = digits_of(random_file(), base, offset, limit);
             for (const auto& capacities : capacity_patterns) {
                 ASSERT_EQ(digits_by_read(random_file(), base, offset, limit, capacities), expected)
                     << base << ' ' << offset << ' ' << limit;
@@ -110,14 +92,14 @@ TEST(Dump, StreamReadGivesTheDigitsNextGives) {
         // Everything from offset 0 and from inside the first word, to the end.
         for (const std::int64_t offset : {0, 1, 5, 18, 19, 63}) {
             ASSERT_EQ(digits_by_read(random_file(), base, offset, 1 << 20, {4096}),
-                      digits_by_next(random_file(), base, offset, 1 << 20));
+                      digits_of(random_file(), base, offset, 1 << 20));
         }
     }
 }
 
 TEST(Dump, NextAndReadCanBeMixed) {
     for (const int base : {10, 16, 2}) {
-        const std::string expected = digits_by_next(random_file(), base, 3, 500);
+        const std::string expected = digits_of(random_file(), base, 3, 500);
         digit_stream* stream = digit_stream_open(random_file().c_str(), base, 3);
         ASSERT_NE(stream, nullptr);
         std::string mixed;
@@ -194,7 +176,7 @@ TEST(Dump, BlockBoundaryInBulk) {
         // Straddle the boundary between the top block (the highest 2^20
         // words) and the three words of the second block.
         const std::int64_t offset = per_word * (block_words - 2) - 7;
-        EXPECT_EQ(digits_by_read(path, base, offset, 200, {4096}), digits_by_next(path, base, offset, 200)) << base;
+        EXPECT_EQ(digits_by_read(path, base, offset, 200, {4096}), digits_of(path, base, offset, 200)) << base;
         dump_result result{};
         EXPECT_EQ(dumped(path, base, offset + 1, 150, &result), grouped_by_next(path, base, offset + 1, 150));
     }

@@ -3,37 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
-#include "digit_stream.h"
 #include "test_support.h"
 
 namespace {
 
 std::string digits(const std::string& name, int base, std::int64_t offset, int count) {
-    digit_stream* stream = digit_stream_open((std::string(EXAMPLES_DIR) + "/" + name).c_str(), base, offset);
-    if (stream == nullptr) {
-        return "REFUSED";
-    }
-    std::string result;
-    for (int i = 0; i < count; ++i) {
-        const int next = digit_stream_next(stream);
-        if (next < 0) {
-            break;
-        }
-        result.push_back(static_cast<char>(next));
-    }
-    digit_stream_close(stream);
-    return result;
-}
-
-std::string contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
+    return digits_of(std::string(EXAMPLES_DIR) + "/" + name, base, offset, count);
 }
 
 TEST(Examples, PublishedDigitsOfPi) {
@@ -50,7 +27,7 @@ TEST(Examples, GeneratorReproducesTheSamples) {
         const std::string command = std::string(MAKE_PI_BINARY) + " " + base + " 200 " + fresh;
         // The project's own generator, with fixed arguments.
         ASSERT_EQ(std::system(command.c_str()), 0) << command;  // NOLINT(cert-env33-c)
-        EXPECT_EQ(contents(fresh), contents(std::string(EXAMPLES_DIR) + "/" + name)) << name;
+        EXPECT_EQ(file_contents(fresh), file_contents(std::string(EXAMPLES_DIR) + "/" + name)) << name;
     }
 }
 

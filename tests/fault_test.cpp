@@ -26,17 +26,6 @@ void expect_failed_read(const run_result& run) {
     EXPECT_EQ(run.err, "");
 }
 
-std::string contents(const std::string& path) {
-    std::string bytes;
-    const int file = open(path.c_str(), O_RDONLY);
-    char chunk[65536];
-    for (ssize_t got = 0; (got = read(file, chunk, sizeof chunk)) > 0;) {
-        bytes.append(chunk, static_cast<std::size_t>(got));
-    }
-    close(file);
-    return bytes;
-}
-
 // Word i holds i + 1: 2^20 + 8 words, so the top block starts 8 words up.
 const std::string& two_blocks() {
     static const std::string path = [] {
@@ -50,7 +39,7 @@ const std::string& two_blocks() {
 }
 
 TEST(Faults, TruncatedFiles) {
-    const std::string whole = contents(two_blocks());
+    const std::string whole = file_contents(two_blocks());
     constexpr std::size_t header_bytes = 4096;
     constexpr std::size_t top_block_start = header_bytes + std::size_t{8} * 8;
     const std::vector<std::size_t> cuts = {0,

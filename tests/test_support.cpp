@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "digit_stream.h"
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -22,13 +24,6 @@ std::string put_le64(std::uint64_t value) {
     return bytes;
 }
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 struct temp_folder_owner {
     std::string path;
     temp_folder_owner() {
@@ -45,6 +40,40 @@ struct temp_folder_owner {
 };
 
 }  // namespace
+
+std::string file_contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+std::string take_digits(digit_stream* stream, std::int64_t count, int* last) {
+    std::string digits;
+    int result = 0;
+    for (std::int64_t i = 0; i < count; ++i) {
+        const int next = digit_stream_next(stream);
+        if (next < 0) {
+            result = next;
+            break;
+        }
+        digits.push_back(static_cast<char>(next));
+    }
+    if (last != nullptr) {
+        *last = result;
+    }
+    return digits;
+}
+
+std::string digits_of(const std::string& path, int base, std::int64_t offset, std::int64_t count, int* last) {
+    digit_stream* stream = digit_stream_open(path.c_str(), base, offset);
+    if (stream == nullptr) {
+        return "REFUSED";
+    }
+    std::string digits = take_digits(stream, count, last);
+    digit_stream_close(stream);
+    return digits;
+}
 
 const std::vector<std::string>& tool_wrapper() {
     static const std::vector<std::string> words = [] {
@@ -171,8 +200,8 @@ run_result run_tool(const std::vector<std::string>& args, const std::string& std
     close(err);
     run_result result = wait_tool(child);
     if (stdout_path.empty()) {
-        result.out = read_file(out_path);
+        result.out = file_contents(out_path);
     }
-    result.err = read_file(err_path);
+    result.err = file_contents(err_path);
     return result;
 }

@@ -31,6 +31,19 @@ std::string write_digit_file(const std::string& name, const std::vector<std::uin
 // Writes raw bytes at temp_folder()/name. Returns its path.
 std::string write_bytes(const std::string& name, const std::string& bytes);
 
+struct digit_stream;
+
+// Up to `count` digits from the stream, one digit_stream_next at a time;
+// `last` receives the result that stopped it (0 when `count` digits came).
+std::string take_digits(digit_stream* stream, std::int64_t count, int* last = nullptr);
+
+// Opens a stream, takes up to `count` digits, closes it. "REFUSED" when the
+// open refuses.
+std::string digits_of(const std::string& path, int base, std::int64_t offset, std::int64_t count, int* last = nullptr);
+
+// The whole content of a file.
+std::string file_contents(const std::string& path);
+
 struct run_result {
     int status = -1;         // exit status, or -1 when ended by a signal
     int signal = 0;          // the ending signal, or 0
