@@ -72,8 +72,8 @@ digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_
 int digit_stream_next(digit_stream* stream);
 
 // Writes the next digits, up to `capacity` of them, to `digits` and returns
-// how many: `capacity` unless the data ends first, 0 only at the end of the
-// data. When a block read fails it returns the digits before the failure, and
+// how many: `capacity` unless the data ends first, so 0 (for a capacity
+// above 0) only at the end of the data. When a block read fails it returns the digits before the failure, and
 // digit_stream_read_failed on the call after (or at once if there were none).
 // The same digits as digit_stream_next gives; the two can be mixed. Whole
 // words are converted in bulk, with the fastest kernels this CPU supports.
