@@ -290,7 +290,8 @@ ROVURER_AVX512 std::size_t avx512_group(const char* digits, std::size_t count, s
     return written + scalar_kernels.group(digits + used, count - used, (phase + used) % 10, out + written);
 }
 
-ROVURER_AVX512 bool cpu_supports_avx512() {
+// Plain code: it runs before anything is known about the CPU.
+bool cpu_supports_avx512() {
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
            __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
            __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2");
