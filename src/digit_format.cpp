@@ -125,18 +125,9 @@ std::size_t scalar_group(const char* digits, std::size_t count, std::size_t phas
 const digit_kernels scalar_kernels = {"scalar", scalar_decimal, scalar_hex, scalar_binary, scalar_group};
 
 std::span<const digit_kernels* const> supported_kernels() {
-    static const auto kernels = [] {
-        struct list {
-            std::array<const digit_kernels*, 2> items{};
-            std::size_t size = 0;
-        } found;
-        found.items[found.size++] = &scalar_kernels;
-        if (const digit_kernels* simd = simd_kernels_if_supported()) {
-            found.items[found.size++] = simd;
-        }
-        return found;
-    }();
-    return {kernels.items.data(), kernels.size};
+    static const digit_kernels* const simd = simd_kernels_if_supported();
+    static const std::array<const digit_kernels*, 2> kernels = {&scalar_kernels, simd};
+    return {kernels.data(), simd != nullptr ? 2U : 1U};
 }
 
 const digit_kernels& best_kernels() {

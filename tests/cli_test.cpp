@@ -23,18 +23,6 @@ const std::string& hex2() {
     return path;
 }
 
-void expect_shown(const run_result& run, const std::string& digits) {
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, digits + "\n");
-    EXPECT_EQ(run.err, "");
-}
-
-void expect_refused(const run_result& run, const std::string& filename) {
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, filename + ": cannot display at this position\n");
-}
-
 TEST(Cli, UsageWhenArgumentsAreMissing) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"rovurer"}, {"rovurer", pi3()}, {"/some/other-name", pi3(), "10"}}) {
@@ -117,17 +105,11 @@ TEST(Cli, FailedReadEndsTheRunWithStatusTwo) {
     fixture_header header;
     header.word_count = 5;  // two more than the file holds
     const std::string file = write_digit_file("truncated", header, {3, 2, 1});
-    const run_result run = run_tool({"rovurer", file, "10", "1"});
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "");
+    expect_failed_read(run_tool({"rovurer", file, "10", "1"}));
     // Positions below the missing words are displayable.
     expect_shown(run_tool({"rovurer", file, "10", "58", "3"}), "000");
     header.word_count = std::int64_t{1} << 60;
-    const run_result huge = run_tool({"rovurer", write_digit_file("2p60", header, {1}), "16", "1"});
-    EXPECT_EQ(huge.status, 2);
-    EXPECT_EQ(huge.out, "");
-    EXPECT_EQ(huge.err, "");
+    expect_failed_read(run_tool({"rovurer", write_digit_file("2p60", header, {1}), "16", "1"}));
 }
 
 TEST(Cli, WriteErrorsAreReported) {

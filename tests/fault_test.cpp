@@ -12,20 +12,6 @@
 
 namespace {
 
-void expect_refused(const run_result& run, const std::string& filename) {
-    EXPECT_FALSE(run.timed_out) << filename;
-    EXPECT_EQ(run.status, 1) << filename;
-    EXPECT_EQ(run.out, "") << filename;
-    EXPECT_EQ(run.err, filename + ": cannot display at this position\n");
-}
-
-void expect_failed_read(const run_result& run) {
-    EXPECT_FALSE(run.timed_out);
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "");
-}
-
 // Word i holds i + 1: 2^20 + 8 words, so the top block starts 8 words up.
 const std::string& two_blocks() {
     static const std::string path = [] {
@@ -63,9 +49,8 @@ TEST(Faults, TruncatedFiles) {
     }
     // Positions whose words all lie below the cut are still shown.
     const std::string path = write_bytes("cut-low", whole.substr(0, header_bytes + std::size_t{8} * 3));
-    const run_result run = run_tool({"rovurer", path, "10", std::to_string(19 * ((1 << 20) + 5) + 1), "19"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "0000000000 000000003\n");
+    expect_shown(run_tool({"rovurer", path, "10", std::to_string(19 * ((1 << 20) + 5) + 1), "19"}),
+                 "0000000000 000000003");
 }
 
 TEST(Faults, ThingsThatAreNotDigitFiles) {
@@ -94,9 +79,7 @@ TEST(Faults, HeadersDeclaringImpossibleSizes) {
         // exist are shown.
         header.lead_words = header.word_count - 2;
         const std::string shown = write_digit_file("lead-2p" + std::to_string(shift), header, {1, 2});
-        const run_result run = run_tool({"rovurer", shown, "16", "1"});
-        EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.out, "0000000000 0000020000 0000000000 01\n");
+        expect_shown(run_tool({"rovurer", shown, "16", "1"}), "0000000000 0000020000 0000000000 01");
     }
 }
 

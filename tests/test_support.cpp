@@ -1,8 +1,7 @@
 #include "test_support.h"
 
-#include "digit_stream.h"
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +12,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "digit_stream.h"
 
 namespace {
 
@@ -204,4 +205,25 @@ run_result run_tool(const std::vector<std::string>& args, const std::string& std
     }
     result.err = file_contents(err_path);
     return result;
+}
+
+void expect_shown(const run_result& run, const std::string& digits) {
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, digits + "\n");
+    EXPECT_EQ(run.err, "");
+}
+
+void expect_refused(const run_result& run, const std::string& filename) {
+    EXPECT_FALSE(run.timed_out) << filename;
+    EXPECT_EQ(run.status, 1) << filename;
+    EXPECT_EQ(run.out, "") << filename;
+    EXPECT_EQ(run.err, filename + ": cannot display at this position\n");
+}
+
+void expect_failed_read(const run_result& run) {
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
 }

@@ -65,6 +65,13 @@ int start_tool(const std::vector<std::string>& args, int out, int err, std::size
 // the result says timed_out.
 run_result wait_tool(int child);
 
+// Expectations on a run: digits shown (status 0, `digits` and the newline,
+// no message); the one refusal message for `filename` (status 1, no
+// output); a failed read (status 2, no output, no message). None timed out.
+void expect_shown(const run_result& run, const std::string& digits);
+void expect_refused(const run_result& run, const std::string& filename);
+void expect_failed_read(const run_result& run);
+
 // Runs the built rovurer with `args` (argv[0] included), standard output to a
 // captured file unless `stdout_path` names another file to open for writing,
 // with its address space limited to `address_space_limit` bytes unless 0.
