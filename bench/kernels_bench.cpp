@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "digit_format.h"
+#include "kernels/digit_format.h"
 
 namespace {
 

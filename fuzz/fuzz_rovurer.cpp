@@ -15,8 +15,8 @@
 #include <cstring>
 #include <string>
 
-#include "cli.h"
-#include "output.h"
+#include "frontend/cli.h"
+#include "frontend/output.h"
 
 namespace {
 

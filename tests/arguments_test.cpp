@@ -1,4 +1,4 @@
-#include "arguments.h"
+#include "frontend/arguments.h"
 
 #include <gtest/gtest.h>
 

@@ -113,6 +113,7 @@ TEST(Cli, FailedReadEndsTheRunWithStatusTwo) {
 }
 
 TEST(Cli, WriteErrorsAreReported) {
+    SKIP_UNLESS_LINUX("/dev/full");
     const run_result run = run_tool({"rovurer", pi3(), "10", "1"}, "/dev/full");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "rovurer: write error: No space left on device\n");
@@ -133,8 +134,9 @@ TEST(Cli, WriteErrorsAreReported) {
 
 #ifndef ROVURER_ADDRESS_SANITIZER
 TEST(Cli, BlockBufferThatCannotBeAllocatedIsARefusal) {
-    if (!tool_wrapper().empty()) {
-        GTEST_SKIP() << "a wrapper needs more address space than the limit";
+    SKIP_UNLESS_LINUX("RLIMIT_AS");
+    if (tool_is_wrapped()) {
+        GTEST_SKIP() << "an emulator or wrapper needs more address space than the limit";
     }
     // 8 MiB of address space leaves no room for the 8 MiB block buffer.
     expect_refused(run_tool({"rovurer", pi3(), "10", "1"}, "", std::size_t{8} << 20), pi3());

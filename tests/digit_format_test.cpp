@@ -1,6 +1,6 @@
 // Every conversion kernel this machine supports against plain reference
 // conversions, on edge words and many random ones.
-#include "digit_format.h"
+#include "kernels/digit_format.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "digit_stream.h"
+#include "reader/digit_stream.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,14 @@
 // The bulk paths (digit_stream_read and dump_digits) against the per-digit
 // path, digit_stream_next, which states the digits most plainly.
-#include "dump.h"
+#include "frontend/dump.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
-#include "digit_stream.h"
+#include "reader/digit_stream.h"
 #include "test_support.h"
 
 namespace {

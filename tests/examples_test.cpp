@@ -2,15 +2,15 @@
 // generator that made them.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
+#include "test_paths.h"
 #include "test_support.h"
 
 namespace {
 
 std::string digits(const std::string& name, int base, std::int64_t offset, int count) {
-    return digits_of(std::string(EXAMPLES_DIR) + "/" + name, base, offset, count);
+    return digits_of(std::string(examples_dir) + "/" + name, base, offset, count);
 }
 
 TEST(Examples, PublishedDigitsOfPi) {
@@ -24,10 +24,9 @@ TEST(Examples, PublishedDigitsOfPi) {
 TEST(Examples, GeneratorReproducesTheSamples) {
     for (const auto& [name, base] : {std::pair{"pi_base10", "10"}, std::pair{"pi_base16", "16"}}) {
         const std::string fresh = temp_folder() + "/fresh_" + name;
-        const std::string command = std::string(MAKE_PI_BINARY) + " " + base + " 200 " + fresh;
-        // The project's own generator, with fixed arguments.
-        ASSERT_EQ(std::system(command.c_str()), 0) << command;  // NOLINT(cert-env33-c)
-        EXPECT_EQ(file_contents(fresh), file_contents(std::string(EXAMPLES_DIR) + "/" + name)) << name;
+        const run_result run = run_program(make_pi_binary, {"make_pi_digit_file", base, "200", fresh});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(file_contents(fresh), file_contents(std::string(examples_dir) + "/" + name)) << name;
     }
 }
 

@@ -1,9 +1,13 @@
 // The built rovurer on files and outputs that fail: truncated digit files,
 // things that are not digit files, a full disk and a reader that goes away.
-#include <fcntl.h>
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <string>
 #include <vector>
@@ -54,17 +58,28 @@ TEST(Faults, TruncatedFiles) {
 }
 
 TEST(Faults, ThingsThatAreNotDigitFiles) {
-    for (const std::string& path : {std::string("/dev/null"), std::string("/dev/zero"), std::string("/dev/urandom"),
-                                    temp_folder(), std::string("/")}) {
+#ifdef _WIN32
+    const std::vector<std::string> paths = {"NUL", temp_folder(), "C:\\"};
+#else
+    const std::vector<std::string> paths = {"/dev/null", "/dev/zero", "/dev/urandom", temp_folder(), "/"};
+#endif
+    for (const std::string& path : paths) {
         expect_refused(run_tool({"rovurer", path, "10", "1"}), path);
     }
-    const std::string fifo = temp_folder() + "/fifo";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    expect_refused(run_tool({"rovurer", fifo, "10", "1"}), fifo);  // no writer: must not wait for one
     const std::string text = write_bytes("text",
                                          "MPT\x01"
                                          "FILE is how a digit file starts, but this is text.\n");
     expect_refused(run_tool({"rovurer", text, "10", "1"}), text);
+}
+
+TEST(Faults, FifoWithNoWriter) {
+#ifdef _WIN32
+    GTEST_SKIP() << "FIFOs exist on POSIX systems only";
+#else
+    const std::string fifo = temp_folder() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    expect_refused(run_tool({"rovurer", fifo, "10", "1"}), fifo);  // must not wait for a writer
+#endif
 }
 
 TEST(Faults, HeadersDeclaringImpossibleSizes) {
@@ -84,6 +99,7 @@ TEST(Faults, HeadersDeclaringImpossibleSizes) {
 }
 
 TEST(Faults, FullDisk) {
+    SKIP_UNLESS_LINUX("/dev/full");
     for (const char* count : {"5", "50", "100000000"}) {
         const run_result run = run_tool({"rovurer", two_blocks(), "10", "1", count}, "/dev/full");
         EXPECT_EQ(run.status, 1);
@@ -92,6 +108,10 @@ TEST(Faults, FullDisk) {
 }
 
 TEST(Faults, ReaderThatGoesAway) {
+#ifdef _WIN32
+    GTEST_SKIP() << "SIGPIPE exists on POSIX systems only";
+#else
+    SKIP_UNLESS_LINUX("pipe2");
     int ends[2];
     ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
     const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
@@ -104,6 +124,7 @@ TEST(Faults, ReaderThatGoesAway) {
     const run_result run = wait_tool(child);
     EXPECT_FALSE(run.timed_out);
     EXPECT_EQ(run.signal, SIGPIPE);
+#endif
 }
 
 }  // namespace

@@ -1,19 +1,16 @@
 #include "test_support.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <signal.h>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
-#include "digit_stream.h"
+#include "reader/digit_stream.h"
+#include "test_paths.h"
 
 namespace {
 
@@ -25,25 +22,75 @@ std::string put_le64(std::uint64_t value) {
     return bytes;
 }
 
+std::string utf8_of(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
 struct temp_folder_owner {
     std::string path;
     temp_folder_owner() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "rovurer-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
+        std::random_device seed;
+        std::mt19937_64 random(seed());
+        for (int attempt = 0; attempt < 100 && path.empty(); ++attempt) {
+            const std::filesystem::path candidate =
+                std::filesystem::temp_directory_path() / ("rovurer-test-" + std::to_string(random() % 1000000000));
+            if (std::filesystem::create_directory(candidate)) {  // false when it exists: not ours
+                path = utf8_of(candidate);
+            }
         }
-        path = pattern;
+        if (path.empty()) {
+            throw std::runtime_error("cannot make a temporary folder");
+        }
     }
     ~temp_folder_owner() {
         std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
+        std::filesystem::remove_all(fs_path(path), ignored);
     }
+    temp_folder_owner(const temp_folder_owner&) = delete;
+    temp_folder_owner& operator=(const temp_folder_owner&) = delete;
 };
+
+// The emulator's words, then the program.
+std::vector<std::string> emulated(const std::string& program) {
+    std::vector<std::string> words;
+    for (const char* const* word = tool_emulator; *word != nullptr; ++word) {
+        words.emplace_back(*word);
+    }
+    words.push_back(program);
+    return words;
+}
+
+// The emulator, the wrapper and the built rovurer.
+std::vector<std::string> tool_words() {
+    std::vector<std::string> words = emulated(rovurer_binary);
+    if (!tool_wrapper().empty()) {
+        words.insert(words.begin(), tool_wrapper());
+    }
+    return words;
+}
+
+// The file to execute and the argv that runs the program at the end of
+// `words` with `args`: under an emulator or a wrapper, the program goes by
+// its path; otherwise as args[0].
+std::pair<std::string, std::vector<std::string>> command_line(std::vector<std::string> words,
+                                                              const std::vector<std::string>& args) {
+    std::string executable = words.front();
+    if (words.size() == 1) {
+        words.front() = args.front();
+    }
+    words.insert(words.end(), args.begin() + 1, args.end());
+    return {std::move(executable), std::move(words)};
+}
 
 }  // namespace
 
+std::filesystem::path fs_path(const std::string& utf8_path) {
+    return {std::u8string(utf8_path.begin(), utf8_path.end())};
+}
+
 std::string file_contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(fs_path(path), std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
@@ -76,17 +123,16 @@ std::string digits_of(const std::string& path, int base, std::int64_t offset, st
     return digits;
 }
 
-const std::vector<std::string>& tool_wrapper() {
-    static const std::vector<std::string> words = [] {
-        std::vector<std::string> split;
-        std::istringstream text(std::getenv("ROVURER_TEST_WRAPPER") != nullptr ? std::getenv("ROVURER_TEST_WRAPPER")
-                                                                               : "");
-        for (std::string word; text >> word;) {
-            split.push_back(word);
-        }
-        return split;
+const std::string& tool_wrapper() {
+    static const std::string wrapper = [] {
+        const char* const value = std::getenv("ROVURER_TEST_WRAPPER");  // NOLINT(concurrency-mt-unsafe)
+        return std::string(value != nullptr ? value : "");
     }();
-    return words;
+    return wrapper;
+}
+
+bool tool_is_wrapped() {
+    return !tool_wrapper().empty() || tool_emulator[0] != nullptr;
 }
 
 const std::string& temp_folder() {
@@ -96,7 +142,7 @@ const std::string& temp_folder() {
 
 std::string write_bytes(const std::string& name, const std::string& bytes) {
     std::string path = temp_folder() + "/" + name;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(fs_path(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out.flush()) {
         throw std::runtime_error("cannot write " + path);
@@ -126,86 +172,24 @@ std::string write_digit_file(const std::string& name, const std::vector<std::uin
     return write_digit_file(name, header, words);
 }
 
-int start_tool(const std::vector<std::string>& args, int out, int err, std::size_t address_space_limit) {
-    // Under a wrapper the tool runs as: wrapper words, ROVURER_BINARY,
-    // args[1..]; otherwise with argv[0] as given.
-    std::vector<std::string> words = tool_wrapper();
-    if (words.empty()) {
-        words.push_back(args.front());
-    } else {
-        words.emplace_back(ROVURER_BINARY);
-    }
-    words.insert(words.end(), args.begin() + 1, args.end());
-    const std::string program = tool_wrapper().empty() ? ROVURER_BINARY : tool_wrapper().front();
-    std::vector<char*> argv;
-    argv.reserve(words.size() + 1);
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-
-    const pid_t child = fork();
-    if (child < 0) {
-        throw std::runtime_error("fork failed");
-    }
-    if (child == 0) {
-        if (dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0) {
-            _exit(126);
-        }
-        (void)signal(SIGPIPE, SIG_DFL);
-        if (address_space_limit > 0) {
-            const rlimit limit = {address_space_limit, address_space_limit};
-            setrlimit(RLIMIT_AS, &limit);
-        }
-        execvp(program.c_str(), argv.data());
-        _exit(127);
-    }
-    return child;
-}
-
-run_result wait_tool(int child) {
-    run_result result;
-    int status = 0;
-    int waited_ms = 0;
-    while (waitpid(child, &status, WNOHANG) != child) {
-        if (waited_ms >= 60000) {
-            result.timed_out = true;
-            kill(child, SIGKILL);
-            waitpid(child, &status, 0);
-            break;
-        }
-        usleep(2000);
-        waited_ms += 2;
-    }
-    if (WIFEXITED(status)) {
-        result.status = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.signal = WTERMSIG(status);
-    }
-    return result;
+run_result run_program(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& stdout_path, std::size_t address_space_limit) {
+    const auto [executable, argv] = command_line(emulated(program), args);
+    return run_command(executable, argv, stdout_path, address_space_limit);
 }
 
 run_result run_tool(const std::vector<std::string>& args, const std::string& stdout_path,
                     std::size_t address_space_limit) {
-    static int run_number = 0;
-    const std::string base = temp_folder() + "/run" + std::to_string(++run_number);
-    const std::string out_path = stdout_path.empty() ? base + ".out" : stdout_path;
-    const std::string err_path = base + ".err";
-    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (out < 0 || err < 0) {
-        throw std::runtime_error("cannot open " + out_path + " or " + err_path);
-    }
-    const pid_t child = start_tool(args, out, err, address_space_limit);
-    close(out);
-    close(err);
-    run_result result = wait_tool(child);
-    if (stdout_path.empty()) {
-        result.out = file_contents(out_path);
-    }
-    result.err = file_contents(err_path);
-    return result;
+    const auto [executable, argv] = command_line(tool_words(), args);
+    return run_command(executable, argv, stdout_path, address_space_limit);
 }
+
+#ifndef _WIN32
+int start_tool(const std::vector<std::string>& args, int out, int err) {
+    const auto [executable, argv] = command_line(tool_words(), args);
+    return start_command(executable, argv, out, err);
+}
+#endif
 
 void expect_shown(const run_result& run, const std::string& digits) {
     EXPECT_FALSE(run.timed_out);

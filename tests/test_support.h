@@ -4,8 +4,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
+
+// Skips a test that needs a facility only Linux has (/dev/full, pipe2,
+// RLIMIT_AS), saying so, on other systems.
+#ifdef __linux__
+#define SKIP_UNLESS_LINUX(facility) static_cast<void>(0)
+#else
+#define SKIP_UNLESS_LINUX(facility) GTEST_SKIP() << (facility) << " exists on Linux only"
+#endif
 
 struct fixture_header {
     std::int64_t word_count = 0;  // as declared; need not match the data
@@ -17,8 +26,12 @@ struct fixture_header {
         8);
 };
 
-// A fresh temporary folder, removed with its contents at exit.
+// A fresh temporary folder, removed with its contents at exit. Paths in the
+// tests are UTF-8 strings, on every platform.
 const std::string& temp_folder();
+
+// The filesystem path for a UTF-8 path string.
+std::filesystem::path fs_path(const std::string& utf8_path);
 
 // Writes a digit file at temp_folder()/name: the header, then `words` in file
 // order (word 0 first). Returns its path.
@@ -52,18 +65,40 @@ struct run_result {
     bool timed_out = false;  // killed after a minute
 };
 
-// Words of ROVURER_TEST_WRAPPER (such as "valgrind -q ..."): the command that
-// runs the tool in run_tool, or nothing.
-const std::vector<std::string>& tool_wrapper();
+// The program named by ROVURER_TEST_WRAPPER (such as a memcheck script) that
+// runs the tool in run_tool, or "" for none.
+const std::string& tool_wrapper();
 
-// Starts the built rovurer (under the wrapper, if any) with `args` (argv[0]
-// included), standard output and error on the descriptors `out` and `err`,
-// its address space limited to `address_space_limit` bytes unless 0.
-int start_tool(const std::vector<std::string>& args, int out, int err, std::size_t address_space_limit = 0);
+// Whether the tool runs under an emulator (qemu-user) or a wrapper, which
+// need more address space than the tool itself.
+bool tool_is_wrapped();
 
-// Waits for a started tool, at most a minute: after that it is killed and
-// the result says timed_out.
+// Runs `program` with `args` (argv[0] included), under the target's
+// emulator if any: standard output to a captured file unless `stdout_path`
+// names another file to open for writing, its address space limited to
+// `address_space_limit` bytes unless 0 (POSIX only). Gives up after a minute.
+run_result run_program(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& stdout_path = "", std::size_t address_space_limit = 0);
+
+// Runs the built rovurer the same way, under the wrapper if any.
+run_result run_tool(const std::vector<std::string>& args, const std::string& stdout_path = "",
+                    std::size_t address_space_limit = 0);
+
+// Runs the file `executable` with `argv` (argv[0] included, so it may differ
+// from the executable) as run_program says, with no emulator. Implemented
+// once per OS family.
+run_result run_command(const std::string& executable, const std::vector<std::string>& argv,
+                       const std::string& stdout_path, std::size_t address_space_limit);
+
+#ifndef _WIN32
+int start_command(const std::string& executable, const std::vector<std::string>& argv, int out, int err);
+
+// Starts the built rovurer as run_tool does, with standard output and error
+// on the descriptors `out` and `err`; wait_tool waits for it, at most a
+// minute, then kills it and says timed_out.
+int start_tool(const std::vector<std::string>& args, int out, int err);
 run_result wait_tool(int child);
+#endif
 
 // Expectations on a run: digits shown (status 0, `digits` and the newline,
 // no message); the one refusal message for `filename` (status 1, no
@@ -71,9 +106,3 @@ run_result wait_tool(int child);
 void expect_shown(const run_result& run, const std::string& digits);
 void expect_refused(const run_result& run, const std::string& filename);
 void expect_failed_read(const run_result& run);
-
-// Runs the built rovurer with `args` (argv[0] included), standard output to a
-// captured file unless `stdout_path` names another file to open for writing,
-// with its address space limited to `address_space_limit` bytes unless 0.
-run_result run_tool(const std::vector<std::string>& args, const std::string& stdout_path = "",
-                    std::size_t address_space_limit = 0);

@@ -23,6 +23,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/platform.h"
+
 inline constexpr unsigned char digit_file_magic[8] = {'M', 'P', 'T', 1, 'F', 'I', 'L', 'E'};
 inline constexpr std::size_t digit_file_header_bytes = 4096;  // size of the header area
 inline constexpr std::size_t digit_file_examined_bytes = 56;  // bytes of it that are read
@@ -39,7 +41,7 @@ inline constexpr int digit_stream_end = -1;          // the data is exhausted
 inline constexpr int digit_stream_read_failed = -2;  // a block could not be read whole
 
 struct digit_stream {
-    int file;                                          // descriptor, -1 when not open
+    platform_file file;                                // platform_no_file when not open
     unsigned char header[digit_file_examined_bytes];   // first 56 bytes, as read
     std::int32_t base;                                 // 2, 10 or 16
     std::uint64_t* words;                              // block buffer, block_words words

@@ -48,9 +48,8 @@ private:
     int error_ = 0;
 };
 
-// Sink writing to the descriptor pointed to by `context` (an int*), looping on
-// short writes and EINTR.
-int write_to_descriptor(void* context, const char* bytes, std::size_t length);
+// Sink writing to the platform_stream pointed to by `context`.
+int write_to_stream(void* context, const char* bytes, std::size_t length);
 
 // Sink appending to the std::string pointed to by `context`.
 int append_to_string(void* context, const char* bytes, std::size_t length);

@@ -1,17 +1,12 @@
-#include "digit_stream.h"
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
+#include "reader/digit_stream.h"
 
 #include <bit>
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
 
-#include "digit_format.h"
+#include "kernels/digit_format.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -21,27 +16,6 @@ std::uint64_t load_le64(const unsigned char* bytes) {
         value = (value << 8) | bytes[i];
     }
     return value;
-}
-
-// Reads `length` bytes at `offset`, retrying interrupted and partial reads.
-// Returns the number of bytes read: fewer than asked at end of file or on an
-// error. pread never moves a file position, so a file that cannot seek (a
-// pipe, a terminal) yields nothing rather than bytes from the wrong place.
-std::size_t read_at(int file, void* destination, std::size_t length, std::int64_t offset) {
-    auto* bytes = static_cast<unsigned char*>(destination);
-    std::size_t done = 0;
-    while (done < length) {
-        const ssize_t got =
-            pread(file, bytes + done, length - done, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    return done;
 }
 
 // Starts handing out `word`: in base 10 its 19 low-order digits go to
@@ -71,21 +45,7 @@ char pop_digit(digit_stream* stream) {
     return characters[(stream->cur_word >> stream->digits_left) & static_cast<std::uint64_t>(stream->digit_mask)];
 }
 
-// The block buffer, aligned for transparent huge pages: four 2 MiB pages
-// instead of 2048 small ones make the 8 MiB reads several times faster (far
-// fewer TLB misses and page faults). Returns nullptr when out of memory.
-std::uint64_t* allocate_block_buffer() {
-    constexpr std::size_t bytes = static_cast<std::size_t>(block_words) * sizeof(std::uint64_t);
-    constexpr std::size_t huge_page = std::size_t{2} << 20;
-    void* buffer = nullptr;
-    if (posix_memalign(&buffer, huge_page, bytes) != 0) {
-        return nullptr;
-    }
-#ifdef MADV_HUGEPAGE
-    madvise(buffer, bytes, MADV_HUGEPAGE);  // advice only: failure changes nothing
-#endif
-    return static_cast<std::uint64_t*>(buffer);
-}
+constexpr std::size_t block_bytes = static_cast<std::size_t>(block_words) * sizeof(std::uint64_t);
 
 }  // namespace
 
@@ -100,10 +60,8 @@ digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_
     if (stream == nullptr) {
         return nullptr;
     }
-    // O_NONBLOCK so that naming a FIFO cannot hang the open; it changes
-    // nothing for regular files, and the header read refuses a FIFO anyway.
-    stream->file = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (stream->file < 0 || read_at(stream->file, stream->header, sizeof stream->header, 0) != sizeof stream->header ||
+    stream->file = platform_open_read(path);
+    if (stream->file == platform_no_file || platform_read_at(stream->file, stream->header, sizeof stream->header, 0) != sizeof stream->header ||
         std::memcmp(stream->header, digit_file_magic, sizeof digit_file_magic) != 0) {
         digit_stream_close(stream);
         return nullptr;
@@ -138,7 +96,7 @@ digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_
     }
 
     stream->base = base;
-    stream->words = allocate_block_buffer();
+    stream->words = static_cast<std::uint64_t*>(platform_allocate_block(block_bytes));
     if (stream->words == nullptr) {
         digit_stream_close(stream);
         return nullptr;
@@ -163,11 +121,11 @@ int digit_stream_refill(digit_stream* stream) {
 
     // The block spans bytes 4096 + 8*below up to 4096 + 8*(below + count); a
     // header may declare so many words that this is past any file offset.
-    constexpr std::int64_t max_offset = std::numeric_limits<off_t>::max();
+    constexpr std::int64_t max_offset = std::numeric_limits<std::int64_t>::max();
     constexpr auto header_bytes = static_cast<std::int64_t>(digit_file_header_bytes);
     const auto length = static_cast<std::size_t>(count) * 8;
     if (unread > (max_offset - header_bytes) / 8 ||
-        read_at(stream->file, stream->words, length, header_bytes + 8 * below) != length) {
+        platform_read_at(stream->file, stream->words, length, header_bytes + 8 * below) != length) {
         stream->read_failed = true;
         return digit_stream_read_failed;
     }
@@ -237,9 +195,7 @@ void digit_stream_close(digit_stream* stream) {
     if (stream == nullptr) {
         return;
     }
-    if (stream->file >= 0) {
-        close(stream->file);
-    }
-    std::free(stream->words);
+    platform_close(stream->file);
+    platform_free_block(stream->words, block_bytes);
     delete stream;
 }

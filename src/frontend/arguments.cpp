@@ -1,4 +1,4 @@
-#include "arguments.h"
+#include "frontend/arguments.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -1,9 +1,8 @@
-#include "output.h"
+#include "frontend/output.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
+
+#include "platform/platform.h"
 
 output_buffer::output_buffer(sink_function sink, void* context, std::size_t capacity)
     : sink_(sink), context_(context), capacity_(capacity < minimum_capacity ? minimum_capacity : capacity) {
@@ -43,20 +42,8 @@ bool output_buffer::flush() {
     return error_ == 0;
 }
 
-int write_to_descriptor(void* context, const char* bytes, std::size_t length) {
-    const int descriptor = *static_cast<const int*>(context);
-    while (length > 0) {
-        const ssize_t written = write(descriptor, bytes, length);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        bytes += written;
-        length -= static_cast<std::size_t>(written);
-    }
-    return 0;
+int write_to_stream(void* context, const char* bytes, std::size_t length) {
+    return platform_write(*static_cast<const platform_stream*>(context), bytes, length);
 }
 
 int append_to_string(void* context, const char* bytes, std::size_t length) {

@@ -1,9 +1,9 @@
-#include "cli.h"
+#include "frontend/cli.h"
 
 #include <cstring>
 
-#include "arguments.h"
-#include "dump.h"
+#include "frontend/arguments.h"
+#include "frontend/dump.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // Only these functions carry the target attribute, and they call nothing but
 // intrinsics and the portable kernels, so no code built for AVX-512 can be
 // reached on a CPU without it.
-#include "digit_format_simd.h"
+#include "kernels/kernel_sets.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 
@@ -301,13 +301,13 @@ const digit_kernels avx512_kernels = {"avx512", avx512_decimal, avx512_hex, avx5
 
 }  // namespace
 
-const digit_kernels* simd_kernels_if_supported() {
+const digit_kernels* avx512_kernels_if_supported() {
     return cpu_supports_avx512() ? &avx512_kernels : nullptr;
 }
 
 #else
 
-const digit_kernels* simd_kernels_if_supported() {
+const digit_kernels* avx512_kernels_if_supported() {
     return nullptr;
 }
 

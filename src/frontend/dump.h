@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "output.h"
+#include "frontend/output.h"
 
 enum class dump_result {
     shown,         // the digits asked for, or all up to the end of the data

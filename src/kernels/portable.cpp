@@ -1,9 +1,11 @@
-#include "digit_format.h"
+// Portable kernels: plain C++ with word-at-a-time (SWAR) arithmetic; the
+// reference for every other kernel set.
+#include "kernels/digit_format.h"
 
 #include <array>
+#include <bit>
 #include <cstring>
 
-#include "digit_format_simd.h"
 
 namespace {
 
@@ -12,7 +14,12 @@ constexpr std::uint64_t ten_to_16 = 10000000000000000;
 constexpr std::uint64_t ten_to_19 = 10000000000000000000ULL;
 constexpr std::uint64_t ascii_zeros = 0x3030303030303030ULL;
 
+// Stores the eight bytes of `value` lowest byte first, whatever the host's
+// byte order: the patterns below put the first character in the lowest byte.
 void store64(char* out, std::uint64_t value) {
+    if constexpr (std::endian::native == std::endian::big) {
+        value = __builtin_bswap64(value);
+    }
     std::memcpy(out, &value, sizeof value);
 }
 
@@ -123,14 +130,3 @@ std::size_t scalar_group(const char* digits, std::size_t count, std::size_t phas
 }  // namespace
 
 const digit_kernels scalar_kernels = {"scalar", scalar_decimal, scalar_hex, scalar_binary, scalar_group};
-
-std::span<const digit_kernels* const> supported_kernels() {
-    static const digit_kernels* const simd = simd_kernels_if_supported();
-    static const std::array<const digit_kernels*, 2> kernels = {&scalar_kernels, simd};
-    return {kernels.data(), simd != nullptr ? 2U : 1U};
-}
-
-const digit_kernels& best_kernels() {
-    static const digit_kernels* const best = supported_kernels().back();
-    return *best;
-}

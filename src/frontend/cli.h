@@ -1,7 +1,7 @@
 // The command line of rovurer: `rovurer filename base pos [nb_digits]`.
 #pragma once
 
-#include "output.h"
+#include "frontend/output.h"
 
 // Exit statuses.
 inline constexpr int exit_shown = 0;        // digits shown (also none, or fewer at end of data)

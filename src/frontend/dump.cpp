@@ -1,9 +1,9 @@
-#include "dump.h"
+#include "frontend/dump.h"
 
 #include <array>
 
-#include "digit_format.h"
-#include "digit_stream.h"
+#include "kernels/digit_format.h"
+#include "reader/digit_stream.h"
 
 namespace {
 

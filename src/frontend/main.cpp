@@ -1,0 +1,25 @@
+// rovurer: shows a run of digits of a digit file.
+#include "frontend/cli.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Output goes out in writes of up to this many bytes.
+constexpr std::size_t output_buffer_bytes = std::size_t{256} << 10;
+
+// A pipe of 1 MiB (the usual unprivileged maximum on Linux) holds four full
+// writes, so the tool and the reader take turns far less often than with the
+// default 64 KiB.
+constexpr std::size_t wanted_pipe_bytes = std::size_t{1} << 20;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    char** arguments = platform_arguments(&argc, argv);
+    platform_prepare_output(wanted_pipe_bytes);
+    platform_stream standard_output = platform_stream::output;
+    platform_stream standard_error = platform_stream::error;
+    output_buffer out(write_to_stream, &standard_output, output_buffer_bytes);
+    output_buffer err(write_to_stream, &standard_error, 1 << 12);
+    return run_rovurer(argc, arguments, out, err);
+}

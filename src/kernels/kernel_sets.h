@@ -1,0 +1,9 @@
+// The vector kernel sets, each compiled for an instruction set that the
+// running CPU may lack, so each is reached only through its check.
+#pragma once
+
+#include "kernels/digit_format.h"
+
+// The AVX-512 kernels when the running CPU has AVX-512 F, BW, DQ, VL, VBMI
+// and VBMI2; nullptr on other CPUs and on builds for other architectures.
+const digit_kernels* avx512_kernels_if_supported();

@@ -1,0 +1,185 @@
+// The platform layer on Windows.
+#ifdef _WIN32
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// After windows.h:
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <limits>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace {
+
+HANDLE handle_of(platform_file file) {
+    return reinterpret_cast<HANDLE>(file);
+}
+
+HANDLE handle_of(platform_stream stream) {
+    return GetStdHandle(stream == platform_stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+}
+
+// UTF-8 to UTF-16; invalid sequences become U+FFFD.
+std::wstring wide_from_utf8(const char* text, std::size_t length) {
+    if (length == 0 || length > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        return {};
+    }
+    const int size = static_cast<int>(length);
+    const int wide_length = MultiByteToWideChar(CP_UTF8, 0, text, size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(wide_length > 0 ? wide_length : 0), L'\0');
+    if (wide_length > 0) {
+        MultiByteToWideChar(CP_UTF8, 0, text, size, wide.data(), wide_length);
+    }
+    return wide;
+}
+
+char* utf8_from_wide(const wchar_t* text) {
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    auto* utf8 = new char[static_cast<std::size_t>(length > 0 ? length : 1)]();
+    if (length > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, length, nullptr, nullptr);
+    }
+    return utf8;
+}
+
+int errno_from_last_error() {
+    switch (GetLastError()) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        case ERROR_BROKEN_PIPE:
+        case ERROR_NO_DATA:
+            return EPIPE;
+        case ERROR_INVALID_HANDLE:
+            return EBADF;
+        default:
+            return EIO;
+    }
+}
+
+}  // namespace
+
+platform_file platform_open_read(const char* path) {
+    const std::wstring wide_path = wide_from_utf8(path, std::char_traits<char>::length(path));
+    if (wide_path.empty()) {
+        return platform_no_file;
+    }
+    const HANDLE handle = CreateFileW(wide_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return platform_no_file;
+    }
+    // Only disk files can be read at an offset; a console or pipe would wait
+    // for input instead.
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        return platform_no_file;
+    }
+    return reinterpret_cast<platform_file>(handle);
+}
+
+std::size_t platform_read_at(platform_file file, void* destination, std::size_t length, std::int64_t offset) {
+    constexpr std::int64_t max_offset = std::numeric_limits<std::int64_t>::max();
+    if (offset < 0 || length > static_cast<std::uint64_t>(max_offset - offset)) {
+        return 0;
+    }
+    constexpr std::size_t max_chunk = std::size_t{1} << 30;
+    auto* bytes = static_cast<unsigned char*>(destination);
+    std::size_t done = 0;
+    while (done < length) {
+        const auto at = static_cast<std::uint64_t>(offset) + done;
+        OVERLAPPED position{};
+        position.Offset = static_cast<DWORD>(at);
+        position.OffsetHigh = static_cast<DWORD>(at >> 32);
+        const std::size_t chunk = length - done < max_chunk ? length - done : max_chunk;
+        DWORD got = 0;
+        if (!ReadFile(handle_of(file), bytes + done, static_cast<DWORD>(chunk), &got, &position) || got == 0) {
+            break;
+        }
+        done += got;
+    }
+    return done;
+}
+
+void platform_advise_willneed(platform_file /*file*/, std::int64_t /*offset*/, std::int64_t /*length*/) {}
+
+void platform_close(platform_file file) {
+    if (file != platform_no_file) {
+        CloseHandle(handle_of(file));
+    }
+}
+
+void* platform_allocate_block(std::size_t bytes) {
+    // Committed pages are zero pages until first touched.
+    return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void platform_free_block(void* buffer, std::size_t /*bytes*/) {
+    if (buffer != nullptr) {
+        VirtualFree(buffer, 0, MEM_RELEASE);
+    }
+}
+
+void platform_prepare_output(std::size_t /*wanted_pipe_bytes*/) {
+    // Output goes through WriteFile, which never translates; the C runtime's
+    // stream is set to binary too, so nothing can add a "\r".
+    (void)_setmode(_fileno(stdout), _O_BINARY);
+}
+
+bool platform_is_pipe(platform_stream stream) {
+    return GetFileType(handle_of(stream)) == FILE_TYPE_PIPE;
+}
+
+int platform_write(platform_stream stream, const char* bytes, std::size_t length) {
+    const HANDLE handle = handle_of(stream);
+    DWORD console_mode = 0;
+    if (GetConsoleMode(handle, &console_mode)) {
+        // A console shows UTF-16, whatever its code page: file names as typed.
+        const std::wstring wide = wide_from_utf8(bytes, length);
+        DWORD written = 0;
+        if (!wide.empty() && !WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr)) {
+            return errno_from_last_error();
+        }
+        return 0;
+    }
+    constexpr std::size_t max_chunk = std::size_t{1} << 30;
+    while (length > 0) {
+        const std::size_t chunk = length < max_chunk ? length : max_chunk;
+        DWORD written = 0;
+        if (!WriteFile(handle, bytes, static_cast<DWORD>(chunk), &written, nullptr)) {
+            return errno_from_last_error();
+        }
+        bytes += written;
+        length -= written;
+    }
+    return 0;
+}
+
+char** platform_arguments(int* argc, char** argv) {
+    int wide_count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &wide_count);
+    if (wide == nullptr) {
+        return argv;
+    }
+    auto** utf8 = new char*[static_cast<std::size_t>(wide_count) + 1];
+    for (int i = 0; i < wide_count; ++i) {
+        utf8[i] = utf8_from_wide(wide[i]);
+    }
+    utf8[wide_count] = nullptr;
+    LocalFree(wide);
+    *argc = wide_count;
+    return utf8;
+}
+
+#endif

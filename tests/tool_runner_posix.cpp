@@ -1,0 +1,96 @@
+// Runs programs for the tests on POSIX systems: fork and exec, with the
+// output in files.
+#ifndef _WIN32
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+#include "test_support.h"
+
+namespace {
+
+int start(const std::string& executable, const std::vector<std::string>& argv, int out, int err,
+          std::size_t address_space_limit) {
+    std::vector<std::string> words = argv;
+    std::vector<char*> pointers;
+    pointers.reserve(words.size() + 1);
+    for (std::string& word : words) {
+        pointers.push_back(word.data());
+    }
+    pointers.push_back(nullptr);
+
+    const pid_t child = fork();
+    if (child < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (child == 0) {
+        if (dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0) {
+            _exit(126);
+        }
+        (void)signal(SIGPIPE, SIG_DFL);
+        if (address_space_limit > 0) {
+            const rlimit limit = {address_space_limit, address_space_limit};
+            setrlimit(RLIMIT_AS, &limit);
+        }
+        execvp(executable.c_str(), pointers.data());
+        _exit(127);
+    }
+    return child;
+}
+
+}  // namespace
+
+int start_command(const std::string& executable, const std::vector<std::string>& argv, int out, int err) {
+    return start(executable, argv, out, err, 0);
+}
+
+run_result wait_tool(int child) {
+    run_result result;
+    int status = 0;
+    int waited_ms = 0;
+    while (waitpid(child, &status, WNOHANG) != child) {
+        if (waited_ms >= 60000) {
+            result.timed_out = true;
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            break;
+        }
+        usleep(2000);
+        waited_ms += 2;
+    }
+    if (WIFEXITED(status)) {
+        result.status = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+    return result;
+}
+
+run_result run_command(const std::string& executable, const std::vector<std::string>& argv,
+                       const std::string& stdout_path, std::size_t address_space_limit) {
+    static int run_number = 0;
+    const std::string base = temp_folder() + "/run" + std::to_string(++run_number);
+    const std::string out_path = stdout_path.empty() ? base + ".out" : stdout_path;
+    const std::string err_path = base + ".err";
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (out < 0 || err < 0) {
+        throw std::runtime_error("cannot open " + out_path + " or " + err_path);
+    }
+    const pid_t child = start(executable, argv, out, err, address_space_limit);
+    close(out);
+    close(err);
+    run_result result = wait_tool(child);
+    if (stdout_path.empty()) {
+        result.out = file_contents(out_path);
+    }
+    result.err = file_contents(err_path);
+    return result;
+}
+
+#endif
