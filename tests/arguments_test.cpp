@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <optional>
+#include <string>
+#include <utility>
 
 TEST(Arguments, IntegersReadLikeStrtol) {
     EXPECT_EQ(parse_int32("16abc"), 16);
@@ -64,4 +67,61 @@ TEST(Arguments, PositionsWithExponentsGoThroughDouble) {
     EXPECT_EQ(parse_position("-infinity"), std::nullopt);
     EXPECT_EQ(parse_position("nan"), std::nullopt);
     EXPECT_EQ(parse_position("1e-400"), 0);
+}
+
+TEST(Arguments, EveryLeadingWhiteSpaceCharacterIsSkipped) {
+    for (const char* space : {" ", "\t", "\n", "\v", "\f", "\r"}) {
+        const std::string text = std::string(space) + "16";
+        EXPECT_EQ(parse_int32(text.c_str()), 16) << static_cast<int>(*space);
+        EXPECT_EQ(parse_int64(text.c_str()), 16) << static_cast<int>(*space);
+        EXPECT_EQ(parse_position(text.c_str()), 16) << static_cast<int>(*space);
+    }
+    // Not white space to strtol: the number is not read.
+    for (const char* other : {"\x1c", "\xa0", "_"}) {
+        EXPECT_EQ(parse_int32((std::string(other) + "16").c_str()), 0);
+    }
+}
+
+TEST(Arguments, ValuesOneInsideAndOneOutsideTheLimits) {
+    struct int64_case {
+        const char* text;
+        std::int64_t as_int32;
+        std::int64_t as_int64;
+    };
+    constexpr std::int64_t int32_max = std::numeric_limits<std::int32_t>::max();
+    constexpr std::int64_t int32_min = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int64_t int64_max = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t int64_min = std::numeric_limits<std::int64_t>::min();
+    const int64_case cases[] = {
+        {"2147483646", int32_max - 1, 2147483646},
+        {"2147483648", int32_max, 2147483648},
+        {"-2147483647", int32_min + 1, -2147483647},
+        {"-2147483649", int32_min, -2147483649},
+        {"9223372036854775806", int32_max, int64_max - 1},
+        {"-9223372036854775807", int32_min, int64_min + 1},
+        {"-9223372036854775809", int32_min, int64_min},
+        {"000000000000000000000009223372036854775807", int32_max, int64_max},  // leading zeros
+    };
+    for (const int64_case& c : cases) {
+        EXPECT_EQ(parse_int32(c.text), c.as_int32) << c.text;
+        EXPECT_EQ(parse_int64(c.text), c.as_int64) << c.text;
+    }
+}
+
+TEST(Arguments, PositionsWithExponentsAroundTwoToThe63) {
+    // 2^63 = 9223372036854775808 is exact in double; the double just below it
+    // is 2^63 - 1024, and -2^63 is the least value that fits.
+    const std::pair<const char*, std::optional<std::int64_t>> cases[] = {
+        {"9.223372036854775808e18", std::nullopt},
+        {"9.2233720368547758e18", std::nullopt},  // rounds to 2^63
+        {"9.223372036854774784e18", 9223372036854774784},
+        {"9223372036854774784e0", 9223372036854774784},
+        {"-9.223372036854775808e18", std::numeric_limits<std::int64_t>::min()},
+        {"-9.223372036854777856e18", std::nullopt},  // the double below -2^63
+        {"0x1p63", std::nullopt},
+        {"0x1p62", std::int64_t{1} << 62},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(parse_position(text), expected) << text;
+    }
 }

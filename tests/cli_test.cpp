@@ -101,6 +101,35 @@ TEST(Cli, ExactPositionsPastDoublePrecision) {
                  std::string("1234567890123456789").substr(in_word - 1, 5));
 }
 
+TEST(Cli, FilesOverFourGibibytes) {
+    // 5 GiB of words, sparse: known words at the top, at byte offset 2^32
+    // and at the bottom; 32-bit offsets anywhere would misplace them.
+    fixture_header header;
+    header.word_count = (std::int64_t{5} << 30) / 8;
+    header.lead_words = 1;
+    const std::int64_t at_4g = ((std::int64_t{1} << 32) - 4096) / 8;
+    const std::string path = write_sparse_digit_file(
+        "five-gib", header,
+        {{header.word_count - 1, 3}, {header.word_count - 2, 0x243F6A8885A308D3ULL}, {at_4g, 1234567890123456789ULL},
+         {0, 0xFEDCBA9876543210ULL}});
+    // Word w shows from position (word_count - 2 - w) * 19 + 1 in base 10.
+    const auto position_of = [&](std::int64_t word, int digits_per_word) {
+        return std::to_string((header.word_count - 2 - word) * digits_per_word + 1);
+    };
+    expect_shown(run_tool({"rovurer", path, "16", "1", "20"}), "243F6A8885 A308D30000");
+    expect_shown(run_tool({"rovurer", path, "10", position_of(at_4g, 19), "19"}), "1234567890 123456789");
+    expect_shown(run_tool({"rovurer", path, "16", position_of(0, 16)}), "FEDCBA9876 543210");
+    expect_refused(run_tool({"rovurer", path, "16", std::to_string(16 * (header.word_count - 1) + 1)}), path);
+}
+
+TEST(Cli, NonAsciiFileNamesAsTyped) {
+    const std::string name = "\xcf\x80 \xe5\x9c\x86\xe5\x91\xa8\xe7\x8e\x87";  // "pi" in Greek and Chinese
+    const std::string path = write_digit_file(name, {0x243F6A8885A308D3ULL, 3}, 1);
+    expect_shown(run_tool({"rovurer", path, "16", "1", "4"}), "243F");
+    const std::string missing = temp_folder() + "/\xc3\xa9t\xc3\xa9 missing";
+    expect_refused(run_tool({"rovurer", missing, "10", "1"}), missing);
+}
+
 TEST(Cli, FailedReadEndsTheRunWithStatusTwo) {
     fixture_header header;
     header.word_count = 5;  // two more than the file holds

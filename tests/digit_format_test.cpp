@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <cpuid.h>
+#endif
+
 #include <cstdio>
 #include <random>
 #include <string>
@@ -157,14 +161,46 @@ TEST(DigitFormat, EveryGroupingKernelMatchesTheReference) {
     }
 }
 
-TEST(DigitFormat, ScalarKernelsAreAlwaysThere) {
-    ASSERT_FALSE(supported_kernels().empty());
-    EXPECT_EQ(supported_kernels().front(), &scalar_kernels);
-    std::printf("kernels on this machine:");
-    for (const digit_kernels* kernels : supported_kernels()) {
-        std::printf(" %s", kernels->name);
+// The kernel sets this CPU should get, asked of the CPU independently.
+std::vector<std::string> expected_kernel_sets() {
+    std::vector<std::string> names = {"scalar"};
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    unsigned a = 0;
+    unsigned b = 0;
+    unsigned c = 0;
+    unsigned d = 0;
+    // The OS saves the vector state (OSXSAVE; XCR0 holds SSE, AVX, opmask
+    // and both halves of the 512-bit registers) ...
+    __get_cpuid(1, &a, &b, &c, &d);
+    bool avx512 = (c & (1U << 27)) != 0;
+    if (avx512) {
+        unsigned xcr0 = 0;
+        unsigned xcr0_high = 0;
+        __asm__("xgetbv" : "=a"(xcr0), "=d"(xcr0_high) : "c"(0));
+        avx512 = (xcr0 & 0xE6) == 0xE6;
     }
-    std::printf("; best: %s\n", best_kernels().name);
+    // ... and the CPU has F (EBX 16), DQ (17), BW (30), VL (31), VBMI (ECX 1)
+    // and VBMI2 (ECX 6).
+    avx512 = avx512 && __get_cpuid_count(7, 0, &a, &b, &c, &d) != 0;
+    const unsigned ebx_bits = (1U << 16) | (1U << 17) | (1U << 30) | (1U << 31);
+    const unsigned ecx_bits = (1U << 1) | (1U << 6);
+    if (avx512 && (b & ebx_bits) == ebx_bits && (c & ecx_bits) == ecx_bits) {
+        names.emplace_back("avx512");
+    }
+#endif
+    return names;
+}
+
+TEST(DigitFormat, TheFastestSupportedSetIsChosen) {
+    std::vector<std::string> names;
+    for (const digit_kernels* kernels : supported_kernels()) {
+        ASSERT_NE(kernels, nullptr);
+        names.emplace_back(kernels->name);
+    }
+    EXPECT_EQ(names, expected_kernel_sets());
+    EXPECT_EQ(supported_kernels().front(), &scalar_kernels);
+    EXPECT_EQ(&best_kernels(), supported_kernels().back());
+    std::printf("kernels on this machine: %s\n", best_kernels().name);
 }
 
 }  // namespace

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "frontend/cli.h"
 #include "reader/digit_stream.h"
 #include "test_support.h"
 
@@ -178,6 +181,30 @@ TEST(Dump, BlockBoundaryInBulk) {
         EXPECT_EQ(digits_by_read(path, base, offset, 200, {4096}), digits_of(path, base, offset, 200)) << base;
         dump_result result{};
         EXPECT_EQ(dumped(path, base, offset + 1, 150, &result), grouped_by_next(path, base, offset + 1, 150));
+    }
+}
+
+int fail_with_no_space(void* /*context*/, const char* /*bytes*/, std::size_t /*length*/) {
+    return ENOSPC;
+}
+
+TEST(Dump, WriteFailuresStopTheDumpAndAreReported) {
+    // A failing output ends dump_digits early: far fewer than the ten million
+    // digits asked for are converted (the stream's read count would show a
+    // dump that ran on), and the front end reports it with status 1.
+    for (const int base : {10, 16, 2}) {
+        output_buffer out(fail_with_no_space, nullptr, 4096);
+        EXPECT_EQ(dump_digits(out, random_file().c_str(), base, 1, 10000000), dump_result::write_failed) << base;
+        EXPECT_EQ(out.error(), ENOSPC);
+    }
+    for (const std::vector<const char*>& args : {std::vector<const char*>{"rovurer", "x"},
+                                                 {"rovurer", random_file().c_str(), "10", "1"},
+                                                 {"rovurer", random_file().c_str(), "16", "1", "100000"}}) {
+        output_buffer out(fail_with_no_space, nullptr, 4096);
+        std::string messages;
+        output_buffer err(append_to_string, &messages, 4096);
+        EXPECT_EQ(run_rovurer(static_cast<int>(args.size()), args.data(), out, err), 1);
+        EXPECT_EQ(messages, std::string("rovurer: write error: ") + std::strerror(ENOSPC) + "\n");
     }
 }
 

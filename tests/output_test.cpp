@@ -1,1 +1,159 @@
+// output_buffer against scripted sinks, and platform_write's loop over
+// interrupted, partial writes.
+#include "frontend/output.h"
+
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "test_paths.h"
+#include "test_support.h"
+
+#ifdef __linux__
+#include <signal.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "platform/platform.h"
+#endif
+
+namespace {
+
+// A sink that records every delivery and fails the ones its script says.
+struct scripted_sink {
+    std::vector<int> results;  // result of delivery i; 0 past the end
+    std::vector<std::string> deliveries;
+    std::string delivered;  // bytes of the successful deliveries
+
+    static int deliver(void* context, const char* bytes, std::size_t length) {
+        auto* sink = static_cast<scripted_sink*>(context);
+        const std::size_t turn = sink->deliveries.size();
+        sink->deliveries.emplace_back(bytes, length);
+        const int result = turn < sink->results.size() ? sink->results[turn] : 0;
+        if (result == 0) {
+            sink->delivered.append(bytes, length);
+        }
+        return result;
+    }
+};
+
+TEST(Output, AppendsOfEverySizeArriveWholeAndInOrder) {
+    std::string expected;
+    for (int i = 0; i < 1000; ++i) {
+        expected.push_back(static_cast<char>('a' + i % 26));
+    }
+    for (const std::size_t length : {std::size_t{1}, std::size_t{63}, std::size_t{64}, std::size_t{65},
+                                     std::size_t{200}, std::size_t{1000}}) {
+        scripted_sink sink;
+        output_buffer out(scripted_sink::deliver, &sink, 64);
+        std::string sent;
+        for (std::size_t at = 0; at < expected.size(); at += length) {
+            const std::string piece = expected.substr(at, length);
+            out.append(piece.data(), piece.size());
+            sent += piece;
+        }
+        out.put('!');
+        ASSERT_TRUE(out.flush());
+        EXPECT_EQ(sink.delivered, sent + "!") << length;
+        for (const std::string& delivery : sink.deliveries) {
+            EXPECT_LE(delivery.size(), 64U) << length;  // never more than the buffer holds
+            EXPECT_FALSE(delivery.empty()) << length;
+        }
+    }
+}
+
+TEST(Output, TheFirstErrorIsKeptAndLaterBytesDropped) {
+    struct error_case {
+        std::vector<int> results;
+        int first_error;
+        std::size_t deliveries;  // attempted: none after the first failure
+    };
+    const error_case cases[] = {
+        {{ENOSPC}, ENOSPC, 1},        // fails at once
+        {{ENOSPC, 0}, ENOSPC, 1},     // fails once, then would succeed
+        {{0, EPIPE, EIO}, EPIPE, 2},  // a later failure; the first one is kept
+        {{}, 0, 10},
+    };
+    for (const error_case& c : cases) {
+        scripted_sink sink;
+        sink.results = c.results;
+        output_buffer out(scripted_sink::deliver, &sink, 64);
+        for (int i = 0; i < 10; ++i) {
+            out.append(std::string(50, static_cast<char>('0' + i)).c_str());
+            out.flush();
+        }
+        EXPECT_EQ(out.flush(), c.first_error == 0);
+        EXPECT_EQ(out.failed(), c.first_error != 0);
+        EXPECT_EQ(out.error(), c.first_error);
+        EXPECT_EQ(sink.deliveries.size(), c.deliveries);
+    }
+}
+
+TEST(Output, ReserveCommitAndUncommit) {
+    scripted_sink sink;
+    output_buffer out(scripted_sink::deliver, &sink, 64);
+    out.append("0123456789");
+    char* room = out.reserve(60);  // does not fit behind the 10 bytes: they go first
+    EXPECT_EQ(sink.delivered, "0123456789");
+    std::string(60, 'x').copy(room, 60);
+    out.commit(60);
+    out.uncommit(1);
+    ASSERT_TRUE(out.flush());
+    EXPECT_EQ(sink.delivered, "0123456789" + std::string(59, 'x'));
+}
+
+#ifdef __linux__
+void ignore_signal(int /*signal*/) {}
+#endif
+
+TEST(Output, PlatformWriteResumesInterruptedAndPartialWrites) {
+    SKIP_UNLESS_LINUX("a pipe with an interval timer");
+#ifdef __linux__
+    if (tool_emulator[0] != nullptr) {
+        GTEST_SKIP() << "qemu-user does not deliver a 1 ms timer signal in time to interrupt a write";
+    }
+    // A slow reader on a pipe and a timer signal without SA_RESTART make the
+    // writes stop short or fail with EINTR; every byte must still arrive.
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    std::string received;
+    std::thread reader([&] {
+        char chunk[4096];
+        usleep(20000);
+        for (ssize_t got; (got = read(ends[0], chunk, sizeof chunk)) > 0; usleep(100)) {
+            received.append(chunk, static_cast<std::size_t>(got));
+        }
+    });
+    struct sigaction action {};
+    action.sa_handler = ignore_signal;
+    struct sigaction previous {};
+    sigaction(SIGALRM, &action, &previous);
+    const itimerval every_ms = {{0, 1000}, {0, 1000}};
+    setitimer(ITIMER_REAL, &every_ms, nullptr);
+
+    std::string sent(std::size_t{4} << 20, '\0');
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        sent[i] = static_cast<char>('0' + i % 10);
+    }
+    const int saved_output = dup(STDOUT_FILENO);
+    dup2(ends[1], STDOUT_FILENO);
+    const int result = platform_write(platform_stream::output, sent.data(), sent.size());
+    dup2(saved_output, STDOUT_FILENO);
+
+    const itimerval off = {};
+    setitimer(ITIMER_REAL, &off, nullptr);
+    sigaction(SIGALRM, &previous, nullptr);
+    close(saved_output);
+    close(ends[1]);
+    reader.join();
+    close(ends[0]);
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(received == sent) << received.size() << " of " << sent.size() << " bytes";
+#endif
+}
+
+}  // namespace

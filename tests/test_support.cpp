@@ -164,6 +164,22 @@ std::string write_digit_file(const std::string& name, const fixture_header& head
     return write_bytes(name, bytes);
 }
 
+std::string write_sparse_digit_file(const std::string& name, const fixture_header& header,
+                                    const std::vector<std::pair<std::int64_t, std::uint64_t>>& known) {
+    const std::string path = write_digit_file(name, header, {});
+    std::fstream file(fs_path(path), std::ios::binary | std::ios::in | std::ios::out);
+    for (const auto& [index, value] : known) {
+        file.seekp(static_cast<std::streamoff>(4096 + 8 * index));
+        file.write(put_le64(value).data(), 8);
+    }
+    if (!file.flush()) {
+        throw std::runtime_error("cannot write " + path);
+    }
+    file.close();
+    std::filesystem::resize_file(fs_path(path), static_cast<std::uintmax_t>(4096 + 8 * header.word_count));
+    return path;
+}
+
 std::string write_digit_file(const std::string& name, const std::vector<std::uint64_t>& words,
                              std::int64_t lead_words) {
     fixture_header header;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Skips a test that needs a facility only Linux has (/dev/full, pipe2,
@@ -40,6 +41,12 @@ std::string write_digit_file(const std::string& name, const fixture_header& head
 
 // The same with word_count = words.size().
 std::string write_digit_file(const std::string& name, const std::vector<std::uint64_t>& words, std::int64_t lead_words);
+
+// Writes a sparse digit file at temp_folder()/name, word_count words long
+// (4096 + 8 * word_count bytes), zero but for the `known` words (index,
+// value). Returns its path.
+std::string write_sparse_digit_file(const std::string& name, const fixture_header& header,
+                                    const std::vector<std::pair<std::int64_t, std::uint64_t>>& known);
 
 // Writes raw bytes at temp_folder()/name. Returns its path.
 std::string write_bytes(const std::string& name, const std::string& bytes);
