@@ -108,10 +108,11 @@ TEST(Cli, FilesOverFourGibibytes) {
     header.word_count = (std::int64_t{5} << 30) / 8;
     header.lead_words = 1;
     const std::int64_t at_4g = ((std::int64_t{1} << 32) - 4096) / 8;
-    const std::string path = write_sparse_digit_file(
-        "five-gib", header,
-        {{header.word_count - 1, 3}, {header.word_count - 2, 0x243F6A8885A308D3ULL}, {at_4g, 1234567890123456789ULL},
-         {0, 0xFEDCBA9876543210ULL}});
+    const std::string path = write_sparse_digit_file("five-gib", header,
+                                                     {{header.word_count - 1, 3},
+                                                      {header.word_count - 2, 0x243F6A8885A308D3ULL},
+                                                      {at_4g, 1234567890123456789ULL},
+                                                      {0, 0xFEDCBA9876543210ULL}});
     // Word w shows from position (word_count - 2 - w) * 19 + 1 in base 10.
     const auto position_of = [&](std::int64_t word, int digits_per_word) {
         return std::to_string((header.word_count - 2 - word) * digits_per_word + 1);

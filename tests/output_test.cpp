@@ -46,8 +46,8 @@ TEST(Output, AppendsOfEverySizeArriveWholeAndInOrder) {
     for (int i = 0; i < 1000; ++i) {
         expected.push_back(static_cast<char>('a' + i % 26));
     }
-    for (const std::size_t length : {std::size_t{1}, std::size_t{63}, std::size_t{64}, std::size_t{65},
-                                     std::size_t{200}, std::size_t{1000}}) {
+    for (const std::size_t length :
+         {std::size_t{1}, std::size_t{63}, std::size_t{64}, std::size_t{65}, std::size_t{200}, std::size_t{1000}}) {
         scripted_sink sink;
         output_buffer out(scripted_sink::deliver, &sink, 64);
         std::string sent;

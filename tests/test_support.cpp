@@ -166,7 +166,7 @@ std::string write_digit_file(const std::string& name, const fixture_header& head
 
 std::string write_sparse_digit_file(const std::string& name, const fixture_header& header,
                                     const std::vector<std::pair<std::int64_t, std::uint64_t>>& known) {
-    const std::string path = write_digit_file(name, header, {});
+    std::string path = write_digit_file(name, header, {});
     std::fstream file(fs_path(path), std::ios::binary | std::ios::in | std::ios::out);
     for (const auto& [index, value] : known) {
         file.seekp(static_cast<std::streamoff>(4096 + 8 * index));
@@ -188,8 +188,8 @@ std::string write_digit_file(const std::string& name, const std::vector<std::uin
     return write_digit_file(name, header, words);
 }
 
-run_result run_program(const std::string& program, const std::vector<std::string>& args,
-                       const std::string& stdout_path, std::size_t address_space_limit) {
+run_result run_program(const std::string& program, const std::vector<std::string>& args, const std::string& stdout_path,
+                       std::size_t address_space_limit) {
     const auto [executable, argv] = command_line(emulated(program), args);
     return run_command(executable, argv, stdout_path, address_space_limit);
 }

@@ -6,7 +6,6 @@
 #include <bit>
 #include <cstring>
 
-
 namespace {
 
 constexpr std::uint64_t ten_to_8 = 100000000;

@@ -61,7 +61,8 @@ digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_
         return nullptr;
     }
     stream->file = platform_open_read(path);
-    if (stream->file == platform_no_file || platform_read_at(stream->file, stream->header, sizeof stream->header, 0) != sizeof stream->header ||
+    if (stream->file == platform_no_file ||
+        platform_read_at(stream->file, stream->header, sizeof stream->header, 0) != sizeof stream->header ||
         std::memcmp(stream->header, digit_file_magic, sizeof digit_file_magic) != 0) {
         digit_stream_close(stream);
         return nullptr;
