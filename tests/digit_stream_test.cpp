@@ -185,4 +185,43 @@ TEST_F(BlockBoundaries, OneWordMoreMakesASecondBlock) {
     EXPECT_EQ(digits_of(path, 16, 16 * block_words - 1, 100), std::string("1").append(16, '0'));
 }
 
+// Reads sized to need: the first read holds the words asked for and little
+// more; later reads grow. Word i of a file of block_words + 3000 words holds
+// i, so each digit tells which word it came from, across reads and blocks.
+TEST_F(BlockBoundaries, ReadsSizedToNeed) {
+    const std::int64_t word_count = block_words + 3000;
+    const std::string path = file_of(word_count);
+    struct read_case {
+        int base;
+        std::int64_t offset;
+        std::int64_t count;
+        std::int64_t max_bytes;  // of the data region
+    };
+    const std::int64_t top_block = block_words;  // words of the top block
+    const read_case cases[] = {
+        {10, 0, 50, 8192},
+        {16, 16 * 511 + 3, 50, 8192},  // straddles a page boundary below the top
+        {2, 64 * 700, 50, 8192},
+        {10, 19 * 4000 + 18, 1, 8192},
+        {10, 19 * (top_block - 1) - 5, 60, 8192},          // the last word of the top block and the next block
+        {16, 16 * 100, 16 * 5000, 16 * 5000 * 8 / 16 + 8192},  // several growing reads
+        {16, 0, 16 * word_count, 8 * word_count},               // everything, each word once
+    };
+    for (const read_case& c : cases) {
+        digit_stream* stream = digit_stream_open(path.c_str(), c.base, c.offset);
+        ASSERT_NE(stream, nullptr);
+        std::string digits(static_cast<std::size_t>(c.count), '#');
+        const std::int64_t got = digit_stream_read(stream, digits.data(), c.count);
+        const std::int64_t bytes = stream->bytes_read;
+        digit_stream_close(stream);
+        ASSERT_EQ(got, c.count) << c.base << ' ' << c.offset;
+        EXPECT_LE(bytes, c.max_bytes) << c.base << ' ' << c.offset;
+        // The same digits one at a time, which reads in the smallest steps.
+        EXPECT_EQ(digits, digits_of(path, c.base, c.offset, c.count)) << c.base << ' ' << c.offset;
+    }
+    // Digits by the word they came from, from the top: word w shows w.
+    EXPECT_EQ(digits_of(path, 10, 19 * 3000, 19), decimal(static_cast<std::uint64_t>(word_count - 3001)));
+    EXPECT_EQ(digits_of(path, 10, 19 * (top_block - 1), 38), decimal(3000) + decimal(2999));
+}
+
 }  // namespace

@@ -144,21 +144,33 @@ TEST(Dump, GroupedOutputMatchesThePerDigitRule) {
 }
 
 TEST(Dump, ReadFailuresKeepTheDigitsBeforeThem) {
-    std::vector<std::uint64_t> words(static_cast<std::size_t>(block_words) + 2, 5);
+    std::vector<std::uint64_t> words(static_cast<std::size_t>(block_words) + 2);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        words[i] = i * 0x9E3779B97F4A7C15ULL;
+    }
     const std::string path = write_digit_file("shrinking", words, 0);
-    digit_stream* stream = digit_stream_open(path.c_str(), 16, 0);
-    ASSERT_NE(stream, nullptr);
-    std::string first(1000, '#');
-    ASSERT_EQ(digit_stream_read(stream, first.data(), 1000), 1000);  // the top block is read
-    // The file loses its data region while the stream is open: the lower
-    // block cannot be read whole.
-    std::filesystem::resize_file(fs_path(path), 4096 + 8);
-    std::string rest(static_cast<std::size_t>(block_words) * 16, '#');
-    const std::int64_t got = digit_stream_read(stream, rest.data(), static_cast<std::int64_t>(rest.size()));
-    EXPECT_EQ(got, block_words * 16 - 1000);  // the rest of the top block
-    EXPECT_EQ(digit_stream_read(stream, rest.data(), 10), digit_stream_read_failed);
-    EXPECT_EQ(digit_stream_next(stream), digit_stream_read_failed);
-    digit_stream_close(stream);
+    const std::string expected = digits_of(path, 16, 0, block_words * 16);
+    for (const std::int64_t first : {1000, 100000, 1000000}) {
+        write_digit_file("shrinking", words, 0);
+        digit_stream* stream = digit_stream_open(path.c_str(), 16, 0);
+        ASSERT_NE(stream, nullptr);
+        std::string digits(static_cast<std::size_t>(first), '#');
+        ASSERT_EQ(digit_stream_read(stream, digits.data(), first), first);
+        // The file loses its data region while the stream is open: the words
+        // already read still come, then every call reports the failure.
+        std::filesystem::resize_file(fs_path(path), 4096 + 8);
+        std::string rest(static_cast<std::size_t>(block_words) * 16, '#');
+        const std::int64_t got = digit_stream_read(stream, rest.data(), static_cast<std::int64_t>(rest.size()));
+        if (got != digit_stream_read_failed) {
+            ASSERT_GT(got, 0);
+            EXPECT_LT(got, block_words * 16 - first);
+            EXPECT_EQ(digits + rest.substr(0, static_cast<std::size_t>(got)), expected.substr(0, static_cast<std::size_t>(first + got)));
+            EXPECT_EQ(digit_stream_read(stream, rest.data(), 10), digit_stream_read_failed);
+        }
+        EXPECT_EQ(digit_stream_next(stream), digit_stream_read_failed);
+        EXPECT_EQ(digit_stream_read(stream, rest.data(), 10), digit_stream_read_failed);
+        digit_stream_close(stream);
+    }
 
     fixture_header header;
     header.word_count = 4;

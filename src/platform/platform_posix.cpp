@@ -61,8 +61,14 @@ std::size_t platform_read_at(platform_file file, void* destination, std::size_t 
 
 void platform_advise_willneed(platform_file file, std::int64_t offset, std::int64_t length) {
 #if defined(POSIX_FADV_WILLNEED) && !defined(__APPLE__)
-    (void)posix_fadvise(descriptor_of(file), static_cast<off_t>(offset), static_cast<off_t>(length),
-                        POSIX_FADV_WILLNEED);
+    // Linux starts reading at most the device's readahead window per call
+    // (128 KiB on many disks), so the span goes out in pieces of that size.
+    constexpr std::int64_t piece = std::int64_t{128} << 10;
+    for (std::int64_t done = 0; done < length; done += piece) {
+        const std::int64_t size = length - done < piece ? length - done : piece;
+        (void)posix_fadvise(descriptor_of(file), static_cast<off_t>(offset + done), static_cast<off_t>(size),
+                            POSIX_FADV_WILLNEED);
+    }
 #elif defined(F_RDADVISE)
     if (length > std::numeric_limits<int>::max()) {
         length = std::numeric_limits<int>::max();

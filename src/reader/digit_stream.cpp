@@ -7,6 +7,7 @@
 
 #include "kernels/digit_format.h"
 #include "platform/platform.h"
+#include "reader/prefetcher.h"
 
 namespace {
 
@@ -46,6 +47,82 @@ char pop_digit(digit_stream* stream) {
 }
 
 constexpr std::size_t block_bytes = static_cast<std::size_t>(block_words) * sizeof(std::uint64_t);
+constexpr auto header_bytes = static_cast<std::int64_t>(digit_file_header_bytes);
+
+// Reads start and end on page boundaries where they can: a data word index
+// that is a multiple of page_words lies at a 4096-byte file offset.
+constexpr std::int64_t page_words = 4096 / 8;
+
+// Read-ahead advice goes out for spans of this many reads below the words
+// just read, once reads have grown past the first.
+constexpr std::int64_t advised_reads_ahead = 2;
+
+// Reads the words of the current block from words[lowest] up to what is
+// already read, with one read of at least next_read_words words that starts
+// on a page boundary (or at the block's bottom), and doubles next_read_words.
+// Returns false, marking the stream failed, on a short read.
+bool fill_down_to(digit_stream* stream, std::uint64_t lowest) {
+    const std::int64_t top = stream->block_start + static_cast<std::int64_t>(stream->filled_from);
+    const std::int64_t needed = static_cast<std::int64_t>(stream->filled_from - lowest);
+    std::int64_t low = top - (needed > stream->next_read_words ? needed : stream->next_read_words);
+    low -= low % page_words;  // rounds down when low >= 0; a negative low is clamped below
+    if (low < stream->block_start) {
+        low = stream->block_start;
+    }
+    const auto length = static_cast<std::size_t>(top - low) * 8;
+    std::uint64_t* const destination = stream->words + (low - stream->block_start);
+    if (platform_read_at(stream->file, destination, length, header_bytes + 8 * low) != length) {
+        stream->read_failed = true;
+        return false;
+    }
+    if constexpr (std::endian::native == std::endian::big) {
+        for (std::int64_t i = 0; i < top - low; ++i) {
+            destination[i] = load_le64(reinterpret_cast<const unsigned char*>(&destination[i]));
+        }
+    }
+    const bool first_read = stream->bytes_read == 0;
+    stream->bytes_read += static_cast<std::int64_t>(length);
+    stream->filled_from = static_cast<std::uint64_t>(low - stream->block_start);
+    stream->next_read_words = 2 * stream->next_read_words < block_words ? 2 * stream->next_read_words : block_words;
+    // A stream that reads on is a dump: have the next reads' words on the
+    // way, each span advised once.
+    if (low < stream->advised_from) {
+        stream->advised_from = low;
+    }
+    if (!first_read && stream->advised_from > 0) {
+        const std::int64_t ahead = advised_reads_ahead * stream->next_read_words;
+        const std::int64_t target = low > ahead ? low - ahead : 0;
+        if (target < stream->advised_from) {
+            const std::int64_t offset = header_bytes + 8 * target;
+            const std::int64_t span = 8 * (stream->advised_from - target);
+            if (stream->prefetch == nullptr && !stream->prefetch_failed) {
+                stream->prefetch = prefetcher_start(stream->file);
+                stream->prefetch_failed = stream->prefetch == nullptr;
+            }
+            if (stream->prefetch != nullptr) {
+                prefetcher_advise(stream->prefetch, offset, span);
+            } else {
+                platform_advise_willneed(stream->file, offset, span);
+            }
+            stream->advised_from = target;
+        }
+    }
+    return true;
+}
+
+// Takes the next word of the block, reading it first if need be; the block
+// holds a word not yet taken (buf_words > 0).
+bool take_word(digit_stream* stream, std::uint64_t* word) {
+    if (stream->read_failed) {
+        return false;
+    }
+    --stream->buf_words;
+    if (stream->buf_words < stream->filled_from && !fill_down_to(stream, stream->buf_words)) {
+        return false;
+    }
+    *word = stream->words[stream->buf_words];
+    return true;
+}
 
 }  // namespace
 
@@ -103,6 +180,8 @@ digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_
         return nullptr;
     }
     stream->buf_words = 0;
+    stream->next_read_words = page_words;
+    stream->advised_from = words_left;
     stream->words_left = words_left;
     stream->skip = base == 10 ? skip_digits : skip_digits * stream->bits_per_digit;
     return stream;
@@ -123,17 +202,14 @@ int digit_stream_refill(digit_stream* stream) {
     // The block spans bytes 4096 + 8*below up to 4096 + 8*(below + count); a
     // header may declare so many words that this is past any file offset.
     constexpr std::int64_t max_offset = std::numeric_limits<std::int64_t>::max();
-    constexpr auto header_bytes = static_cast<std::int64_t>(digit_file_header_bytes);
-    const auto length = static_cast<std::size_t>(count) * 8;
-    if (unread > (max_offset - header_bytes) / 8 ||
-        platform_read_at(stream->file, stream->words, length, header_bytes + 8 * below) != length) {
+    if (unread > (max_offset - header_bytes) / 8) {
         stream->read_failed = true;
         return digit_stream_read_failed;
     }
-    if constexpr (std::endian::native == std::endian::big) {
-        for (std::int64_t i = 0; i < count; ++i) {
-            stream->words[i] = load_le64(reinterpret_cast<const unsigned char*>(&stream->words[i]));
-        }
+    stream->block_start = below;
+    stream->filled_from = static_cast<std::uint64_t>(count);
+    if (!fill_down_to(stream, stream->filled_from - 1)) {
+        return digit_stream_read_failed;
     }
     stream->buf_words = static_cast<std::uint64_t>(count);
     return 0;
@@ -147,8 +223,11 @@ int digit_stream_next(digit_stream* stream) {
                 return refilled;
             }
         }
-        --stream->buf_words;
-        begin_word(stream, stream->words[stream->buf_words]);
+        std::uint64_t word = 0;
+        if (!take_word(stream, &word)) {
+            return digit_stream_read_failed;
+        }
+        begin_word(stream, word);
     }
     return pop_digit(stream);
 }
@@ -159,6 +238,17 @@ std::int64_t digit_stream_read(digit_stream* stream, char* digits, std::int64_t 
                                          : stream->base == 16 ? kernels.hex
                                                               : kernels.binary;
     const std::int64_t digits_per_word = stream->base == 10 ? decimal_digits_per_word : 64 / stream->bits_per_digit;
+    if (stream->read_failed) {
+        return digit_stream_read_failed;
+    }
+    if (stream->bytes_read == 0) {
+        // The stream's first read covers the words this request needs (with
+        // one for a partial first word), and no more than a block.
+        const std::int64_t wanted = capacity / digits_per_word + 2;
+        if (wanted > stream->next_read_words) {
+            stream->next_read_words = wanted < block_words ? wanted : block_words;
+        }
+    }
     std::int64_t written = 0;
     while (written < capacity) {
         if (stream->digits_left > 0) {
@@ -181,13 +271,19 @@ std::int64_t digit_stream_read(digit_stream* stream, char* digits, std::int64_t 
             const std::uint64_t whole = room < stream->buf_words ? room : stream->buf_words;
             if (whole > 0) {
                 stream->buf_words -= whole;
+                if (stream->buf_words < stream->filled_from && !fill_down_to(stream, stream->buf_words)) {
+                    return written > 0 ? written : digit_stream_read_failed;
+                }
                 format(stream->words + stream->buf_words, whole, digits + written);
                 written += static_cast<std::int64_t>(whole) * digits_per_word;
                 continue;
             }
         }
-        --stream->buf_words;
-        begin_word(stream, stream->words[stream->buf_words]);
+        std::uint64_t word = 0;
+        if (!take_word(stream, &word)) {
+            return written > 0 ? written : digit_stream_read_failed;
+        }
+        begin_word(stream, word);
     }
     return written;
 }
@@ -196,6 +292,7 @@ void digit_stream_close(digit_stream* stream) {
     if (stream == nullptr) {
         return;
     }
+    prefetcher_stop(stream->prefetch);  // before the file it advises is closed
     platform_close(stream->file);
     platform_free_block(stream->words, block_bytes);
     delete stream;

@@ -17,13 +17,20 @@
 //
 // The data region is read backwards in blocks of at most block_words words,
 // from the top of the unread data down, so a request reads only the blocks
-// its digits lie in.
+// its digits lie in. Each block is read lazily from its top: the first read
+// of a stream covers only the pages that hold the first words needed, and
+// later reads double in size up to whole blocks, so a short request touches
+// a page or two while a long dump moves in large reads. Once reads grow, the
+// system is asked to start reading the span below, so that the disk works
+// while digits are converted.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "platform/platform.h"
+
+struct prefetcher;
 
 inline constexpr unsigned char digit_file_magic[8] = {'M', 'P', 'T', 1, 'F', 'I', 'L', 'E'};
 inline constexpr std::size_t digit_file_header_bytes = 4096;  // size of the header area
@@ -57,6 +64,15 @@ struct digit_stream {
     unsigned char digit_buf[decimal_digits_per_word];  // base 10: digits of the current
                                                        // word, least significant first
     bool read_failed;                                  // a block read has failed
+    std::int64_t block_start;                          // data word index of words[0]
+    std::uint64_t filled_from;                         // words[filled_from..] of the block
+                                                       // are read; the rest not yet
+    std::int64_t next_read_words;                      // words the next read asks for
+    std::int64_t bytes_read;                           // bytes read from the data region
+    std::int64_t advised_from;                         // data words from here up are read
+                                                       // or advised to be read
+    prefetcher* prefetch;                              // the advising thread, once started
+    bool prefetch_failed;                              // no thread could be started
 };
 
 // Opens a stream on the digit file at `path` whose first digit is the one at
@@ -81,11 +97,11 @@ int digit_stream_next(digit_stream* stream);
 // words are converted in bulk, with the fastest kernels this CPU supports.
 std::int64_t digit_stream_read(digit_stream* stream, char* digits, std::int64_t capacity);
 
-// Reads the next block below the current one into stream->words. Returns 0
-// when a block was read, digit_stream_end when no data words are left, and
-// digit_stream_read_failed when the read delivered fewer bytes than the block
-// holds or the block's byte offset cannot be represented, then on every later
-// call. Used by the stream itself.
+// Moves to the next block below the current one and reads its top words
+// (the rest are read as they are taken). Returns 0 when a block was started,
+// digit_stream_end when no data words are left, and digit_stream_read_failed
+// when the read delivered fewer bytes than asked or the block's byte offset
+// cannot be represented, then on every later call. Used by the stream itself.
 int digit_stream_refill(digit_stream* stream);
 
 // Closes the file, frees the buffer and the record. Accepts nullptr.
