@@ -200,12 +200,12 @@ TEST_F(BlockBoundaries, ReadsSizedToNeed) {
     const std::int64_t top_block = block_words;  // words of the top block
     const read_case cases[] = {
         {10, 0, 50, 8192},
-        {16, 16 * 511 + 3, 50, 8192},  // straddles a page boundary below the top
-        {2, 64 * 700, 50, 8192},
-        {10, 19 * 4000 + 18, 1, 8192},
-        {10, 19 * (top_block - 1) - 5, 60, 8192},          // the last word of the top block and the next block
-        {16, 16 * 100, 16 * 5000, 16 * 5000 * 8 / 16 + 8192},  // several growing reads
-        {16, 0, 16 * word_count, 8 * word_count},               // everything, each word once
+        {16, std::int64_t{16} * 511 + 3, 50, 8192},  // straddles a page boundary below the top
+        {2, std::int64_t{64} * 700, 50, 8192},
+        {10, std::int64_t{19} * 4000 + 18, 1, 8192},
+        {10, 19 * (top_block - 1) - 5, 60, 8192},  // the last word of the top block and the next block
+        {16, 1600, 80000, 40000 + 8192},           // 5,000 words, asked for at once
+        {16, 0, 16 * word_count, 8 * word_count},  // everything, each word once
     };
     for (const read_case& c : cases) {
         digit_stream* stream = digit_stream_open(path.c_str(), c.base, c.offset);
@@ -220,7 +220,7 @@ TEST_F(BlockBoundaries, ReadsSizedToNeed) {
         EXPECT_EQ(digits, digits_of(path, c.base, c.offset, c.count)) << c.base << ' ' << c.offset;
     }
     // Digits by the word they came from, from the top: word w shows w.
-    EXPECT_EQ(digits_of(path, 10, 19 * 3000, 19), decimal(static_cast<std::uint64_t>(word_count - 3001)));
+    EXPECT_EQ(digits_of(path, 10, std::int64_t{19} * 3000, 19), decimal(static_cast<std::uint64_t>(word_count - 3001)));
     EXPECT_EQ(digits_of(path, 10, 19 * (top_block - 1), 38), decimal(3000) + decimal(2999));
 }
 

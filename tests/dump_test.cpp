@@ -164,7 +164,8 @@ TEST(Dump, ReadFailuresKeepTheDigitsBeforeThem) {
         if (got != digit_stream_read_failed) {
             ASSERT_GT(got, 0);
             EXPECT_LT(got, block_words * 16 - first);
-            EXPECT_EQ(digits + rest.substr(0, static_cast<std::size_t>(got)), expected.substr(0, static_cast<std::size_t>(first + got)));
+            EXPECT_EQ(digits + rest.substr(0, static_cast<std::size_t>(got)),
+                      expected.substr(0, static_cast<std::size_t>(first + got)));
             EXPECT_EQ(digit_stream_read(stream, rest.data(), 10), digit_stream_read_failed);
         }
         EXPECT_EQ(digit_stream_next(stream), digit_stream_read_failed);

@@ -54,8 +54,10 @@ constexpr auto header_bytes = static_cast<std::int64_t>(digit_file_header_bytes)
 constexpr std::int64_t page_words = 4096 / 8;
 
 // Read-ahead advice goes out for spans of this many reads below the words
-// just read, once reads have grown past the first.
+// just read, once reads have grown past advice_from_words: only a dump of
+// tens of thousands of digits or more starts the advising thread.
 constexpr std::int64_t advised_reads_ahead = 2;
+constexpr std::int64_t advice_from_words = std::int64_t{1} << 12;  // reads of 32 KiB
 
 // Reads the words of the current block from words[lowest] up to what is
 // already read, with one read of at least next_read_words words that starts
@@ -80,7 +82,6 @@ bool fill_down_to(digit_stream* stream, std::uint64_t lowest) {
             destination[i] = load_le64(reinterpret_cast<const unsigned char*>(&destination[i]));
         }
     }
-    const bool first_read = stream->bytes_read == 0;
     stream->bytes_read += static_cast<std::int64_t>(length);
     stream->filled_from = static_cast<std::uint64_t>(low - stream->block_start);
     stream->next_read_words = 2 * stream->next_read_words < block_words ? 2 * stream->next_read_words : block_words;
@@ -89,7 +90,7 @@ bool fill_down_to(digit_stream* stream, std::uint64_t lowest) {
     if (low < stream->advised_from) {
         stream->advised_from = low;
     }
-    if (!first_read && stream->advised_from > 0) {
+    if (stream->next_read_words > advice_from_words && stream->advised_from > 0) {
         const std::int64_t ahead = advised_reads_ahead * stream->next_read_words;
         const std::int64_t target = low > ahead ? low - ahead : 0;
         if (target < stream->advised_from) {

@@ -66,8 +66,7 @@ void prefetcher_advise(prefetcher* helper, std::int64_t offset, std::int64_t len
             helper->pending_high = offset + length;
         } else {
             helper->pending_low = offset < helper->pending_low ? offset : helper->pending_low;
-            helper->pending_high =
-                offset + length > helper->pending_high ? offset + length : helper->pending_high;
+            helper->pending_high = offset + length > helper->pending_high ? offset + length : helper->pending_high;
         }
     }
     helper->wake.notify_one();
