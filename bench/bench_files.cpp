@@ -103,6 +103,6 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    std::fprintf(stderr, "usage: bench_files make DIR | bench_files evict FILE...\n");
+    (void)std::fprintf(stderr, "usage: bench_files make DIR | bench_files evict FILE...\n");
     return 1;
 }

@@ -164,27 +164,41 @@ TEST(DigitFormat, EveryGroupingKernelMatchesTheReference) {
 // The kernel sets this CPU should get, asked of the CPU independently.
 std::vector<std::string> expected_kernel_sets() {
     std::vector<std::string> names = {"scalar"};
+#if defined(__aarch64__)
+    names.emplace_back("neon");
+#endif
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
     unsigned a = 0;
     unsigned b = 0;
     unsigned c = 0;
     unsigned d = 0;
-    // The OS saves the vector state (OSXSAVE; XCR0 holds SSE, AVX, opmask
-    // and both halves of the 512-bit registers) ...
+    // The OS saves the vector state (OSXSAVE; XCR0 holds SSE and AVX state,
+    // and for AVX-512 the opmask and both halves of the 512-bit registers)
     __get_cpuid(1, &a, &b, &c, &d);
-    bool avx512 = (c & (1U << 27)) != 0;
-    if (avx512) {
-        unsigned xcr0 = 0;
+    unsigned xcr0 = 0;
+    if ((c & (1U << 27)) != 0) {
         unsigned xcr0_high = 0;
         __asm__("xgetbv" : "=a"(xcr0), "=d"(xcr0_high) : "c"(0));
-        avx512 = (xcr0 & 0xE6) == 0xE6;
     }
-    // ... and the CPU has F (EBX 16), DQ (17), BW (30), VL (31), VBMI (ECX 1)
-    // and VBMI2 (ECX 6).
-    avx512 = avx512 && __get_cpuid_count(7, 0, &a, &b, &c, &d) != 0;
+    // ... and the CPU has AVX2 (EBX 5), or F (EBX 16), DQ (17), BW (30),
+    // VL (31), VBMI (ECX 1) and VBMI2 (ECX 6).
+    if (__get_cpuid_count(7, 0, &a, &b, &c, &d) == 0) {
+        return names;
+    }
+    const bool avx2 = (xcr0 & 0x6) == 0x6 && (b & (1U << 5)) != 0;
     const unsigned ebx_bits = (1U << 16) | (1U << 17) | (1U << 30) | (1U << 31);
     const unsigned ecx_bits = (1U << 1) | (1U << 6);
-    if (avx512 && (b & ebx_bits) == ebx_bits && (c & ecx_bits) == ecx_bits) {
+    const bool avx512 = (xcr0 & 0xE6) == 0xE6 && (b & ebx_bits) == ebx_bits && (c & ecx_bits) == ecx_bits;
+    // A build can cap the sets (ROVURER_KERNELS).
+#ifndef ROVURER_KERNELS_LEVEL
+    constexpr int level = 2;
+#else
+    constexpr int level = ROVURER_KERNELS_LEVEL;
+#endif
+    if (avx2 && level >= 1) {
+        names.emplace_back("avx2");
+    }
+    if (avx512 && level >= 2) {
         names.emplace_back("avx512");
     }
 #endif

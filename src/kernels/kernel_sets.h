@@ -7,3 +7,11 @@
 // The AVX-512 kernels when the running CPU has AVX-512 F, BW, DQ, VL, VBMI
 // and VBMI2; nullptr on other CPUs and on builds for other architectures.
 const digit_kernels* avx512_kernels_if_supported();
+
+// The AVX2 kernels when the running CPU has AVX2; nullptr on other CPUs and
+// on builds for other architectures.
+const digit_kernels* avx2_kernels_if_supported();
+
+// The NEON kernels on AArch64, where NEON is always present; nullptr on
+// builds for other architectures.
+const digit_kernels* neon_kernels_if_supported();

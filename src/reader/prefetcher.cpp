@@ -45,6 +45,10 @@ struct prefetcher {
 };
 
 prefetcher* prefetcher_start(platform_file file) {
+#ifdef ROVURER_NO_PREFETCH_THREAD
+    (void)file;
+    return nullptr;
+#else
     auto* helper = new (std::nothrow) prefetcher(file);
     if (helper == nullptr) {
         return nullptr;
@@ -56,6 +60,7 @@ prefetcher* prefetcher_start(platform_file file) {
         return nullptr;
     }
     return helper;
+#endif
 }
 
 void prefetcher_advise(prefetcher* helper, std::int64_t offset, std::int64_t length) {

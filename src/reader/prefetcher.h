@@ -12,8 +12,8 @@
 struct prefetcher;
 
 // Starts the thread for `file`, which must stay open until prefetcher_stop.
-// Returns nullptr when no thread can be started; the caller then advises
-// inline or not at all.
+// Returns nullptr when no thread can be started, or in a build without it
+// (ROVURER_PREFETCH_THREAD off); the caller then advises inline.
 prefetcher* prefetcher_start(platform_file file);
 
 // Hands the thread the byte span [offset, offset + length) to advise, merged

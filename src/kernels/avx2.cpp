@@ -1,0 +1,158 @@
+// AVX2 kernels, chosen at run time on CPUs with AVX2 but not the AVX-512 set.
+//
+// Only these functions carry the target attribute, and they call nothing but
+// intrinsics and the portable kernels, so no AVX2 code can be reached on a
+// CPU without it.
+#include "kernels/kernel_sets.h"
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+
+#include <immintrin.h>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+#define ROVURER_AVX2 __attribute__((target("avx2")))
+
+namespace {
+
+constexpr std::uint64_t ten_to_8 = 100000000;
+constexpr std::uint64_t ten_to_16 = 10000000000000000;
+constexpr std::uint64_t ten_to_19 = 10000000000000000000ULL;
+
+// "000" to "999", four bytes each so that one 32-bit store writes three.
+constexpr std::array<std::array<char, 4>, 1000> three_digits = [] {
+    std::array<std::array<char, 4>, 1000> table{};
+    for (int i = 0; i < 1000; ++i) {
+        table[static_cast<std::size_t>(i)] = {static_cast<char>('0' + i / 100), static_cast<char>('0' + i / 10 % 10),
+                                              static_cast<char>('0' + i % 10), 0};
+    }
+    return table;
+}();
+
+// The 8 decimal digits of each 64-bit lane's value x < 10^8 as ASCII, first
+// digit in the lowest byte: x splits into 4-digit halves (32-bit lanes), each
+// into 2-digit quarters (16-bit lanes), each into digits (bytes), with
+// multiply-shift divisions exact in these ranges (x / 10^4 as
+// x * 109951163 >> 40, t / 100 as t * 5243 >> 19, u / 10 as u * 103 >> 10).
+ROVURER_AVX2 __m256i eight_digits(__m256i x) {
+    const __m256i high = _mm256_srli_epi64(_mm256_mul_epu32(x, _mm256_set1_epi64x(109951163)), 40);
+    const __m256i low = _mm256_sub_epi64(x, _mm256_mul_epu32(high, _mm256_set1_epi64x(10000)));
+    const __m256i halves = _mm256_or_si256(high, _mm256_slli_epi64(low, 32));
+    const __m256i hundreds = _mm256_srli_epi32(_mm256_mullo_epi32(halves, _mm256_set1_epi32(5243)), 19);
+    const __m256i quarters = _mm256_or_si256(
+        hundreds,
+        _mm256_slli_epi32(_mm256_sub_epi32(halves, _mm256_mullo_epi32(hundreds, _mm256_set1_epi32(100))), 16));
+    const __m256i tens = _mm256_srli_epi16(_mm256_mullo_epi16(quarters, _mm256_set1_epi16(103)), 10);
+    const __m256i digits = _mm256_or_si256(
+        tens, _mm256_slli_epi16(_mm256_sub_epi16(quarters, _mm256_mullo_epi16(tens, _mm256_set1_epi16(10))), 8));
+    return _mm256_add_epi8(digits, _mm256_set1_epi8('0'));
+}
+
+// Lanes built from registers: a vector load of just-stored scalars would
+// stall on store forwarding.
+ROVURER_AVX2 __m256i lanes(const std::array<std::uint64_t, 4>& values) {
+    return _mm256_set_epi64x(static_cast<long long>(values[3]), static_cast<long long>(values[2]),
+                             static_cast<long long>(values[1]), static_cast<long long>(values[0]));
+}
+
+ROVURER_AVX2 void avx2_decimal(const std::uint64_t* words, std::size_t count, char* out) {
+    std::size_t i = count;
+    for (; i >= 4; i -= 4) {
+        // The scalar part: 64-bit divisions by constants, one word a lane.
+        std::array<std::uint64_t, 4> top{};
+        std::array<std::uint64_t, 4> middle{};
+        std::array<std::uint64_t, 4> bottom{};
+        for (std::size_t lane = 0; lane < 4; ++lane) {
+            std::uint64_t value = words[i - 1 - lane];
+            if (value >= ten_to_19) {  // 2^64 < 2 * 10^19: one subtraction is the modulo
+                value -= ten_to_19;
+            }
+            top[lane] = value / ten_to_16;
+            const std::uint64_t rest = value - top[lane] * ten_to_16;
+            middle[lane] = rest / ten_to_8;
+            bottom[lane] = rest - middle[lane] * ten_to_8;
+        }
+        std::array<std::uint64_t, 4> middle_digits{};
+        std::array<std::uint64_t, 4> bottom_digits{};
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(middle_digits.data()), eight_digits(lanes(middle)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(bottom_digits.data()), eight_digits(lanes(bottom)));
+        for (std::size_t lane = 0; lane < 4; ++lane, out += 19) {
+            std::memcpy(out, three_digits[top[lane]].data(), 4);  // its fourth byte is overwritten next
+            std::memcpy(out + 3, &middle_digits[lane], 8);
+            std::memcpy(out + 11, &bottom_digits[lane], 8);
+        }
+    }
+    scalar_kernels.decimal(words, i, out);
+}
+
+// Hex: four words make 64 characters. The bytes are reversed so that each
+// word's most significant byte comes first and the highest word first, then
+// split into nibbles, interleaved high nibble first, and looked up.
+ROVURER_AVX2 void avx2_hex(const std::uint64_t* words, std::size_t count, char* out) {
+    const __m256i reverse = _mm256_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11,
+                                             10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+    const __m256i characters =
+        _mm256_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F', '0', '1', '2',
+                         '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F');
+    const __m256i low_nibble = _mm256_set1_epi8(0x0F);
+    std::size_t i = count;
+    for (; i >= 4; i -= 4, out += 64) {
+        const __m256i loaded = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + i - 4));
+        // Lane 0: words i-1 and i-2, lane 1: words i-3 and i-4, big-endian.
+        const __m256i bytes = _mm256_shuffle_epi8(_mm256_permute4x64_epi64(loaded, 0x4E), reverse);
+        const __m256i high = _mm256_and_si256(_mm256_srli_epi16(bytes, 4), low_nibble);
+        const __m256i low = _mm256_and_si256(bytes, low_nibble);
+        const __m256i first = _mm256_shuffle_epi8(characters, _mm256_unpacklo_epi8(high, low));
+        const __m256i second = _mm256_shuffle_epi8(characters, _mm256_unpackhi_epi8(high, low));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(first, second, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_permute2x128_si256(first, second, 0x31));
+    }
+    scalar_kernels.hex(words, i, out);
+}
+
+// Binary: each output byte picks its source byte (most significant first),
+// tests its bit and becomes '0' or '1'.
+ROVURER_AVX2 void avx2_binary(const std::uint64_t* words, std::size_t count, char* out) {
+    const __m256i upper_bytes = _mm256_setr_epi8(7, 7, 7, 7, 7, 7, 7, 7, 6, 6, 6, 6, 6, 6, 6, 6, 5, 5, 5, 5, 5, 5, 5, 5,
+                                                 4, 4, 4, 4, 4, 4, 4, 4);
+    const __m256i lower_bytes = _mm256_setr_epi8(3, 3, 3, 3, 3, 3, 3, 3, 2, 2, 2, 2, 2, 2, 2, 2, 1, 1, 1, 1, 1, 1, 1, 1,
+                                                 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m256i bits = _mm256_set1_epi64x(static_cast<long long>(0x0102040810204080ULL));
+    const __m256i zeros = _mm256_set1_epi8('0');
+    for (std::size_t i = count; i-- > 0; out += 64) {
+        const __m256i word = _mm256_set1_epi64x(static_cast<long long>(words[i]));
+        const __m256i upper = _mm256_cmpeq_epi8(_mm256_and_si256(_mm256_shuffle_epi8(word, upper_bytes), bits), bits);
+        const __m256i lower = _mm256_cmpeq_epi8(_mm256_and_si256(_mm256_shuffle_epi8(word, lower_bytes), bits), bits);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_sub_epi8(zeros, upper));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_sub_epi8(zeros, lower));
+    }
+}
+
+// Plain code: it runs before anything is known about the CPU.
+bool cpu_supports_avx2() {
+    return __builtin_cpu_supports("avx2");
+}
+
+// Grouping is memory-bound copying; the portable kernel's 16-byte copies do
+// as well as an AVX2 shuffle would.
+std::size_t avx2_group(const char* digits, std::size_t count, std::size_t phase, char* out) {
+    return scalar_kernels.group(digits, count, phase, out);
+}
+
+const digit_kernels avx2_kernels = {"avx2", avx2_decimal, avx2_hex, avx2_binary, avx2_group};
+
+}  // namespace
+
+const digit_kernels* avx2_kernels_if_supported() {
+    return cpu_supports_avx2() ? &avx2_kernels : nullptr;
+}
+
+#else
+
+const digit_kernels* avx2_kernels_if_supported() {
+    return nullptr;
+}
+
+#endif

@@ -1,0 +1,137 @@
+// NEON kernels for AArch64, where NEON is always present: no run-time check.
+#include "kernels/kernel_sets.h"
+
+#if defined(__aarch64__)
+
+#include <arm_neon.h>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+constexpr std::uint64_t ten_to_8 = 100000000;
+constexpr std::uint64_t ten_to_16 = 10000000000000000;
+constexpr std::uint64_t ten_to_19 = 10000000000000000000ULL;
+
+// "000" to "999", four bytes each so that one 32-bit store writes three.
+constexpr std::array<std::array<char, 4>, 1000> three_digits = [] {
+    std::array<std::array<char, 4>, 1000> table{};
+    for (int i = 0; i < 1000; ++i) {
+        table[static_cast<std::size_t>(i)] = {static_cast<char>('0' + i / 100), static_cast<char>('0' + i / 10 % 10),
+                                              static_cast<char>('0' + i % 10), 0};
+    }
+    return table;
+}();
+
+// Four values below 10^4 (32-bit lanes) to 4 ASCII digits each, first digit
+// in the lowest byte: t / 100 as t * 5243 >> 19 into 16-bit quarters, then
+// u / 10 as u * 103 >> 10 into bytes.
+uint8x16_t four_digits(uint32x4_t values) {
+    const uint32x4_t hundreds = vshrq_n_u32(vmulq_n_u32(values, 5243), 19);
+    const uint32x4_t quarters = vorrq_u32(hundreds, vshlq_n_u32(vmlsq_n_u32(values, hundreds, 100), 16));
+    const uint16x8_t pairs = vreinterpretq_u16_u32(quarters);
+    const uint16x8_t tens = vshrq_n_u16(vmulq_n_u16(pairs, 103), 10);
+    const uint16x8_t digits = vorrq_u16(tens, vshlq_n_u16(vmlsq_n_u16(pairs, tens, 10), 8));
+    return vaddq_u8(vreinterpretq_u8_u16(digits), vdupq_n_u8('0'));
+}
+
+// Four values below 10^8 to 8 ASCII digits each, in order, into out[0..31]:
+// x / 10^4 as x * 109951163 >> 40 with widening multiplies.
+void eight_digits_x4(uint32x4_t values, char* out) {
+    const uint64x2_t low_products = vmull_n_u32(vget_low_u32(values), 109951163);
+    const uint64x2_t high_products = vmull_high_n_u32(values, 109951163);
+    const uint32x4_t high = vshrq_n_u32(vcombine_u32(vshrn_n_u64(low_products, 32), vshrn_n_u64(high_products, 32)), 8);
+    const uint32x4_t low = vmlsq_n_u32(values, high, 10000);
+    vst1q_u8(reinterpret_cast<std::uint8_t*>(out), four_digits(vzip1q_u32(high, low)));
+    vst1q_u8(reinterpret_cast<std::uint8_t*>(out + 16), four_digits(vzip2q_u32(high, low)));
+}
+
+void neon_decimal(const std::uint64_t* words, std::size_t count, char* out) {
+    std::size_t i = count;
+    for (; i >= 4; i -= 4) {
+        std::array<std::uint32_t, 4> top{};
+        std::array<std::uint32_t, 4> middle{};
+        std::array<std::uint32_t, 4> bottom{};
+        for (std::size_t lane = 0; lane < 4; ++lane) {
+            std::uint64_t value = words[i - 1 - lane];
+            if (value >= ten_to_19) {  // 2^64 < 2 * 10^19: one subtraction is the modulo
+                value -= ten_to_19;
+            }
+            const std::uint64_t high = value / ten_to_16;
+            const std::uint64_t rest = value - high * ten_to_16;
+            const std::uint64_t mid = rest / ten_to_8;
+            top[lane] = static_cast<std::uint32_t>(high);
+            middle[lane] = static_cast<std::uint32_t>(mid);
+            bottom[lane] = static_cast<std::uint32_t>(rest - mid * ten_to_8);
+        }
+        std::array<char, 32> middle_digits{};
+        std::array<char, 32> bottom_digits{};
+        eight_digits_x4(vld1q_u32(middle.data()), middle_digits.data());
+        eight_digits_x4(vld1q_u32(bottom.data()), bottom_digits.data());
+        for (std::size_t lane = 0; lane < 4; ++lane, out += 19) {
+            std::memcpy(out, three_digits[top[lane]].data(), 4);  // its fourth byte is overwritten next
+            std::memcpy(out + 3, middle_digits.data() + 8 * lane, 8);
+            std::memcpy(out + 11, bottom_digits.data() + 8 * lane, 8);
+        }
+    }
+    scalar_kernels.decimal(words, i, out);
+}
+
+// Hex: two words make 32 characters: bytes reversed (the higher word and its
+// most significant byte first), split into nibbles, looked up.
+void neon_hex(const std::uint64_t* words, std::size_t count, char* out) {
+    const uint8x16_t characters = vld1q_u8(reinterpret_cast<const std::uint8_t*>("0123456789ABCDEF"));
+    std::size_t i = count;
+    for (; i >= 2; i -= 2, out += 32) {
+        const uint8x16_t loaded = vld1q_u8(reinterpret_cast<const std::uint8_t*>(words + i - 2));
+        const uint8x16_t reversed = vrev64q_u8(vextq_u8(loaded, loaded, 8));
+        const uint8x16_t high = vshrq_n_u8(reversed, 4);
+        const uint8x16_t low = vandq_u8(reversed, vdupq_n_u8(0x0F));
+        vst1q_u8(reinterpret_cast<std::uint8_t*>(out), vqtbl1q_u8(characters, vzip1q_u8(high, low)));
+        vst1q_u8(reinterpret_cast<std::uint8_t*>(out + 16), vqtbl1q_u8(characters, vzip2q_u8(high, low)));
+    }
+    scalar_kernels.hex(words, i, out);
+}
+
+// Binary: each output byte picks its source byte (most significant first)
+// and tests its bit.
+void neon_binary(const std::uint64_t* words, std::size_t count, char* out) {
+    static constexpr std::uint8_t sources[4][16] = {{7, 7, 7, 7, 7, 7, 7, 7, 6, 6, 6, 6, 6, 6, 6, 6},
+                                                    {5, 5, 5, 5, 5, 5, 5, 5, 4, 4, 4, 4, 4, 4, 4, 4},
+                                                    {3, 3, 3, 3, 3, 3, 3, 3, 2, 2, 2, 2, 2, 2, 2, 2},
+                                                    {1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0}};
+    static constexpr std::uint8_t bit_values[16] = {128, 64, 32, 16, 8, 4, 2, 1, 128, 64, 32, 16, 8, 4, 2, 1};
+    const uint8x16_t bits = vld1q_u8(bit_values);
+    const uint8x16_t zeros = vdupq_n_u8('0');
+    for (std::size_t i = count; i-- > 0;) {
+        const uint8x16_t word = vreinterpretq_u8_u64(vdupq_n_u64(words[i]));
+        for (const auto& source : sources) {
+            const uint8x16_t set = vtstq_u8(vqtbl1q_u8(word, vld1q_u8(source)), bits);
+            vst1q_u8(reinterpret_cast<std::uint8_t*>(out), vsubq_u8(zeros, set));
+            out += 16;
+        }
+    }
+}
+
+// Grouping is memory-bound copying, which the portable kernel does well.
+std::size_t neon_group(const char* digits, std::size_t count, std::size_t phase, char* out) {
+    return scalar_kernels.group(digits, count, phase, out);
+}
+
+const digit_kernels neon_kernels = {"neon", neon_decimal, neon_hex, neon_binary, neon_group};
+
+}  // namespace
+
+const digit_kernels* neon_kernels_if_supported() {
+    return &neon_kernels;
+}
+
+#else
+
+const digit_kernels* neon_kernels_if_supported() {
+    return nullptr;
+}
+
+#endif
