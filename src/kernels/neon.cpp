@@ -51,6 +51,7 @@ void eight_digits_x4(uint32x4_t values, char* out) {
 void neon_decimal(const std::uint64_t* words, std::size_t count, char* out) {
     std::size_t i = count;
     for (; i >= 4; i -= 4) {
+        ROVURER_MCA_BEGIN("neon decimal, 4 words");
         std::array<std::uint32_t, 4> top{};
         std::array<std::uint32_t, 4> middle{};
         std::array<std::uint32_t, 4> bottom{};
@@ -75,6 +76,7 @@ void neon_decimal(const std::uint64_t* words, std::size_t count, char* out) {
             std::memcpy(out + 3, middle_digits.data() + 8 * lane, 8);
             std::memcpy(out + 11, bottom_digits.data() + 8 * lane, 8);
         }
+        ROVURER_MCA_END("neon decimal, 4 words");
     }
     scalar_kernels.decimal(words, i, out);
 }

@@ -1,6 +1,7 @@
 // Portable kernels: plain C++ with word-at-a-time (SWAR) arithmetic; the
 // reference for every other kernel set.
 #include "kernels/digit_format.h"
+#include "kernels/kernel_sets.h"
 
 #include <array>
 #include <bit>
@@ -74,6 +75,7 @@ std::uint64_t eight_hex_digits(std::uint32_t value) {
 
 void scalar_decimal(const std::uint64_t* words, std::size_t count, char* out) {
     for (std::size_t i = count; i-- > 0; out += 19) {
+        ROVURER_MCA_BEGIN("portable decimal, 1 word");
         std::uint64_t value = words[i];
         if (value >= ten_to_19) {  // 2^64 < 2 * 10^19: one subtraction is the modulo
             value -= ten_to_19;
@@ -84,6 +86,7 @@ void scalar_decimal(const std::uint64_t* words, std::size_t count, char* out) {
         std::memcpy(out, three_digit_table[top].data(), 4);  // its fourth byte is overwritten next
         store64(out + 3, eight_digits(middle));
         store64(out + 11, eight_digits(rest - middle * ten_to_8));
+        ROVURER_MCA_END("portable decimal, 1 word");
     }
 }
 
