@@ -13,23 +13,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "kernels/decimal_split.h"
+
 #define ROVURER_AVX2 __attribute__((target("avx2")))
 
 namespace {
-
-constexpr std::uint64_t ten_to_8 = 100000000;
-constexpr std::uint64_t ten_to_16 = 10000000000000000;
-constexpr std::uint64_t ten_to_19 = 10000000000000000000ULL;
-
-// "000" to "999", four bytes each so that one 32-bit store writes three.
-constexpr std::array<std::array<char, 4>, 1000> three_digits = [] {
-    std::array<std::array<char, 4>, 1000> table{};
-    for (int i = 0; i < 1000; ++i) {
-        table[static_cast<std::size_t>(i)] = {static_cast<char>('0' + i / 100), static_cast<char>('0' + i / 10 % 10),
-                                              static_cast<char>('0' + i % 10), 0};
-    }
-    return table;
-}();
 
 // The 8 decimal digits of each 64-bit lane's value x < 10^8 as ASCII, first
 // digit in the lowest byte: x splits into 4-digit halves (32-bit lanes), each
@@ -65,21 +53,17 @@ ROVURER_AVX2 void avx2_decimal(const std::uint64_t* words, std::size_t count, ch
         std::array<std::uint64_t, 4> middle{};
         std::array<std::uint64_t, 4> bottom{};
         for (std::size_t lane = 0; lane < 4; ++lane) {
-            std::uint64_t value = words[i - 1 - lane];
-            if (value >= ten_to_19) {  // 2^64 < 2 * 10^19: one subtraction is the modulo
-                value -= ten_to_19;
-            }
-            top[lane] = value / ten_to_16;
-            const std::uint64_t rest = value - top[lane] * ten_to_16;
-            middle[lane] = rest / ten_to_8;
-            bottom[lane] = rest - middle[lane] * ten_to_8;
+            const decimal_parts parts = split_decimal(words[i - 1 - lane]);
+            top[lane] = parts.top;
+            middle[lane] = parts.middle;
+            bottom[lane] = parts.bottom;
         }
         std::array<std::uint64_t, 4> middle_digits{};
         std::array<std::uint64_t, 4> bottom_digits{};
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(middle_digits.data()), eight_digits(lanes(middle)));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(bottom_digits.data()), eight_digits(lanes(bottom)));
         for (std::size_t lane = 0; lane < 4; ++lane, out += 19) {
-            std::memcpy(out, three_digits[top[lane]].data(), 4);  // its fourth byte is overwritten next
+            std::memcpy(out, three_digit_table[top[lane]].data(), 4);  // its fourth byte is overwritten next
             std::memcpy(out + 3, &middle_digits[lane], 8);
             std::memcpy(out + 11, &bottom_digits[lane], 8);
         }

@@ -9,21 +9,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "kernels/decimal_split.h"
+
 namespace {
-
-constexpr std::uint64_t ten_to_8 = 100000000;
-constexpr std::uint64_t ten_to_16 = 10000000000000000;
-constexpr std::uint64_t ten_to_19 = 10000000000000000000ULL;
-
-// "000" to "999", four bytes each so that one 32-bit store writes three.
-constexpr std::array<std::array<char, 4>, 1000> three_digits = [] {
-    std::array<std::array<char, 4>, 1000> table{};
-    for (int i = 0; i < 1000; ++i) {
-        table[static_cast<std::size_t>(i)] = {static_cast<char>('0' + i / 100), static_cast<char>('0' + i / 10 % 10),
-                                              static_cast<char>('0' + i % 10), 0};
-    }
-    return table;
-}();
 
 // Four values below 10^4 (32-bit lanes) to 4 ASCII digits each, first digit
 // in the lowest byte: t / 100 as t * 5243 >> 19 into 16-bit quarters, then
@@ -56,23 +44,17 @@ void neon_decimal(const std::uint64_t* words, std::size_t count, char* out) {
         std::array<std::uint32_t, 4> middle{};
         std::array<std::uint32_t, 4> bottom{};
         for (std::size_t lane = 0; lane < 4; ++lane) {
-            std::uint64_t value = words[i - 1 - lane];
-            if (value >= ten_to_19) {  // 2^64 < 2 * 10^19: one subtraction is the modulo
-                value -= ten_to_19;
-            }
-            const std::uint64_t high = value / ten_to_16;
-            const std::uint64_t rest = value - high * ten_to_16;
-            const std::uint64_t mid = rest / ten_to_8;
-            top[lane] = static_cast<std::uint32_t>(high);
-            middle[lane] = static_cast<std::uint32_t>(mid);
-            bottom[lane] = static_cast<std::uint32_t>(rest - mid * ten_to_8);
+            const decimal_parts parts = split_decimal(words[i - 1 - lane]);
+            top[lane] = static_cast<std::uint32_t>(parts.top);
+            middle[lane] = static_cast<std::uint32_t>(parts.middle);
+            bottom[lane] = static_cast<std::uint32_t>(parts.bottom);
         }
         std::array<char, 32> middle_digits{};
         std::array<char, 32> bottom_digits{};
         eight_digits_x4(vld1q_u32(middle.data()), middle_digits.data());
         eight_digits_x4(vld1q_u32(bottom.data()), bottom_digits.data());
         for (std::size_t lane = 0; lane < 4; ++lane, out += 19) {
-            std::memcpy(out, three_digits[top[lane]].data(), 4);  // its fourth byte is overwritten next
+            std::memcpy(out, three_digit_table[top[lane]].data(), 4);  // its fourth byte is overwritten next
             std::memcpy(out + 3, middle_digits.data() + 8 * lane, 8);
             std::memcpy(out + 11, bottom_digits.data() + 8 * lane, 8);
         }

@@ -1,5 +1,6 @@
 // Portable kernels: plain C++ with word-at-a-time (SWAR) arithmetic; the
 // reference for every other kernel set.
+#include "kernels/decimal_split.h"
 #include "kernels/digit_format.h"
 #include "kernels/kernel_sets.h"
 
@@ -9,9 +10,6 @@
 
 namespace {
 
-constexpr std::uint64_t ten_to_8 = 100000000;
-constexpr std::uint64_t ten_to_16 = 10000000000000000;
-constexpr std::uint64_t ten_to_19 = 10000000000000000000ULL;
 constexpr std::uint64_t ascii_zeros = 0x3030303030303030ULL;
 
 // Stores the eight bytes of `value` lowest byte first, whatever the host's
@@ -36,16 +34,6 @@ std::uint64_t eight_digits(std::uint64_t x) {
     const std::uint64_t digits = tens | ((quarters - tens * 10) << 8);
     return digits + ascii_zeros;
 }
-
-// "000" to "999", four bytes each so that one 32-bit store writes three.
-constexpr std::array<std::array<char, 4>, 1000> three_digit_table = [] {
-    std::array<std::array<char, 4>, 1000> table{};
-    for (int i = 0; i < 1000; ++i) {
-        table[static_cast<std::size_t>(i)] = {static_cast<char>('0' + i / 100), static_cast<char>('0' + i / 10 % 10),
-                                              static_cast<char>('0' + i % 10), 0};
-    }
-    return table;
-}();
 
 // Eight ASCII bits of a byte, most significant first, in memory order.
 constexpr std::array<std::uint64_t, 256> byte_bits_table = [] {
@@ -76,16 +64,10 @@ std::uint64_t eight_hex_digits(std::uint32_t value) {
 void scalar_decimal(const std::uint64_t* words, std::size_t count, char* out) {
     for (std::size_t i = count; i-- > 0; out += 19) {
         ROVURER_MCA_BEGIN("portable decimal, 1 word");
-        std::uint64_t value = words[i];
-        if (value >= ten_to_19) {  // 2^64 < 2 * 10^19: one subtraction is the modulo
-            value -= ten_to_19;
-        }
-        const std::uint64_t top = value / ten_to_16;
-        const std::uint64_t rest = value - top * ten_to_16;
-        const std::uint64_t middle = rest / ten_to_8;
-        std::memcpy(out, three_digit_table[top].data(), 4);  // its fourth byte is overwritten next
-        store64(out + 3, eight_digits(middle));
-        store64(out + 11, eight_digits(rest - middle * ten_to_8));
+        const decimal_parts parts = split_decimal(words[i]);
+        std::memcpy(out, three_digit_table[parts.top].data(), 4);  // its fourth byte is overwritten next
+        store64(out + 3, eight_digits(parts.middle));
+        store64(out + 11, eight_digits(parts.bottom));
         ROVURER_MCA_END("portable decimal, 1 word");
     }
 }

@@ -1,0 +1,38 @@
+// What every decimal kernel shares: a word's 19 low-order digits split as
+// 3 + 8 + 8, and the table of three-digit groups.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+inline constexpr std::uint64_t ten_to_8 = 100000000;
+inline constexpr std::uint64_t ten_to_16 = 10000000000000000;
+inline constexpr std::uint64_t ten_to_19 = 10000000000000000000ULL;
+
+// "000" to "999", four bytes each so that one 32-bit store writes three.
+inline constexpr std::array<std::array<char, 4>, 1000> three_digit_table = [] {
+    std::array<std::array<char, 4>, 1000> table{};
+    for (int i = 0; i < 1000; ++i) {
+        table[static_cast<std::size_t>(i)] = {static_cast<char>('0' + i / 100), static_cast<char>('0' + i / 10 % 10),
+                                              static_cast<char>('0' + i % 10), 0};
+    }
+    return table;
+}();
+
+struct decimal_parts {
+    std::uint64_t top;     // digits 1-3, below 1000
+    std::uint64_t middle;  // digits 4-11, below 10^8
+    std::uint64_t bottom;  // digits 12-19, below 10^8
+};
+
+// The word modulo 10^19, split. 2^64 < 2 * 10^19, so one subtraction is the
+// modulo; the divisions by constants compile to multiplications.
+inline decimal_parts split_decimal(std::uint64_t word) {
+    if (word >= ten_to_19) {
+        word -= ten_to_19;
+    }
+    const std::uint64_t top = word / ten_to_16;
+    const std::uint64_t rest = word - top * ten_to_16;
+    const std::uint64_t middle = rest / ten_to_8;
+    return {top, middle, rest - middle * ten_to_8};
+}
