@@ -16,15 +16,9 @@
 
 namespace {
 
+// UTF-8 to UTF-16, by the filesystem library's own conversion.
 std::wstring wide(const std::string& utf8) {
-    if (utf8.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(utf8.size());
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, text.data(), length);
-    return text;
+    return fs_path(utf8).wstring();
 }
 
 // One argument quoted so that CommandLineToArgvW and the C runtime read it

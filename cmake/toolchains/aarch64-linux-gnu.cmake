@@ -1,12 +1,5 @@
-# Cross build for aarch64-linux-gnu with Debian's crossbuild-essential; ctest runs the
-# tests, and the tool they start, under qemu-user.
-set(CMAKE_SYSTEM_NAME Linux)
+# Cross build for aarch64-linux-gnu, tested under qemu-aarch64.
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
-set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
-set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /usr/aarch64-linux-gnu)
+set(cross_triplet aarch64-linux-gnu)
+set(cross_qemu aarch64)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-cross.cmake)

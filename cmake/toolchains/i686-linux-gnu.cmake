@@ -1,12 +1,5 @@
-# Cross build for i686-linux-gnu with Debian's crossbuild-essential; ctest runs the
-# tests, and the tool they start, under qemu-user.
-set(CMAKE_SYSTEM_NAME Linux)
+# Cross build for i686-linux-gnu, tested under qemu-i386.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER i686-linux-gnu-g++)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-i386 -L /usr/i686-linux-gnu)
+set(cross_triplet i686-linux-gnu)
+set(cross_qemu i386)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-cross.cmake)

@@ -1,12 +1,5 @@
-# Cross build for s390x-linux-gnu with Debian's crossbuild-essential; ctest runs the
-# tests, and the tool they start, under qemu-user.
-set(CMAKE_SYSTEM_NAME Linux)
+# Cross build for s390x-linux-gnu, tested under qemu-s390x.
 set(CMAKE_SYSTEM_PROCESSOR s390x)
-set(CMAKE_C_COMPILER s390x-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER s390x-linux-gnu-g++)
-set(CMAKE_FIND_ROOT_PATH /usr/s390x-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-s390x -L /usr/s390x-linux-gnu)
+set(cross_triplet s390x-linux-gnu)
+set(cross_qemu s390x)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-cross.cmake)

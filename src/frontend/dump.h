@@ -8,7 +8,7 @@
 enum class dump_result {
     shown,         // the digits asked for, or all up to the end of the data
     refused,       // base, file or position cannot be displayed; nothing written
-    read_failed,   // a block of the data region could not be read whole
+    read_failed,   // a read of the data region came short
     write_failed,  // the output could not be written (out.error() says why)
 };
 

@@ -96,19 +96,20 @@ bool fill_down_to(digit_stream* stream, std::uint64_t lowest) {
         if (target < stream->advised_from) {
             const std::int64_t offset = header_bytes + 8 * target;
             const std::int64_t span = 8 * (stream->advised_from - target);
-            if (stream->prefetch == nullptr && !stream->prefetch_failed) {
+            if (stream->prefetch == nullptr) {
                 stream->prefetch = prefetcher_start(stream->file);
-                stream->prefetch_failed = stream->prefetch == nullptr;
             }
-            if (stream->prefetch != nullptr) {
-                prefetcher_advise(stream->prefetch, offset, span);
-            } else {
-                platform_advise_willneed(stream->file, offset, span);
-            }
+            prefetcher_advise(stream->prefetch, offset, span);
             stream->advised_from = target;
         }
     }
     return true;
+}
+
+// Makes sure the words of the block from words[buf_words] up are read.
+// Returns false when a read came short.
+bool fill_taken(digit_stream* stream) {
+    return stream->buf_words >= stream->filled_from || fill_down_to(stream, stream->buf_words);
 }
 
 // Takes the next word of the block, reading it first if need be; the block
@@ -118,7 +119,7 @@ bool take_word(digit_stream* stream, std::uint64_t* word) {
         return false;
     }
     --stream->buf_words;
-    if (stream->buf_words < stream->filled_from && !fill_down_to(stream, stream->buf_words)) {
+    if (!fill_taken(stream)) {
         return false;
     }
     *word = stream->words[stream->buf_words];
@@ -272,7 +273,7 @@ std::int64_t digit_stream_read(digit_stream* stream, char* digits, std::int64_t 
             const std::uint64_t whole = room < stream->buf_words ? room : stream->buf_words;
             if (whole > 0) {
                 stream->buf_words -= whole;
-                if (stream->buf_words < stream->filled_from && !fill_down_to(stream, stream->buf_words)) {
+                if (!fill_taken(stream)) {
                     return written > 0 ? written : digit_stream_read_failed;
                 }
                 format(stream->words + stream->buf_words, whole, digits + written);

@@ -45,7 +45,7 @@ inline constexpr int decimal_digits_per_word = 19;
 
 // Results of digit_stream_next and digit_stream_refill besides a digit or 0.
 inline constexpr int digit_stream_end = -1;          // the data is exhausted
-inline constexpr int digit_stream_read_failed = -2;  // a block could not be read whole
+inline constexpr int digit_stream_read_failed = -2;  // a read of the data came short
 
 struct digit_stream {
     platform_file file;                                // platform_no_file when not open
@@ -71,8 +71,7 @@ struct digit_stream {
     std::int64_t bytes_read;                           // bytes read from the data region
     std::int64_t advised_from;                         // data words from here up are read
                                                        // or advised to be read
-    prefetcher* prefetch;                              // the advising thread, once started
-    bool prefetch_failed;                              // no thread could be started
+    prefetcher* prefetch;                              // read-ahead advice, once started
 };
 
 // Opens a stream on the digit file at `path` whose first digit is the one at
@@ -86,12 +85,13 @@ digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_
 
 // Returns the character code of the next digit ('0'..'9', 'A'..'F'),
 // digit_stream_end when the data is exhausted, or digit_stream_read_failed
-// when a block could not be read whole. Either end repeats on every later call.
+// when a read of the data came short. Either end repeats on every later call.
 int digit_stream_next(digit_stream* stream);
 
 // Writes the next digits, up to `capacity` of them, to `digits` and returns
 // how many: `capacity` unless the data ends first, so 0 (for a capacity
-// above 0) only at the end of the data. When a block read fails it returns the digits before the failure, and
+// above 0) only at the end of the data. When a read fails it returns the
+// digits before the failure, and
 // digit_stream_read_failed on the call after (or at once if there were none).
 // The same digits as digit_stream_next gives; the two can be mixed. Whole
 // words are converted in bulk, with the fastest kernels this CPU supports.

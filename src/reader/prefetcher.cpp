@@ -21,7 +21,7 @@ struct prefetcher {
     std::int64_t pending_low = 0;  // the span not yet advised: [low, high)
     std::int64_t pending_high = 0;
     bool stopping = false;
-    std::thread worker;
+    std::thread worker;  // not joinable when advice is given inline
 
     explicit prefetcher(platform_file advised_file) : file(advised_file) {}
 
@@ -45,25 +45,27 @@ struct prefetcher {
 };
 
 prefetcher* prefetcher_start(platform_file file) {
-#ifdef ROVURER_NO_PREFETCH_THREAD
-    (void)file;
-    return nullptr;
-#else
     auto* helper = new (std::nothrow) prefetcher(file);
-    if (helper == nullptr) {
-        return nullptr;
+#ifndef ROVURER_NO_PREFETCH_THREAD
+    if (helper != nullptr) {
+        try {
+            helper->worker = std::thread([helper] { helper->run(); });
+        } catch (const std::system_error&) {
+            // No thread: advice goes out inline.
+        }
     }
-    try {
-        helper->worker = std::thread([helper] { helper->run(); });
-    } catch (const std::system_error&) {
-        delete helper;
-        return nullptr;
-    }
-    return helper;
 #endif
+    return helper;
 }
 
 void prefetcher_advise(prefetcher* helper, std::int64_t offset, std::int64_t length) {
+    if (helper == nullptr) {
+        return;
+    }
+    if (!helper->worker.joinable()) {
+        platform_advise_willneed(helper->file, offset, length);
+        return;
+    }
     {
         const std::lock_guard<std::mutex> held(helper->lock);
         if (helper->pending_low >= helper->pending_high) {
@@ -86,6 +88,8 @@ void prefetcher_stop(prefetcher* helper) {
         helper->stopping = true;
     }
     helper->wake.notify_one();
-    helper->worker.join();
+    if (helper->worker.joinable()) {
+        helper->worker.join();
+    }
     delete helper;
 }

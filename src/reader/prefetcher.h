@@ -12,12 +12,14 @@
 struct prefetcher;
 
 // Starts the thread for `file`, which must stay open until prefetcher_stop.
-// Returns nullptr when no thread can be started, or in a build without it
-// (ROVURER_PREFETCH_THREAD off); the caller then advises inline.
+// When no thread can be started, or in a build without it
+// (ROVURER_PREFETCH_THREAD off), the prefetcher gives its advice inline.
+// Returns nullptr only when out of memory.
 prefetcher* prefetcher_start(platform_file file);
 
 // Hands the thread the byte span [offset, offset + length) to advise, merged
-// with any span it has not taken yet. Never waits for the advice itself.
+// with any span it has not taken yet; never waits for the advice itself.
+// Without a thread, advises at once. Accepts nullptr (then does nothing).
 void prefetcher_advise(prefetcher* helper, std::int64_t offset, std::int64_t length);
 
 // Stops and joins the thread (it finishes at most the piece of advice in
