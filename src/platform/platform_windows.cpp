@@ -46,7 +46,9 @@ std::wstring wide_from_utf8(const char* text, std::size_t length) {
 
 char* utf8_from_wide(const wchar_t* text) {
     const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    auto* utf8 = new char[static_cast<std::size_t>(length > 0 ? length : 1)]();
+    const std::size_t size = length > 0 ? static_cast<std::size_t>(length) : 1;
+    auto* utf8 = new char[size];
+    utf8[0] = '\0';
     if (length > 0) {
         WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, length, nullptr, nullptr);
     }
