@@ -168,6 +168,7 @@ std::vector<std::string> expected_kernel_sets() {
     names.emplace_back("neon");
 #endif
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    names.emplace_back("sse2");
     unsigned a = 0;
     unsigned b = 0;
     unsigned c = 0;

@@ -18,6 +18,10 @@
 // and VBMI2; nullptr on other CPUs and on builds for other architectures.
 const digit_kernels* avx512_kernels_if_supported();
 
+// The SSE2 kernels on x86-64, where SSE2 is always present; nullptr on
+// builds for other architectures.
+const digit_kernels* sse2_kernels_if_supported();
+
 // The AVX2 kernels when the running CPU has AVX2; nullptr on other CPUs and
 // on builds for other architectures.
 const digit_kernels* avx2_kernels_if_supported();

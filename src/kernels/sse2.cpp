@@ -1,0 +1,102 @@
+// SSE2 kernels: the x86-64 baseline, present on every x86-64 CPU, so they
+// need no check and are part of even the portable build there.
+#include "kernels/kernel_sets.h"
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+
+#include <emmintrin.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "kernels/decimal_split.h"
+
+namespace {
+
+// The 8 decimal digits of each 64-bit lane's value x < 10^8 as ASCII, first
+// digit in the lowest byte, with SSE2's 16-bit multiplies: x splits into
+// 4-digit halves (32-bit lanes, x / 10^4 as x * 109951163 >> 40), each into
+// 2-digit quarters (16-bit lanes, t / 100 as the high half of t * 5243, >> 3),
+// each into digits (bytes, u / 10 as u * 103 >> 10).
+__m128i eight_digits(__m128i x) {
+    const __m128i high = _mm_srli_epi64(_mm_mul_epu32(x, _mm_set1_epi64x(109951163)), 40);
+    const __m128i low = _mm_sub_epi64(x, _mm_mul_epu32(high, _mm_set1_epi64x(10000)));
+    const __m128i halves = _mm_or_si128(high, _mm_slli_epi64(low, 32));
+    const __m128i hundreds = _mm_srli_epi16(_mm_mulhi_epu16(halves, _mm_set1_epi32(5243)), 3);
+    const __m128i quarters = _mm_or_si128(
+        hundreds, _mm_slli_epi32(_mm_sub_epi16(halves, _mm_mullo_epi16(hundreds, _mm_set1_epi32(100))), 16));
+    const __m128i tens = _mm_srli_epi16(_mm_mullo_epi16(quarters, _mm_set1_epi16(103)), 10);
+    const __m128i digits =
+        _mm_or_si128(tens, _mm_slli_epi16(_mm_sub_epi16(quarters, _mm_mullo_epi16(tens, _mm_set1_epi16(10))), 8));
+    return _mm_add_epi8(digits, _mm_set1_epi8('0'));
+}
+
+// One word a step: the split stays scalar (64-bit divisions by constants),
+// and its two 8-digit parts convert together, as the 16 bytes after the top
+// three digits.
+void sse2_decimal(const std::uint64_t* words, std::size_t count, char* out) {
+    for (std::size_t i = count; i-- > 0; out += 19) {
+        const decimal_parts parts = split_decimal(words[i]);
+        std::memcpy(out, three_digit_table[parts.top].data(), 4);  // its fourth byte is overwritten next
+        const __m128i parts_low =
+            _mm_set_epi64x(static_cast<long long>(parts.bottom), static_cast<long long>(parts.middle));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3), eight_digits(parts_low));
+    }
+}
+
+// Hex: one word a step, its bytes most significant first, split into
+// nibbles, interleaved high nibble first; 10..15 are lifted to 'A'..'F'.
+void sse2_hex(const std::uint64_t* words, std::size_t count, char* out) {
+    const __m128i low_nibble = _mm_set1_epi8(0x0F);
+    const __m128i nine = _mm_set1_epi8(9);
+    for (std::size_t i = count; i-- > 0; out += 16) {
+        const __m128i bytes = _mm_cvtsi64_si128(static_cast<long long>(__builtin_bswap64(words[i])));
+        const __m128i high = _mm_and_si128(_mm_srli_epi16(bytes, 4), low_nibble);
+        const __m128i nibbles = _mm_unpacklo_epi8(high, _mm_and_si128(bytes, low_nibble));
+        const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(nibbles, nine), _mm_set1_epi8('A' - '0' - 10));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                         _mm_add_epi8(_mm_add_epi8(nibbles, _mm_set1_epi8('0')), letters));
+    }
+}
+
+// Binary: each byte is repeated eight times, most significant byte first,
+// then each copy tests its own bit and becomes '0' or '1'.
+void sse2_binary(const std::uint64_t* words, std::size_t count, char* out) {
+    const __m128i bits = _mm_set1_epi64x(static_cast<long long>(0x0102040810204080ULL));
+    const __m128i zeros = _mm_set1_epi8('0');
+    for (std::size_t i = count; i-- > 0; out += 64) {
+        const __m128i bytes = _mm_cvtsi64_si128(static_cast<long long>(__builtin_bswap64(words[i])));
+        const __m128i pairs = _mm_unpacklo_epi8(bytes, bytes);
+        const __m128i quads_low = _mm_unpacklo_epi16(pairs, pairs);
+        const __m128i quads_high = _mm_unpackhi_epi16(pairs, pairs);
+        const auto show = [&](__m128i repeated, char* at) {
+            const __m128i set = _mm_cmpeq_epi8(_mm_and_si128(repeated, bits), bits);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm_sub_epi8(zeros, set));
+        };
+        show(_mm_unpacklo_epi32(quads_low, quads_low), out);
+        show(_mm_unpackhi_epi32(quads_low, quads_low), out + 16);
+        show(_mm_unpacklo_epi32(quads_high, quads_high), out + 32);
+        show(_mm_unpackhi_epi32(quads_high, quads_high), out + 48);
+    }
+}
+
+// Grouping needs byte shuffles that SSE2 lacks: the portable kernel's.
+std::size_t sse2_group(const char* digits, std::size_t count, std::size_t phase, char* out) {
+    return scalar_kernels.group(digits, count, phase, out);
+}
+
+const digit_kernels sse2_kernels = {"sse2", sse2_decimal, sse2_hex, sse2_binary, sse2_group};
+
+}  // namespace
+
+const digit_kernels* sse2_kernels_if_supported() {
+    return &sse2_kernels;
+}
+
+#else
+
+const digit_kernels* sse2_kernels_if_supported() {
+    return nullptr;
+}
+
+#endif
