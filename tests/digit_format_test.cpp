@@ -8,6 +8,7 @@
 #include <cpuid.h>
 #endif
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -156,6 +157,59 @@ TEST(DigitFormat, EveryGroupingKernelMatchesTheReference) {
                 const std::size_t written = kernels->group(digits.data(), count, phase, out.data());
                 ASSERT_EQ(written, expected.size()) << kernels->name << ' ' << phase << ' ' << count;
                 ASSERT_EQ(out.substr(0, written), expected) << kernels->name << ' ' << phase << ' ' << count;
+            }
+        }
+    }
+}
+
+// Text over a small alphabet, so that candidates are frequent, with bytes
+// that differ only in bit 7 or by one from the values searched for.
+std::string scan_text(std::size_t length, unsigned seed) {
+    const std::string alphabet = "0199\xB0\xB1/:AF";
+    std::mt19937 random(seed);
+    std::string text(length, '0');
+    for (char& byte : text) {
+        byte = alphabet[random() % alphabet.size()];
+    }
+    return text;
+}
+
+TEST(DigitFormat, EveryMatchKernelMatchesTheReference) {
+    const std::string text = scan_text(1000, 3);
+    for (const digit_kernels* kernels : supported_kernels()) {
+        for (const auto& [first, last] : {std::pair{'9', '9'}, std::pair{'0', '1'}, std::pair{'F', 'A'}}) {
+            for (std::size_t distance = 0; distance <= 70; ++distance) {
+                for (std::size_t at = 0; at + match_window + distance <= text.size(); at += 61) {
+                    std::uint64_t expected = 0;
+                    for (std::size_t i = 0; i < match_window; ++i) {
+                        if (text[at + i] == first && text[at + i + distance] == last) {
+                            expected |= std::uint64_t{1} << i;
+                        }
+                    }
+                    ASSERT_EQ(kernels->match_candidates(text.data() + at, first, last, distance), expected)
+                        << kernels->name << ' ' << first << last << ' ' << distance << ' ' << at;
+                }
+            }
+        }
+    }
+}
+
+TEST(DigitFormat, EveryTallyKernelMatchesTheReference) {
+    const std::string text = scan_text(70000, 4);
+    const std::string values = "0123456789ABCDEF";
+    for (const digit_kernels* kernels : supported_kernels()) {
+        // Lengths around vector widths and the 255-vector counter limit.
+        for (const std::size_t length : {0U, 1U, 15U, 16U, 17U, 63U, 64U, 65U, 4079U, 4080U, 16320U, 16385U, 70000U}) {
+            for (const std::size_t offset : {0U, 1U, 7U}) {
+                const std::size_t used = length < text.size() - offset ? length : text.size() - offset;
+                std::vector<std::uint64_t> counts(values.size(), 5);  // tallies add to what is there
+                kernels->tally(text.data() + offset, used, values.data(), values.size(), counts.data());
+                for (std::size_t j = 0; j < values.size(); ++j) {
+                    const auto expected = static_cast<std::uint64_t>(
+                        std::count(text.begin() + static_cast<long>(offset),
+                                   text.begin() + static_cast<long>(offset + used), values[j]));
+                    ASSERT_EQ(counts[j], expected + 5) << kernels->name << ' ' << values[j] << ' ' << length;
+                }
             }
         }
     }

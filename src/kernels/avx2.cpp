@@ -133,7 +133,48 @@ ROVURER_AVX2 std::size_t avx2_group(const char* digits, std::size_t count, std::
     return static_cast<std::size_t>(to - out);
 }
 
-const digit_kernels avx2_kernels = {"avx2", avx2_decimal, avx2_hex, avx2_binary, avx2_group};
+ROVURER_AVX2 std::uint64_t avx2_match_candidates(const char* text, char first, char last, std::size_t distance) {
+    const __m256i firsts = _mm256_set1_epi8(first);
+    const __m256i lasts = _mm256_set1_epi8(last);
+    std::uint64_t candidates = 0;
+    for (std::size_t at = 0; at < match_window; at += 32) {
+        const __m256i starts = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + at));
+        const __m256i ends = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + at + distance));
+        const __m256i both = _mm256_and_si256(_mm256_cmpeq_epi8(starts, firsts), _mm256_cmpeq_epi8(ends, lasts));
+        candidates |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(both))) << at;
+    }
+    return candidates;
+}
+
+// Per value, byte counters gather the matches (a match compares as -1) for
+// up to 255 vectors, then are summed.
+ROVURER_AVX2 void avx2_tally(const char* text, std::size_t length, const char* values, std::size_t value_count,
+                             std::uint64_t* counts) {
+    for (std::size_t j = 0; j < value_count; ++j) {
+        const __m256i value = _mm256_set1_epi8(values[j]);
+        std::size_t done = 0;
+        std::uint64_t count = 0;
+        while (length - done >= 32) {
+            const std::size_t vectors = (length - done) / 32 < 255 ? (length - done) / 32 : 255;
+            __m256i matches = _mm256_setzero_si256();
+            for (const std::size_t end = done + 32 * vectors; done < end; done += 32) {
+                const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + done));
+                matches = _mm256_sub_epi8(matches, _mm256_cmpeq_epi8(bytes, value));
+            }
+            const __m256i sums = _mm256_sad_epu8(matches, _mm256_setzero_si256());
+            const __m128i halves = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+            count += static_cast<std::uint64_t>(_mm_cvtsi128_si64(halves)) +
+                     static_cast<std::uint64_t>(_mm_extract_epi64(halves, 1));
+        }
+        for (; done < length; ++done) {
+            count += text[done] == values[j] ? 1 : 0;
+        }
+        counts[j] += count;
+    }
+}
+
+const digit_kernels avx2_kernels = {"avx2",     avx2_decimal,          avx2_hex,  avx2_binary,
+                                    avx2_group, avx2_match_candidates, avx2_tally};
 
 }  // namespace
 

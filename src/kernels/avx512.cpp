@@ -297,7 +297,44 @@ bool cpu_supports_avx512() {
            __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2");
 }
 
-const digit_kernels avx512_kernels = {"avx512", avx512_decimal, avx512_hex, avx512_binary, avx512_group};
+ROVURER_AVX512 std::uint64_t avx512_match_candidates(const char* text, char first, char last, std::size_t distance) {
+    const __m512i starts = _mm512_loadu_si512(text);
+    const __m512i ends = _mm512_loadu_si512(text + distance);
+    return _mm512_cmpeq_epi8_mask(starts, _mm512_set1_epi8(first)) &
+           _mm512_cmpeq_epi8_mask(ends, _mm512_set1_epi8(last));
+}
+
+// Per value, byte counters gather the matches for up to 255 vectors, then
+// are summed; the tail is a masked load.
+ROVURER_AVX512 void avx512_tally(const char* text, std::size_t length, const char* values, std::size_t value_count,
+                                 std::uint64_t* counts) {
+    const __m512i ones = _mm512_set1_epi8(1);
+    for (std::size_t j = 0; j < value_count; ++j) {
+        const __m512i value = _mm512_set1_epi8(values[j]);
+        std::size_t done = 0;
+        std::uint64_t count = 0;
+        while (done < length) {
+            const std::size_t vectors = (length - done) / 64 < 255 ? (length - done) / 64 : 255;
+            __m512i matches = _mm512_setzero_si512();
+            for (const std::size_t end = done + 64 * vectors; done < end; done += 64) {
+                const __mmask64 equal = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(text + done), value);
+                matches = _mm512_mask_add_epi8(matches, equal, matches, ones);
+            }
+            if (vectors < 255 && done < length) {
+                const __mmask64 tail = (std::uint64_t{1} << (length - done)) - 1;  // fewer than 64 left
+                const __m512i bytes = _mm512_maskz_loadu_epi8(tail, text + done);
+                matches = _mm512_mask_add_epi8(matches, _mm512_mask_cmpeq_epi8_mask(tail, bytes, value), matches, ones);
+                done = length;
+            }
+            count +=
+                static_cast<std::uint64_t>(_mm512_reduce_add_epi64(_mm512_sad_epu8(matches, _mm512_setzero_si512())));
+        }
+        counts[j] += count;
+    }
+}
+
+const digit_kernels avx512_kernels = {"avx512",     avx512_decimal,          avx512_hex,  avx512_binary,
+                                      avx512_group, avx512_match_candidates, avx512_tally};
 
 }  // namespace
 

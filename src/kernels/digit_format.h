@@ -6,7 +6,8 @@
 // 10, 16 in base 16, 64 in base 2), never more. A decimal word of 10^19 or
 // more shows its 19 low-order digits. They allocate nothing and never fail.
 //
-// Grouping copies digits into groups of ten separated by single spaces.
+// Grouping copies digits into groups of ten separated by single spaces;
+// searching and counting scan digit text.
 #pragma once
 
 #include <cstddef>
@@ -24,12 +25,26 @@ using format_words_function = void (*)(const std::uint64_t* words, std::size_t c
 using group_digits_function = std::size_t (*)(const char* digits, std::size_t count, std::size_t phase, char* out);
 inline constexpr std::size_t group_slack = 16;
 
+// Where a search may match: bit i of the result is set when text[i] == first
+// and text[i + distance] == last, for i from 0 to 63. Reads text[0] to
+// text[63 + distance], whatever the caller will keep of the result.
+using match_candidates_function = std::uint64_t (*)(const char* text, char first, char last, std::size_t distance);
+inline constexpr std::size_t match_window = 64;
+
+// Adds to counts[j] how many of the `length` bytes at `text` equal values[j],
+// for j below value_count (at most 16).
+using tally_bytes_function = void (*)(const char* text, std::size_t length, const char* values, std::size_t value_count,
+                                      std::uint64_t* counts);
+inline constexpr std::size_t max_tally_values = 16;
+
 struct digit_kernels {
     const char* name;
     format_words_function decimal;
     format_words_function hex;
     format_words_function binary;
     group_digits_function group;
+    match_candidates_function match_candidates;
+    tally_bytes_function tally;
 };
 
 // Portable kernels, always present; the reference for the others.

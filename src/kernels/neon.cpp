@@ -104,7 +104,18 @@ std::size_t neon_group(const char* digits, std::size_t count, std::size_t phase,
     return scalar_kernels.group(digits, count, phase, out);
 }
 
-const digit_kernels neon_kernels = {"neon", neon_decimal, neon_hex, neon_binary, neon_group};
+// Searching and counting: the portable kernels (no NEON versions yet).
+std::uint64_t neon_match_candidates(const char* text, char first, char last, std::size_t distance) {
+    return scalar_kernels.match_candidates(text, first, last, distance);
+}
+
+void neon_tally(const char* text, std::size_t length, const char* values, std::size_t value_count,
+                std::uint64_t* counts) {
+    scalar_kernels.tally(text, length, values, value_count, counts);
+}
+
+const digit_kernels neon_kernels = {"neon",     neon_decimal,          neon_hex,  neon_binary,
+                                    neon_group, neon_match_candidates, neon_tally};
 
 }  // namespace
 

@@ -111,6 +111,79 @@ std::size_t scalar_group(const char* digits, std::size_t count, std::size_t phas
     return static_cast<std::size_t>(to - out) + tail;
 }
 
+// Eight bytes of text, text[0] in the lowest byte, whatever the byte order.
+std::uint64_t load64(const char* text) {
+    std::uint64_t value = 0;
+    std::memcpy(&value, text, sizeof value);
+    if constexpr (std::endian::native == std::endian::big) {
+        value = __builtin_bswap64(value);
+    }
+    return value;
+}
+
+// Bit 7 of each byte of x that equals the byte `repeated` holds in every
+// byte, exactly (no false hits next to a true one): a byte of t is zero when
+// adding 0x7F to its low seven bits leaves bit 7 clear and its own bit 7 is
+// clear.
+std::uint64_t equal_bytes(std::uint64_t x, std::uint64_t repeated) {
+    constexpr std::uint64_t low_bits = 0x7F7F7F7F7F7F7F7FULL;
+    const std::uint64_t t = x ^ repeated;
+    return ~(((t & low_bits) + low_bits) | t | low_bits);
+}
+
+// Bit 7 of byte k moved to bit k: the products land on distinct bits
+// 56 + k, none carrying into another.
+std::uint64_t byte_flags_to_bits(std::uint64_t flags) {
+    return ((flags >> 7) * 0x0102040810204080ULL) >> 56;
+}
+
+std::uint64_t scalar_match_candidates(const char* text, char first, char last, std::size_t distance) {
+    const std::uint64_t firsts = 0x0101010101010101ULL * static_cast<unsigned char>(first);
+    const std::uint64_t lasts = 0x0101010101010101ULL * static_cast<unsigned char>(last);
+    std::uint64_t candidates = 0;
+    for (std::size_t at = 0; at < match_window; at += 8) {
+        const std::uint64_t both =
+            equal_bytes(load64(text + at), firsts) & equal_bytes(load64(text + at + distance), lasts);
+        candidates |= byte_flags_to_bits(both) << at;
+    }
+    return candidates;
+}
+
+// A histogram of every byte value in four tables, so that runs of one value
+// do not wait on a single counter; then the values asked for are read off.
+void scalar_tally(const char* text, std::size_t length, const char* values, std::size_t value_count,
+                  std::uint64_t* counts) {
+    std::array<std::array<std::uint32_t, 256>, 4> histogram{};
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    const auto add_up = [&] {
+        for (std::size_t j = 0; j < value_count; ++j) {
+            const auto value = static_cast<unsigned char>(values[j]);
+            for (auto& table : histogram) {
+                counts[j] += table[value];
+                table[value] = 0;
+            }
+        }
+    };
+    // A counter takes at most max_quads bytes between add-ups: no overflow.
+    constexpr std::size_t max_quads = std::size_t{1} << 28;
+    std::size_t done = 0;
+    while (length - done >= 4) {
+        const std::size_t quads = (length - done) / 4 < max_quads ? (length - done) / 4 : max_quads;
+        for (const std::size_t end = done + 4 * quads; done < end; done += 4) {
+            ++histogram[0][bytes[done]];
+            ++histogram[1][bytes[done + 1]];
+            ++histogram[2][bytes[done + 2]];
+            ++histogram[3][bytes[done + 3]];
+        }
+        add_up();
+    }
+    for (; done < length; ++done) {
+        ++histogram[0][bytes[done]];
+    }
+    add_up();
+}
+
 }  // namespace
 
-const digit_kernels scalar_kernels = {"scalar", scalar_decimal, scalar_hex, scalar_binary, scalar_group};
+const digit_kernels scalar_kernels = {"scalar",     scalar_decimal,          scalar_hex,  scalar_binary,
+                                      scalar_group, scalar_match_candidates, scalar_tally};

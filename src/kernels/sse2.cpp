@@ -85,7 +85,47 @@ std::size_t sse2_group(const char* digits, std::size_t count, std::size_t phase,
     return scalar_kernels.group(digits, count, phase, out);
 }
 
-const digit_kernels sse2_kernels = {"sse2", sse2_decimal, sse2_hex, sse2_binary, sse2_group};
+std::uint64_t sse2_match_candidates(const char* text, char first, char last, std::size_t distance) {
+    const __m128i firsts = _mm_set1_epi8(first);
+    const __m128i lasts = _mm_set1_epi8(last);
+    std::uint64_t candidates = 0;
+    for (std::size_t at = 0; at < match_window; at += 16) {
+        const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+        const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at + distance));
+        const __m128i both = _mm_and_si128(_mm_cmpeq_epi8(starts, firsts), _mm_cmpeq_epi8(ends, lasts));
+        candidates |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(both))) << at;
+    }
+    return candidates;
+}
+
+// Per value, byte counters gather the matches (a match compares as -1) for
+// up to 255 vectors, then are summed.
+void sse2_tally(const char* text, std::size_t length, const char* values, std::size_t value_count,
+                std::uint64_t* counts) {
+    for (std::size_t j = 0; j < value_count; ++j) {
+        const __m128i value = _mm_set1_epi8(values[j]);
+        std::size_t done = 0;
+        std::uint64_t count = 0;
+        while (length - done >= 16) {
+            const std::size_t vectors = (length - done) / 16 < 255 ? (length - done) / 16 : 255;
+            __m128i matches = _mm_setzero_si128();
+            for (const std::size_t end = done + 16 * vectors; done < end; done += 16) {
+                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + done));
+                matches = _mm_sub_epi8(matches, _mm_cmpeq_epi8(bytes, value));
+            }
+            const __m128i sums = _mm_sad_epu8(matches, _mm_setzero_si128());
+            count += static_cast<std::uint64_t>(_mm_cvtsi128_si64(sums)) +
+                     static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+        }
+        for (; done < length; ++done) {
+            count += text[done] == values[j] ? 1 : 0;
+        }
+        counts[j] += count;
+    }
+}
+
+const digit_kernels sse2_kernels = {"sse2",     sse2_decimal,          sse2_hex,  sse2_binary,
+                                    sse2_group, sse2_match_candidates, sse2_tally};
 
 }  // namespace
 
