@@ -17,8 +17,14 @@ inline constexpr platform_file platform_no_file = -1;
 // Opens `path` for reading in byte mode. Returns platform_no_file when it
 // cannot be opened, or when it is not something a digit file can be read
 // from at an offset (a FIFO, a terminal or console): never blocks waiting for
-// a writer. The caller closes the result with platform_close.
-platform_file platform_open_read(const char* path);
+// a writer. Then sets *error, unless `error` is nullptr, to an errno value
+// that says why (ESPIPE where the file cannot be read at an offset). The
+// caller closes the result with platform_close.
+platform_file platform_open_read(const char* path, int* error);
+
+// The size in bytes of an open regular file; -1 for anything else (a
+// directory, a device) or when the system cannot tell.
+std::int64_t platform_file_size(platform_file file);
 
 // Reads `length` bytes at byte `offset` into `destination`, retrying
 // interrupted and partial reads. Returns the bytes read: fewer than asked at

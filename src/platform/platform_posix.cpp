@@ -30,11 +30,22 @@ int descriptor_of(platform_stream stream) {
 
 }  // namespace
 
-platform_file platform_open_read(const char* path) {
+platform_file platform_open_read(const char* path, int* error) {
     // O_NONBLOCK so that naming a FIFO cannot hang the open; it changes
     // nothing for regular files, and pread refuses a FIFO or terminal anyway.
     const int descriptor = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0 && error != nullptr) {
+        *error = errno;
+    }
     return descriptor < 0 ? platform_no_file : descriptor;
+}
+
+std::int64_t platform_file_size(platform_file file) {
+    struct stat status {};
+    if (fstat(descriptor_of(file), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return -1;
+    }
+    return static_cast<std::int64_t>(status.st_size);
 }
 
 std::size_t platform_read_at(platform_file file, void* destination, std::size_t length, std::int64_t offset) {

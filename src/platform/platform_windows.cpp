@@ -72,24 +72,40 @@ int errno_from_last_error() {
 
 }  // namespace
 
-platform_file platform_open_read(const char* path) {
+platform_file platform_open_read(const char* path, int* error) {
+    int ignored = 0;
+    int& reason = error != nullptr ? *error : ignored;
     const std::wstring wide_path = wide_from_utf8(path, std::char_traits<char>::length(path));
     if (wide_path.empty()) {
+        reason = ENOENT;
         return platform_no_file;
     }
     const HANDLE handle =
         CreateFileW(wide_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        reason = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_INVALID_NAME ? ENOENT
+                 : code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION                           ? EACCES
+                                                                                                            : EIO;
         return platform_no_file;
     }
     // Only disk files can be read at an offset; a console or pipe would wait
     // for input instead.
     if (GetFileType(handle) != FILE_TYPE_DISK) {
         CloseHandle(handle);
+        reason = ESPIPE;
         return platform_no_file;
     }
     return reinterpret_cast<platform_file>(handle);
+}
+
+std::int64_t platform_file_size(platform_file file) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(handle_of(file), &size)) {
+        return -1;
+    }
+    return static_cast<std::int64_t>(size.QuadPart);
 }
 
 std::size_t platform_read_at(platform_file file, void* destination, std::size_t length, std::int64_t offset) {

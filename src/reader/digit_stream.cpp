@@ -11,14 +11,6 @@
 
 namespace {
 
-std::uint64_t load_le64(const unsigned char* bytes) {
-    std::uint64_t value = 0;
-    for (int i = 7; i >= 0; --i) {
-        value = (value << 8) | bytes[i];
-    }
-    return value;
-}
-
 // Starts handing out `word`: in base 10 its 19 low-order digits go to
 // digit_buf; the pending skip applies to the first word only.
 void begin_word(digit_stream* stream, std::uint64_t word) {
@@ -79,7 +71,7 @@ bool fill_down_to(digit_stream* stream, std::uint64_t lowest) {
     }
     if constexpr (std::endian::native == std::endian::big) {
         for (std::int64_t i = 0; i < top - low; ++i) {
-            destination[i] = load_le64(reinterpret_cast<const unsigned char*>(&destination[i]));
+            destination[i] = digit_file_le64(reinterpret_cast<const unsigned char*>(&destination[i]));
         }
     }
     stream->bytes_read += static_cast<std::int64_t>(length);
@@ -139,17 +131,9 @@ digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_
     if (stream == nullptr) {
         return nullptr;
     }
-    stream->file = platform_open_read(path);
-    if (stream->file == platform_no_file ||
-        platform_read_at(stream->file, stream->header, sizeof stream->header, 0) != sizeof stream->header ||
-        std::memcmp(stream->header, digit_file_magic, sizeof digit_file_magic) != 0) {
-        digit_stream_close(stream);
-        return nullptr;
-    }
-    const auto word_count = std::bit_cast<std::int64_t>(load_le64(stream->header + digit_file_word_count_at));
-    const std::uint64_t kind = load_le64(stream->header + digit_file_kind_at);
-    const auto lead_words = std::bit_cast<std::int64_t>(load_le64(stream->header + digit_file_lead_words_at));
-    if (kind != digit_file_kind || lead_words < 0) {
+    const digit_file_opening opening = digit_file_open(path);
+    stream->file = opening.file;
+    if (opening.check != digit_file_check::ok) {
         digit_stream_close(stream);
         return nullptr;
     }
@@ -166,11 +150,8 @@ digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_
     const std::int64_t word_skip = offset / digits_per_word;
     const auto skip_digits = static_cast<std::int32_t>(offset % digits_per_word);
 
-    // words_left = word_count - lead_words - word_skip, exactly: each step
-    // subtracts a non-negative value from a positive one, so none overflows,
-    // and once the count is not positive the position is not displayable.
-    std::int64_t words_left = word_count;
-    if (words_left <= 0 || (words_left -= lead_words) <= 0 || (words_left -= word_skip) <= 0) {
+    const std::int64_t words_left = digit_file_words_from(opening.header, word_skip);
+    if (words_left == 0) {
         digit_stream_close(stream);
         return nullptr;
     }

@@ -29,16 +29,9 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "reader/digit_file.h"
 
 struct prefetcher;
-
-inline constexpr unsigned char digit_file_magic[8] = {'M', 'P', 'T', 1, 'F', 'I', 'L', 'E'};
-inline constexpr std::size_t digit_file_header_bytes = 4096;  // size of the header area
-inline constexpr std::size_t digit_file_examined_bytes = 56;  // bytes of it that are read
-inline constexpr std::size_t digit_file_word_count_at = 8;
-inline constexpr std::size_t digit_file_kind_at = 24;
-inline constexpr std::size_t digit_file_lead_words_at = 48;
-inline constexpr std::uint64_t digit_file_kind = 2;
 
 inline constexpr std::int64_t block_words = 1048576;  // 8 MiB of words
 inline constexpr int decimal_digits_per_word = 19;
@@ -49,7 +42,6 @@ inline constexpr int digit_stream_read_failed = -2;  // a read of the data came 
 
 struct digit_stream {
     platform_file file;                                // platform_no_file when not open
-    unsigned char header[digit_file_examined_bytes];   // first 56 bytes, as read
     std::int32_t base;                                 // 2, 10 or 16
     std::uint64_t* words;                              // block buffer, block_words words
     std::uint64_t buf_words;                           // words[0..buf_words-1] not yet taken
