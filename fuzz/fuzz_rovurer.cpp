@@ -1,12 +1,15 @@
 // libFuzzer target: the whole front end, in-process, on a fuzzed digit file
 // and fuzzed arguments, checked against a small independent model.
 //
-// Input: one byte choosing the argument count, then the base, position and
-// count texts each ended by '\n', then the bytes of the digit file (header
-// area and data region), served from a memfd.
+// Input: one byte choosing the form (its low two bits the plain form's
+// argument count; above them --find, --count, --info or --per-line), then the
+// base, position and count texts each ended by '\n', then the bytes of the
+// digit file (header area and data region), served from a memfd. The option
+// forms are checked against the plain form run on the same file.
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -14,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "frontend/cli.h"
 #include "frontend/output.h"
@@ -152,6 +156,140 @@ std::string take_line(const std::uint8_t*& data, std::size_t& size) {
     return line;
 }
 
+outcome run(const std::vector<std::string>& args) {
+    std::vector<const char*> argv;
+    argv.reserve(args.size() + 1);
+    for (const std::string& arg : args) {
+        argv.push_back(arg.c_str());
+    }
+    argv.push_back(nullptr);
+    outcome result;
+    output_buffer out(append_to_string, &result.out, 4096);
+    output_buffer err(append_to_string, &result.err, 4096);
+    result.status = run_rovurer(static_cast<int>(args.size()), argv.data(), out, err);
+    return result;
+}
+
+[[noreturn]] void mismatch(const char* form, const outcome& actual, const std::string& expected_out) {
+    (void)std::fprintf(stderr, "%s mismatch: status %d\nout '%s'\nexpected '%s'\nerr '%s'\n", form, actual.status,
+                       actual.out.c_str(), expected_out.c_str(), actual.err.c_str());
+    std::abort();
+}
+
+// The digits the plain form shows, without spaces and newline; its status.
+outcome plain_digits(const std::string& path, const std::string& base, const std::string& pos,
+                     const std::string& count) {
+    outcome plain = run({"rovurer", path, base, pos, count});
+    std::string digits;
+    for (const char c : plain.out) {
+        if (c != ' ' && c != '\n') {
+            digits.push_back(c);
+        }
+    }
+    plain.out = digits;
+    return plain;
+}
+
+// An option form: a failure must match the plain form's status (the message
+// is free, but only on standard error), and success is checked by `check`.
+template <typename Check>
+void check_option_form(const char* form, const outcome& actual, const outcome& plain, Check check) {
+    if (actual.status != plain.status) {
+        mismatch(form, actual, "status " + std::to_string(plain.status));
+    }
+    if (actual.status == 1 && (!actual.out.empty() || actual.err.empty())) {
+        mismatch(form, actual, "");
+    }
+    if (actual.status == 0) {
+        check();
+    }
+}
+
+void check_find(const std::string& path, const std::string& base, const std::string& pos, std::string pattern) {
+    pattern.resize(std::strlen(pattern.c_str()));  // as an argument, it ends at a NUL
+    const outcome actual = run({"rovurer", "--find", pattern, path, base, pos});
+    const outcome plain = plain_digits(path, base, pos, "9223372036854775807");
+    const long long base_value = std::strtoll(base.c_str(), nullptr, 10);
+    const std::string allowed = std::string("0123456789ABCDEF")
+                                    .substr(0, base_value == 16  ? 16
+                                               : base_value == 2 ? 2
+                                                                 : 10);
+    for (char& c : pattern) {
+        c = static_cast<char>(base_value == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 'A' : c);
+    }
+    const bool base_ok = base_value == 2 || base_value == 10 || base_value == 16;
+    if (base_ok && (pattern.empty() || pattern.find_first_not_of(allowed) != std::string::npos)) {
+        if (actual.status != 1 || !actual.out.empty() ||
+            actual.err.find("is not a string of base") == std::string::npos) {
+            mismatch("find", actual, "a refused DIGITS");
+        }
+        return;
+    }
+    check_option_form("find", actual, plain, [&] {
+        std::string expected;
+        std::int64_t first = 0;
+        model_position(pos.c_str(), &first);
+        for (std::size_t at = plain.out.find(pattern); at != std::string::npos; at = plain.out.find(pattern, at + 1)) {
+            expected += std::to_string(first + static_cast<std::int64_t>(at)) + "\n";
+        }
+        if (actual.out != expected) {
+            mismatch("find", actual, expected);
+        }
+    });
+}
+
+void check_count(const std::string& path, const std::string& base, const std::string& pos, const std::string& count) {
+    const outcome actual = run({"rovurer", "--count", path, base, pos, count});
+    const outcome plain = plain_digits(path, base, pos, count);
+    check_option_form("count", actual, plain, [&] {
+        const long long base_value = std::strtoll(base.c_str(), nullptr, 10);
+        std::string expected;
+        for (long long digit = 0; digit < base_value; ++digit) {
+            const char c = "0123456789ABCDEF"[digit];
+            expected +=
+                std::string(1, c) + " " + std::to_string(std::count(plain.out.begin(), plain.out.end(), c)) + "\n";
+        }
+        if (actual.out != expected) {
+            mismatch("count", actual, expected);
+        }
+    });
+}
+
+void check_per_line(const std::string& path, const std::string& base, const std::string& pos,
+                    const std::string& count) {
+    const outcome actual = run({"rovurer", "--per-line=20", path, base, pos, count});
+    const outcome plain = plain_digits(path, base, pos, count);
+    check_option_form("per-line", actual, plain, [&] {
+        std::int64_t first = 0;
+        model_position(pos.c_str(), &first);
+        std::string expected;
+        for (std::size_t at = 0; at < plain.out.size(); at += 20) {
+            const std::string line = plain.out.substr(at, 20);
+            expected += line.substr(0, 10) + (line.size() > 10 ? " " + line.substr(10) : "") + "  : " +
+                        std::to_string(first + static_cast<std::int64_t>(at + line.size()) - 1) + "\n";
+        }
+        if (actual.out != expected) {
+            mismatch("per-line", actual, expected);
+        }
+    });
+}
+
+void check_info(const std::string& path, const std::string& file) {
+    const outcome actual = run({"rovurer", "--info", path});
+    const bool digit_file = file.size() >= 56 &&
+                            file.compare(0, 8,
+                                         std::string("MPT\x01"
+                                                     "FILE",
+                                                     8)) == 0 &&
+                            le64(file, 24) == 2 && static_cast<std::int64_t>(le64(file, 48)) >= 0;
+    const std::string first_line =
+        "word_count " + std::to_string(static_cast<std::int64_t>(digit_file ? le64(file, 8) : 0)) + "\n";
+    if (digit_file ? actual.status != 0 || actual.out.compare(0, first_line.size(), first_line) != 0
+                   : actual.status != 1 || !actual.out.empty() || actual.err.empty()) {
+        mismatch("info", actual, first_line);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -165,6 +303,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::string path = "/proc/self/fd/" + std::to_string(memory_file);
 
     const int choice = data[0] % 4;
+    const int form = data[0] / 4 % 8;  // 0-3 the plain form
     const int argc = choice == 0 ? 3 : choice == 1 ? 4 : 5;
     ++data;
     --size;
@@ -176,7 +315,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         pwrite(memory_file, file.data(), file.size(), 0) != static_cast<ssize_t>(file.size())) {
         std::abort();
     }
-
+    switch (form) {
+        case 4:
+            check_find(path, base_text, pos_text, count_text);
+            return 0;
+        case 5:
+            check_count(path, base_text, pos_text, count_text);
+            return 0;
+        case 6:
+            check_info(path, file);
+            return 0;
+        case 7:
+            check_per_line(path, base_text, pos_text, count_text);
+            return 0;
+        default:
+            break;
+    }
     const char* argv[] = {"rovurer", path.c_str(), base_text.c_str(), pos_text.c_str(), count_text.c_str(), nullptr};
     outcome actual;
     output_buffer out(append_to_string, &actual.out, 4096);

@@ -2,8 +2,10 @@
 """Writes the seed corpus of fuzz_rovurer into fuzz/corpus/: the test
 fixtures and the sample files, each with a few argument sets.
 
-A seed is one byte choosing the argument count (1: three arguments, 2: four),
-the base, position and count texts each ended by a newline, then the file."""
+A seed is one byte choosing the form (low two bits: 1 three arguments, 2
+four; times 4 above them: 4 --find with the count text as DIGITS, 5 --count,
+6 --info, 7 --per-line=20), the base, position and count texts each ended by
+a newline, then the file."""
 import os
 import struct
 
@@ -20,8 +22,8 @@ def digit_file(words, lead_words, word_count=None, kind=2, magic=MAGIC):
     return bytes(header) + b"".join(struct.pack("<Q", w) for w in words)
 
 
-def seed(args, file):
-    choice = 2 if len(args) == 3 else 1
+def seed(args, file, form=0):
+    choice = (2 if len(args) == 3 else 1) + 4 * form
     texts = list(args) + [""] * (3 - len(args))
     return bytes([choice]) + "".join(t + "\n" for t in texts).encode() + file
 
@@ -49,6 +51,15 @@ def main():
         "declared-more": seed(["16", "1", "5"], digit_file([1, 2], 0, word_count=5)),
         "huge-count": seed(["16", "9223372036854775807", "5"], digit_file([1, 2], 0, word_count=2**62)),
         "usage": bytes([0]) + b"10\n1\n\n" + pi3,
+        "find-feynman": seed(["10", "700", "999999"], pi_base10, form=4),
+        "find-hex": seed(["16", "1", "a3"], hex2, form=4),
+        "find-bad-digits": seed(["2", "1", "012"], hex2, form=4),
+        "count-pi3": seed(["10", "5", "30"], pi3, form=5),
+        "count-binary": seed(["2", "3", "100"], values, form=5),
+        "info-pi3": seed(["10", "1", "5"], pi3, form=6),
+        "info-kind1": seed(["10", "1", "5"], digit_file([1, 2], 0, kind=1), form=6),
+        "per-line-pi": seed(["10", "11", "95"], pi_base10, form=7),
+        "per-line-declared-more": seed(["16", "1", "50"], digit_file([1, 2], 0, word_count=5), form=7),
     }
     os.makedirs(os.path.join(HERE, "corpus"), exist_ok=True)
     for name, data in seeds.items():

@@ -142,6 +142,111 @@ TEST(Cli, FailedReadEndsTheRunWithStatusTwo) {
     expect_failed_read(run_tool({"rovurer", write_digit_file("2p60", header, {1}), "16", "1"}));
 }
 
+struct option_case {
+    std::vector<std::string> args;  // after "rovurer"
+    int status;
+    std::string out;
+    std::string err;
+};
+
+TEST(Cli, OptionForms) {
+    const std::string& p = pi3();
+    fixture_header declared5;
+    declared5.word_count = 5;
+    const std::string truncated = write_digit_file("truncated5", declared5, {3, 2, 1});
+    fixture_header kind1;
+    kind1.kind = 1;
+    fixture_header negative;
+    negative.lead_words = -2;
+    fixture_header magic;
+    magic.magic =
+        "MPT\x01"
+        "FILF";
+    const std::string missing = temp_folder() + "/absent";
+    const std::vector<option_case> cases = {
+        {{"--find", "26", p, "10"}, 0, "6\n21\n", ""},
+        {{"--find", "26", p, "10", "7"}, 0, "21\n", ""},
+        {{"--find", "26", p, "10", "1", "21"}, 0, "6\n", ""},  // the match must lie whole in the run
+        {{"--find=8419", p, "10"}, 0, "35\n", ""},
+        {{"--find", "a3", hex2(), "16"}, 0, "11\n", ""},
+        {{"--find", "77", p, "10"}, 0, "", ""},
+        {{"--find", "12a", p, "10"}, 1, "", "rovurer: '12a' is not a string of base-10 digits\n"},
+        {{"--find", "2", hex2(), "2"}, 1, "", "rovurer: '2' is not a string of base-2 digits\n"},
+        {{"--count", p, "10", "1", "10"}, 0, "0 0\n1 2\n2 1\n3 1\n4 1\n5 3\n6 1\n7 0\n8 0\n9 1\n", ""},
+        {{"--count", hex2(), "2", "1", "8"}, 0, "0 6\n1 2\n", ""},
+        {{"--count", p, "7"}, 1, "", "rovurer: base 7 is not 2, 10 or 16\n"},
+        {{"--count", p, "10", "0"}, 1, "", "rovurer: positions start at 1, not 0\n"},
+        {{"--count", p, "10", "1e30"}, 1, "", "rovurer: position '1e30' is out of range\n"},
+        {{"--count", p, "10", "39"},
+         1,
+         "",
+         "rovurer: " + p + ": position 39 is past the end of the data (38 base-10 digits)\n"},
+        {{"--count", missing, "10"}, 1, "", "rovurer: " + missing + ": cannot open: No such file or directory\n"},
+        {{"--count", truncated, "10"}, 2, "", "rovurer: " + truncated + ": a read of the data failed\n"},
+        {{"--info", p},
+         0,
+         "word_count 3\nlead_words 1\ndata_words 3\ndigits_base10 38\ndigits_base16 32\ndigits_base2 128\n",
+         ""},
+        {{"--info", truncated},
+         0,
+         "word_count 5\nlead_words 0\ndata_words 3\ndigits_base10 95\ndigits_base16 80\ndigits_base2 320\n",
+         ""},
+        {{"--info", write_bytes("short55", std::string(55, 'M'))},
+         1,
+         "",
+         "rovurer: " + temp_folder() + "/short55: not a digit file: shorter than the 56-byte header\n"},
+        {{"--info", write_digit_file("magic", magic, {1})},
+         1,
+         "",
+         "rovurer: " + temp_folder() + "/magic: not a digit file: wrong magic\n"},
+        {{"--info", write_digit_file("kind1", kind1, {1})},
+         1,
+         "",
+         "rovurer: " + temp_folder() + "/kind1: not a digit file: the kind is 1, not 2\n"},
+        {{"--info", write_digit_file("negative", negative, {1})},
+         1,
+         "",
+         "rovurer: " + temp_folder() + "/negative: not a digit file: lead_words is negative (-2)\n"},
+        {{"--per-line", "20", p, "10", "1"}, 0, "1415926535 8979323846  : 20\n2643383279 50288419  : 38\n", ""},
+        {{"--per-line=10", p, "10", "5", "12"}, 0, "9265358979  : 14\n32  : 16\n", ""},
+        {{"--per-line", "10", p, "10", "1", "0"}, 0, "", ""},
+        {{"--per-line", "10", p, "10", "40"},
+         1,
+         "",
+         "rovurer: " + p + ": position 40 is past the end of the data (38 base-10 digits)\n"},
+        {{"--", p, "10", "1", "5"}, 0, "14159\n", ""},
+        {{"--"}, 1, usage, ""},
+        {{"--x"}, 1, usage, "rovurer: unknown option '--x'\n"},
+        {{"--x", p, "10", "1"}, 1, usage, "rovurer: unknown option '--x'\n"},
+        {{"--per-line", "15", p, "10", "1"},
+         1,
+         usage,
+         "rovurer: --per-line needs a positive multiple of 10, not '15'\n"},
+        {{"--per-line", "10", "--count", p, "10"}, 1, usage, "rovurer: --per-line cannot be combined with --count\n"},
+        {{"--find", "1", "--count", p, "10"}, 1, usage, "rovurer: --find and --count cannot be combined\n"},
+        {{"--find"}, 1, usage, "rovurer: option '--find' needs a value\n"},
+        {{"--count=1", p, "10"}, 1, usage, "rovurer: option '--count' takes no value\n"},
+        {{"--count", p}, 1, usage, "rovurer: missing arguments\n"},
+        {{"--info", p, "10"}, 1, usage, "rovurer: too many arguments\n"},
+        {{"--count", p, "10", "1", "5", "6"}, 1, usage, "rovurer: too many arguments\n"},
+    };
+    for (const option_case& c : cases) {
+        std::vector<std::string> args = {"rovurer"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const run_result run = run_tool(args);
+        EXPECT_EQ(run.status, c.status) << c.args[0] << ' ' << c.args.back();
+        EXPECT_EQ(run.out, c.out) << c.args[0] << ' ' << c.args.back();
+        EXPECT_EQ(run.err, c.err) << c.args[0] << ' ' << c.args.back();
+    }
+    for (const std::string option : {"--help", "--version"}) {
+        const run_result run = run_tool({"rovurer", option, "--bogus"});
+        EXPECT_EQ(run.status, 0) << option;
+        EXPECT_EQ(run.out.substr(0, option == "--help" ? usage.size() + 1 : 8),
+                  option == "--help" ? usage + "\n" : "rovurer ");
+        EXPECT_EQ(run.err, "");
+    }
+}
+
 TEST(Cli, WriteErrorsAreReported) {
     SKIP_UNLESS_LINUX("/dev/full");
     const run_result run = run_tool({"rovurer", pi3(), "10", "1"}, "/dev/full");

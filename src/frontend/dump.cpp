@@ -1,61 +1,83 @@
 #include "frontend/dump.h"
 
 #include <array>
+#include <charconv>
 
+#include "frontend/digit_run.h"
 #include "kernels/digit_format.h"
-#include "reader/digit_stream.h"
 
 namespace {
 
-// Digits taken from the stream at a time: whole words in every base (19, 16
-// and 64 digits a word), and small enough to stay in the first-level cache
-// between conversion and grouping.
-constexpr std::int64_t chunk_digits = std::int64_t{19} * 16 * 64;
-
-// Appends `count` digits to `out` with a space after every tenth digit of the
-// run; `first` is the run index of digits[0]. `digits` must be readable for
-// group_slack bytes past the count.
-void append_grouped(output_buffer& out, const char* digits, std::size_t count, std::int64_t first) {
+// Appends `count` digits to `out` with a space after every digit that
+// completes a group of ten, where the group already holds `phase` digits.
+// `digits` must be readable for group_slack bytes past the count.
+void append_grouped(output_buffer& out, const char* digits, std::size_t count, std::size_t phase) {
     char* const start = out.reserve(count + count / 10 + 1 + group_slack);
-    out.commit(best_kernels().group(digits, count, static_cast<std::size_t>(first % 10), start));
+    out.commit(best_kernels().group(digits, count, phase % 10, start));
+}
+
+// Ends a line of `length` digits: the space after a last full group goes,
+// and the label of its last digit follows.
+void end_line(output_buffer& out, std::int64_t length, std::uint64_t last_position) {
+    if (length % 10 == 0) {
+        out.uncommit(1);
+    }
+    char* const label = out.reserve(32);
+    label[0] = ' ';
+    label[1] = ' ';
+    label[2] = ':';
+    label[3] = ' ';
+    char* const end = std::to_chars(label + 4, label + 31, last_position).ptr;
+    *end = '\n';
+    out.commit(static_cast<std::size_t>(end + 1 - label));
 }
 
 }  // namespace
 
 dump_result dump_digits(output_buffer& out, const char* filename, std::int32_t base, std::int64_t pos,
-                        std::int64_t nb_digits) {
-    if (pos < 1) {
-        return dump_result::refused;
-    }
-    digit_stream* stream = digit_stream_open(filename, base, pos - 1);
-    if (stream == nullptr) {
+                        std::int64_t nb_digits, std::int64_t per_line) {
+    digit_run run(filename, base, pos, nb_digits);
+    if (!run.opened()) {
         return dump_result::refused;
     }
     // A grouped chunk, with its slack, must fit the output buffer.
-    const auto fitting = static_cast<std::int64_t>((out.capacity() - group_slack - 1) / 11 * 10);
-    const std::int64_t chunk = fitting < chunk_digits ? fitting : chunk_digits;
-    std::array<char, chunk_digits + group_slack> digits{};
-    dump_result result = dump_result::shown;
-    for (std::int64_t shown = 0; shown < nb_digits;) {
-        const std::int64_t wanted = nb_digits - shown < chunk ? nb_digits - shown : chunk;
-        const std::int64_t got = digit_stream_read(stream, digits.data(), wanted);
-        if (got == digit_stream_read_failed) {
-            result = dump_result::read_failed;
-            break;
+    const auto fitting = static_cast<std::int64_t>((out.capacity() - group_slack - 33) / 11 * 10);
+    const std::int64_t chunk = fitting < digit_run::chunk_digits ? fitting : digit_run::chunk_digits;
+    std::array<char, digit_run::chunk_digits + group_slack> digits{};
+    std::int64_t in_line = 0;  // digits on the current line, with per_line
+    for (;;) {
+        const std::int64_t got = run.read(digits.data(), chunk);
+        if (got == digit_run::read_failed) {
+            return dump_result::read_failed;
         }
         if (got == 0) {
             break;
         }
-        append_grouped(out, digits.data(), static_cast<std::size_t>(got), shown);
-        shown += got;
-        if (shown == nb_digits && nb_digits % 10 == 0) {
-            out.uncommit(1);  // no space after the last digit asked for
+        if (per_line == 0) {
+            append_grouped(out, digits.data(), static_cast<std::size_t>(got),
+                           static_cast<std::size_t>((run.taken() - got) % 10));
+            if (run.taken() == nb_digits && nb_digits % 10 == 0) {
+                out.uncommit(1);  // no space after the last digit asked for
+            }
+        } else {
+            for (std::int64_t done = 0; done < got;) {
+                const std::int64_t piece = got - done < per_line - in_line ? got - done : per_line - in_line;
+                append_grouped(out, digits.data() + done, static_cast<std::size_t>(piece),
+                               static_cast<std::size_t>(in_line % 10));
+                in_line += piece;
+                done += piece;
+                if (in_line == per_line) {
+                    end_line(out, in_line, run.position_of(run.taken() - got + done - 1));
+                    in_line = 0;
+                }
+            }
         }
         if (out.failed()) {
-            result = dump_result::write_failed;
-            break;
+            return dump_result::write_failed;
         }
     }
-    digit_stream_close(stream);
-    return result;
+    if (in_line > 0) {
+        end_line(out, in_line, run.position_of(run.taken() - 1));
+    }
+    return out.failed() ? dump_result::write_failed : dump_result::shown;
 }

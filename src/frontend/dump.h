@@ -18,5 +18,9 @@ enum class dump_result {
 // file and position are validated even when `nb_digits` is 0 or negative; a
 // position below 1 is refused. Never writes the final newline. The digits
 // handed out before a failed read are left in `out`.
+//
+// With `per_line` (a positive multiple of 10) the digits come in lines of
+// that many instead, each ending in "  : " and the position of its last
+// digit, then a newline; the last line may be shorter. 0 means one line.
 dump_result dump_digits(output_buffer& out, const char* filename, std::int32_t base, std::int64_t pos,
-                        std::int64_t nb_digits);
+                        std::int64_t nb_digits, std::int64_t per_line = 0);

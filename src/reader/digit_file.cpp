@@ -12,7 +12,9 @@ digit_file_opening digit_file_open(const char* path) {
     }
     unsigned char bytes[digit_file_examined_bytes];
     if (platform_read_at(file, bytes, sizeof bytes, 0) != sizeof bytes) {
-        opening.check = digit_file_check::too_short;
+        const std::int64_t size = platform_file_size(file);
+        opening.check = size >= 0 && size < static_cast<std::int64_t>(sizeof bytes) ? digit_file_check::too_short
+                                                                                    : digit_file_check::unreadable;
     } else if (std::memcmp(bytes, digit_file_magic, sizeof digit_file_magic) != 0) {
         opening.check = digit_file_check::wrong_magic;
     } else {

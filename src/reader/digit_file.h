@@ -35,7 +35,9 @@ struct digit_file_header {
 enum class digit_file_check {
     ok,
     cannot_open,          // the system refused the open (open_error says why)
-    too_short,            // fewer than the 56 examined bytes could be read
+    unreadable,           // the examined bytes could not be read (not a regular
+                          // file, or an error)
+    too_short,            // a regular file of fewer than the 56 examined bytes
     wrong_magic,          // the first 8 bytes are not the magic
     wrong_kind,           // header.kind is not 2
     negative_lead_words,  // header.lead_words is below 0

@@ -1,0 +1,48 @@
+// digit_run: the run of digits a command names (a file, a base, a 1-based
+// position and a count), read in bulk. The viewer, the search and the count
+// all walk a run the same way.
+#pragma once
+
+#include <cstdint>
+
+struct digit_stream;
+
+class digit_run {
+public:
+    // Digits read at a time: whole words in every base (19, 16 and 64
+    // digits a word), and few enough to stay in the first-level cache
+    // between conversion and use.
+    static constexpr std::int64_t chunk_digits = std::int64_t{19} * 16 * 64;
+
+    // Opens the run of up to `nb_digits` digits of `filename` in `base` from
+    // `pos`; opened() says whether the stream could be opened (a position
+    // below 1 cannot). Reads no data.
+    digit_run(const char* filename, std::int32_t base, std::int64_t pos, std::int64_t nb_digits);
+    ~digit_run();
+    digit_run(const digit_run&) = delete;
+    digit_run& operator=(const digit_run&) = delete;
+
+    bool opened() const { return stream_ != nullptr; }
+
+    // Writes the next digits of the run, at most `capacity`, to `digits`.
+    // Returns how many, 0 at the end of the run (or of the data), or
+    // read_failed when a read of the data failed (after the digits before it
+    // were returned).
+    std::int64_t read(char* digits, std::int64_t capacity);
+    static constexpr std::int64_t read_failed = -2;
+
+    // Digits returned so far.
+    std::int64_t taken() const { return taken_; }
+
+    // The 1-based file position of the digit at 0-based `index` of the run.
+    // Exact: pos and index are below 2^63, so their sum fits.
+    std::uint64_t position_of(std::int64_t index) const {
+        return static_cast<std::uint64_t>(pos_) + static_cast<std::uint64_t>(index);
+    }
+
+private:
+    digit_stream* stream_ = nullptr;
+    std::int64_t pos_;
+    std::int64_t nb_digits_;
+    std::int64_t taken_ = 0;
+};

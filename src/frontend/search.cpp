@@ -1,0 +1,122 @@
+#include "frontend/search.h"
+
+#include <array>
+#include <bit>
+#include <charconv>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "frontend/digit_run.h"
+#include "kernels/digit_format.h"
+
+namespace {
+
+constexpr std::string_view digit_characters = "0123456789ABCDEF";
+
+char upper(char c) {
+    return c >= 'a' && c <= 'f' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+void append_number(output_buffer& out, std::uint64_t value) {
+    char* const start = out.reserve(24);
+    char* const end = std::to_chars(start, start + 23, value).ptr;
+    *end = '\n';
+    out.commit(static_cast<std::size_t>(end + 1 - start));
+}
+
+}  // namespace
+
+bool is_digit_string(std::string_view digits, std::int32_t base) {
+    if (digits.empty() || (base != 2 && base != 10 && base != 16)) {
+        return false;
+    }
+    const std::string_view allowed = digit_characters.substr(0, static_cast<std::size_t>(base));
+    for (const char c : digits) {
+        if (allowed.find(base == 16 ? upper(c) : c) == std::string_view::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The run is read in chunks; each chunk goes after the last len - 1 digits of
+// the one before, so that a match across chunks (and so across words and
+// blocks) is seen whole. Candidates are the places where the first and the
+// last digit match, 64 at a time; the digits between are then compared.
+dump_result find_digits(output_buffer& out, std::string_view digits, const char* filename, std::int32_t base,
+                        std::int64_t pos, std::int64_t nb_digits) {
+    digit_run run(filename, base, pos, nb_digits);
+    if (!run.opened()) {
+        return dump_result::refused;
+    }
+    std::string pattern(digits);
+    for (char& c : pattern) {
+        c = upper(c);
+    }
+    const std::size_t length = pattern.size();
+    const std::size_t kept = length - 1;
+    const std::size_t chunk = static_cast<std::size_t>(digit_run::chunk_digits);
+    // Candidate windows read up to match_window - 1 bytes past the text.
+    std::vector<char> text(kept + chunk + match_window);
+    const match_candidates_function candidates = best_kernels().match_candidates;
+    std::size_t carried = 0;
+    for (;;) {
+        const std::int64_t got = run.read(text.data() + carried, digit_run::chunk_digits);
+        if (got == digit_run::read_failed) {
+            return dump_result::read_failed;
+        }
+        if (got == 0) {
+            break;
+        }
+        const std::size_t filled = carried + static_cast<std::size_t>(got);
+        const std::uint64_t first_position = run.position_of(run.taken() - static_cast<std::int64_t>(filled));
+        const std::size_t starts = filled >= length ? filled - length + 1 : 0;
+        for (std::size_t at = 0; at < starts; at += match_window) {
+            std::uint64_t found = candidates(text.data() + at, pattern.front(), pattern.back(), kept);
+            if (starts - at < match_window) {
+                found &= (std::uint64_t{1} << (starts - at)) - 1;
+            }
+            for (; found != 0; found &= found - 1) {
+                const auto start = at + static_cast<std::size_t>(std::countr_zero(found));
+                if (length <= 2 || std::memcmp(text.data() + start + 1, pattern.data() + 1, length - 2) == 0) {
+                    append_number(out, first_position + start);
+                }
+            }
+        }
+        carried = filled < kept ? filled : kept;
+        std::memmove(text.data(), text.data() + filled - carried, carried);
+        if (out.failed()) {
+            return dump_result::write_failed;
+        }
+    }
+    return dump_result::shown;
+}
+
+dump_result count_digits(output_buffer& out, const char* filename, std::int32_t base, std::int64_t pos,
+                         std::int64_t nb_digits) {
+    digit_run run(filename, base, pos, nb_digits);
+    if (!run.opened()) {
+        return dump_result::refused;
+    }
+    const auto values = static_cast<std::size_t>(base);
+    std::array<std::uint64_t, max_tally_values> counts{};
+    std::vector<char> text(static_cast<std::size_t>(digit_run::chunk_digits));
+    const tally_bytes_function tally = best_kernels().tally;
+    for (;;) {
+        const std::int64_t got = run.read(text.data(), digit_run::chunk_digits);
+        if (got == digit_run::read_failed) {
+            return dump_result::read_failed;
+        }
+        if (got == 0) {
+            break;
+        }
+        tally(text.data(), static_cast<std::size_t>(got), digit_characters.data(), values, counts.data());
+    }
+    for (std::size_t j = 0; j < values; ++j) {
+        out.put(digit_characters[j]);
+        out.put(' ');
+        append_number(out, counts[j]);
+    }
+    return out.failed() ? dump_result::write_failed : dump_result::shown;
+}

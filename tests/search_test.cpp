@@ -1,0 +1,146 @@
+// --find and --count in process, against a naive search and count over the
+// digits the plain form shows: across bases, positions, and chunk, word and
+// block boundaries.
+#include "frontend/search.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "frontend/digit_run.h"
+#include "reader/digit_stream.h"
+#include "test_support.h"
+
+namespace {
+
+// A block and a bit of random words, so a long run crosses a block boundary.
+const std::string& two_block_file() {
+    static const std::string path = [] {
+        std::mt19937_64 random(77);
+        std::vector<std::uint64_t> words(static_cast<std::size_t>(block_words) + 3000);
+        for (std::uint64_t& word : words) {
+            word = random() % 10000000000000000000ULL;
+        }
+        return write_digit_file("two-blocks", words, 1);
+    }();
+    return path;
+}
+
+// Equal texts, or where they first differ: printing whole multi-megabyte
+// texts (and their diff) would swamp a failure.
+::testing::AssertionResult same_text(const std::string& actual, const std::string& expected) {
+    if (actual == expected) {
+        return ::testing::AssertionSuccess();
+    }
+    const auto at = static_cast<std::size_t>(
+        std::mismatch(actual.begin(), actual.begin() + static_cast<long>(std::min(actual.size(), expected.size())),
+                      expected.begin())
+            .first -
+        actual.begin());
+    const std::size_t from = at > 20 ? at - 20 : 0;
+    return ::testing::AssertionFailure() << "differ at byte " << at << " of " << actual.size() << " and "
+                                         << expected.size() << ": '" << actual.substr(from, 40) << "' against '"
+                                         << expected.substr(from, 40) << "'";
+}
+
+template <typename Write>
+std::string output_of(Write write, dump_result expected = dump_result::shown) {
+    std::string text;
+    output_buffer out(append_to_string, &text, 1 << 16);
+    EXPECT_EQ(write(out), expected);
+    out.flush();
+    return text;
+}
+
+// The digits the plain form shows, without their spaces.
+std::string shown_digits(std::int32_t base, std::int64_t pos, std::int64_t nb_digits) {
+    std::string text =
+        output_of([&](output_buffer& out) { return dump_digits(out, two_block_file().c_str(), base, pos, nb_digits); });
+    text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+    return text;
+}
+
+void expect_find_and_count(std::int32_t base, std::int64_t pos, std::int64_t nb_digits,
+                           const std::vector<std::string>& patterns) {
+    const std::string digits = shown_digits(base, pos, nb_digits);
+    for (const std::string& pattern : patterns) {
+        std::string expected;
+        for (std::size_t at = digits.find(pattern); at != std::string::npos; at = digits.find(pattern, at + 1)) {
+            expected += std::to_string(pos + static_cast<std::int64_t>(at)) + "\n";
+        }
+        const std::string found = output_of([&](output_buffer& out) {
+            return find_digits(out, pattern, two_block_file().c_str(), base, pos, nb_digits);
+        });
+        ASSERT_TRUE(same_text(found, expected))
+            << "base " << base << " pos " << pos << " nb " << nb_digits << " '" << pattern << "'";
+    }
+    std::string expected;
+    for (std::int32_t value = 0; value < base; ++value) {
+        const char digit = "0123456789ABCDEF"[value];
+        expected +=
+            std::string(1, digit) + " " + std::to_string(std::count(digits.begin(), digits.end(), digit)) + "\n";
+    }
+    const std::string counted = output_of(
+        [&](output_buffer& out) { return count_digits(out, two_block_file().c_str(), base, pos, nb_digits); });
+    ASSERT_TRUE(same_text(counted, expected)) << "base " << base << " pos " << pos << " nb " << nb_digits;
+}
+
+TEST(Search, FindAndCountAgreeWithTheShownDigits) {
+    std::mt19937_64 random(2027);
+    for (const std::int32_t base : {10, 16, 2}) {
+        for (int trial = 0; trial < 12; ++trial) {
+            const std::int64_t pos = 1 + static_cast<std::int64_t>(random() % 5000);
+            const std::int64_t nb_digits = static_cast<std::int64_t>(random() % 120000);
+            const std::string digits = shown_digits(base, pos, nb_digits);
+            std::vector<std::string> patterns = {"0", "99", "1111111", std::string(1, base == 16 ? 'F' : '1')};
+            // Pieces of the run itself, some straddling chunk boundaries.
+            for (int piece = 0; piece < 6 && !digits.empty(); ++piece) {
+                const std::size_t length = 1 + random() % 24;
+                std::size_t at = random() % digits.size();
+                if (piece % 2 == 0) {
+                    const std::size_t boundary = static_cast<std::size_t>(digit_run::chunk_digits) *
+                                                 (1 + random() % (digits.size() / digit_run::chunk_digits + 1));
+                    at = boundary > length / 2 ? boundary - length / 2 : 0;
+                }
+                if (at < digits.size()) {
+                    patterns.push_back(digits.substr(at, length));
+                }
+            }
+            expect_find_and_count(base, pos, nb_digits, patterns);
+        }
+    }
+}
+
+TEST(Search, AcrossTheBlockBoundary) {
+    for (const std::int32_t base : {10, 16}) {
+        const std::int64_t per_word = base == 10 ? 19 : 16;
+        // The first block holds block_words words from the first one shown.
+        const std::int64_t pos = 7;
+        const std::int64_t boundary = block_words * per_word - (pos - 1);
+        const std::string digits = shown_digits(base, pos, boundary + 5000);
+        expect_find_and_count(base, pos, boundary + 5000,
+                              {digits.substr(static_cast<std::size_t>(boundary) - 9, 20),
+                               digits.substr(static_cast<std::size_t>(boundary) - 1, 2)});
+    }
+}
+
+TEST(Search, HexDigitsInEitherCaseAndDigitStrings) {
+    EXPECT_TRUE(is_digit_string("09AFaf", 16));
+    EXPECT_TRUE(is_digit_string("0123456789", 10));
+    EXPECT_TRUE(is_digit_string("0110", 2));
+    for (const auto& [digits, base] : std::vector<std::pair<std::string, int>>{
+             {"", 10}, {"a", 10}, {"2", 2}, {"G", 16}, {"1 2", 10}, {"-1", 10}, {"12", 8}}) {
+        EXPECT_FALSE(is_digit_string(digits, base)) << digits << ' ' << base;
+    }
+    const std::string upper =
+        output_of([](output_buffer& out) { return find_digits(out, "A3", two_block_file().c_str(), 16, 1, 100000); });
+    const std::string lower =
+        output_of([](output_buffer& out) { return find_digits(out, "a3", two_block_file().c_str(), 16, 1, 100000); });
+    EXPECT_EQ(upper, lower);
+    EXPECT_FALSE(upper.empty());
+}
+
+}  // namespace
