@@ -18,6 +18,12 @@ char upper(char c) {
     return c >= 'a' && c <= 'f' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+std::uint64_t load_bytes(const char* bytes) {
+    std::uint64_t value = 0;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
 void append_number(output_buffer& out, std::uint64_t value) {
     char* const start = out.reserve(24);
     char* const end = std::to_chars(start, start + 23, value).ptr;
@@ -43,7 +49,7 @@ bool is_digit_string(std::string_view digits, std::int32_t base) {
 // The run is read in chunks; each chunk goes after the last len - 1 digits of
 // the one before, so that a match across chunks (and so across words and
 // blocks) is seen whole. Candidates are the places where the first and the
-// last digit match, 64 at a time; the digits between are then compared.
+// last digit match, 64 at a time; only they are compared.
 dump_result find_digits(output_buffer& out, std::string_view digits, const char* filename, std::int32_t base,
                         std::int64_t pos, std::int64_t nb_digits) {
     digit_run run(filename, base, pos, nb_digits);
@@ -60,6 +66,15 @@ dump_result find_digits(output_buffer& out, std::string_view digits, const char*
     // Candidate windows read up to match_window - 1 bytes past the text.
     std::vector<char> text(kept + chunk + match_window);
     const match_candidates_function candidates = best_kernels().match_candidates;
+    // The first (up to) eight digits of a candidate are compared as one
+    // word; the window's slack keeps the load inside the buffer.
+    const std::size_t head_bytes = length < 8 ? length : 8;
+    std::array<char, 8> head_text{};
+    std::memcpy(head_text.data(), pattern.data(), head_bytes);
+    const std::uint64_t head = load_bytes(head_text.data());
+    std::array<char, 8> mask_text{};
+    std::memset(mask_text.data(), 0xFF, head_bytes);
+    const std::uint64_t head_mask = load_bytes(mask_text.data());
     std::size_t carried = 0;
     for (;;) {
         const std::int64_t got = run.read(text.data() + carried, digit_run::chunk_digits);
@@ -79,7 +94,9 @@ dump_result find_digits(output_buffer& out, std::string_view digits, const char*
             }
             for (; found != 0; found &= found - 1) {
                 const auto start = at + static_cast<std::size_t>(std::countr_zero(found));
-                if (length <= 2 || std::memcmp(text.data() + start + 1, pattern.data() + 1, length - 2) == 0) {
+                if (((load_bytes(text.data() + start) ^ head) & head_mask) == 0 &&
+                    (length <= head_bytes || std::memcmp(text.data() + start + head_bytes, pattern.data() + head_bytes,
+                                                         length - head_bytes) == 0)) {
                     append_number(out, first_position + start);
                 }
             }
@@ -111,8 +128,14 @@ dump_result count_digits(output_buffer& out, const char* filename, std::int32_t 
         if (got == 0) {
             break;
         }
-        tally(text.data(), static_cast<std::size_t>(got), digit_characters.data(), values, counts.data());
+        // The last digit's count is what the others leave.
+        tally(text.data(), static_cast<std::size_t>(got), digit_characters.data(), values - 1, counts.data());
     }
+    std::uint64_t others = 0;
+    for (std::size_t j = 0; j + 1 < values; ++j) {
+        others += counts[j];
+    }
+    counts[values - 1] = static_cast<std::uint64_t>(run.taken()) - others;
     for (std::size_t j = 0; j < values; ++j) {
         out.put(digit_characters[j]);
         out.put(' ');
