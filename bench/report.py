@@ -30,11 +30,13 @@ bench_digits = 200_000_000
 rows = []  # (group, measure, rovurer ms, baseline name, baseline ms, ratio, goal)
 
 
-def hyperfine(commands, prepare=None, warmup=2, shell=False):
-    """Median seconds of each command, and all its times."""
+def hyperfine(commands, prepare=None, warmup=2, shell=False, output="null"):
+    """Median seconds of each command, and all its times. Output "pipe" makes
+    hyperfine read the output through a pipe (GNU grep stops at its first
+    match when its output is /dev/null)."""
     with tempfile.NamedTemporaryFile(suffix=".json") as out:
         args = ["hyperfine", "--runs", str(runs), "--warmup", str(warmup if prepare is None else 0),
-                "--output=null", "--export-json", out.name, "--style", "none"]
+                f"--output={output}", "--export-json", out.name, "--style", "none"]
         if not shell:
             args.append("-N")
         if prepare:
@@ -133,11 +135,27 @@ for name, binary in kernel_builds:
         record("kernels", f"{name} build, base {base}, warm, to /dev/null", tool_times, "cat of the same text",
                cat_times, goal)
 
-print("peak resident memory at 10^9 digits (a sparse file of zero words), by GNU time:")
+print(f"--find and --count over {bench_digits:,} digits, warm:")
+lines = os.path.join(data, "lines10")  # the same digits, 100 a line, no spaces
+with open(texts["10"]) as text, open(lines, "w") as out:
+    joined = text.read().replace(" ", "").strip()
+    out.write("".join(joined[i:i + 100] + "\n" for i in range(0, len(joined), 100)))
+    del joined
+for pattern in ("999999", "314159265358"):
+    tool_times, grep_times = hyperfine([f"{tool} --find {pattern} {digits} 10 1 {bench_digits}",
+                                        f"grep -o -b -F {pattern} {lines}"], output="pipe")
+    record("search", f"--find {pattern}, base 10", tool_times, "grep -o -b -F, 100 a line", grep_times, 0.5)
 for base in ("10", "16", "2"):
-    measured = subprocess.run(["/usr/bin/time", "-f", "%M", tool, zeros, base, "1", "1000000000"],
-                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, check=True)
-    print(f"  base {base}: {measured.stderr.strip()} KiB (goal <= {12 * 1024})")
+    tool_times, cat_times = hyperfine([f"{tool} --count {digits} {base} 1 {bench_digits}", f"cat {texts[base]}"])
+    record("search", f"--count, base {base}", tool_times, "cat of the grouped text", cat_times,
+           1.5 if base == "10" else 1.0)
+
+print("peak resident memory at 10^9 digits (a sparse file of zero words), by GNU time:")
+for label, options in (("", []), ("--find 999999, ", ["--find", "999999"]), ("--count, ", ["--count"])):
+    for base in ("10", "16", "2"):
+        measured = subprocess.run(["/usr/bin/time", "-f", "%M", tool] + options + [zeros, base, "1", "1000000000"],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, check=True)
+        print(f"  {label}base {base}: {measured.stderr.strip()} KiB (goal <= {12 * 1024})")
 
 
 def draw(path):
