@@ -89,11 +89,12 @@ void expect_find_and_count(std::int32_t base, std::int64_t pos, std::int64_t nb_
 }
 
 TEST(Search, FindAndCountAgreeWithTheShownDigits) {
-    std::mt19937_64 random(2027);
+    std::mt19937_64 random_engine(2027);
+    const auto random = [&] { return static_cast<std::size_t>(random_engine() % 1000000007); };
     for (const std::int32_t base : {10, 16, 2}) {
         for (int trial = 0; trial < 12; ++trial) {
-            const std::int64_t pos = 1 + static_cast<std::int64_t>(random() % 5000);
-            const std::int64_t nb_digits = static_cast<std::int64_t>(random() % 120000);
+            const auto pos = static_cast<std::int64_t>(1 + random() % 5000);
+            const auto nb_digits = static_cast<std::int64_t>(random() % 120000);
             const std::string digits = shown_digits(base, pos, nb_digits);
             std::vector<std::string> patterns = {"0", "99", "1111111", std::string(1, base == 16 ? 'F' : '1')};
             // Pieces of the run itself, some straddling chunk boundaries.
@@ -101,8 +102,8 @@ TEST(Search, FindAndCountAgreeWithTheShownDigits) {
                 const std::size_t length = 1 + random() % 24;
                 std::size_t at = random() % digits.size();
                 if (piece % 2 == 0) {
-                    const std::size_t boundary = static_cast<std::size_t>(digit_run::chunk_digits) *
-                                                 (1 + random() % (digits.size() / digit_run::chunk_digits + 1));
+                    const auto chunk = static_cast<std::size_t>(digit_run::chunk_digits);
+                    const std::size_t boundary = chunk * (1 + random() % (digits.size() / chunk + 1));
                     at = boundary > length / 2 ? boundary - length / 2 : 0;
                 }
                 if (at < digits.size()) {

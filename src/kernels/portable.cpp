@@ -65,7 +65,8 @@ void scalar_decimal(const std::uint64_t* words, std::size_t count, char* out) {
     for (std::size_t i = count; i-- > 0; out += 19) {
         ROVURER_MCA_BEGIN("portable decimal, 1 word");
         const decimal_parts parts = split_decimal(words[i]);
-        std::memcpy(out, three_digit_table[parts.top].data(), 4);  // its fourth byte is overwritten next
+        std::memcpy(out, three_digit_table[static_cast<std::size_t>(parts.top)].data(),
+                    4);  // its fourth byte is overwritten next
         store64(out + 3, eight_digits(parts.middle));
         store64(out + 11, eight_digits(parts.bottom));
         ROVURER_MCA_END("portable decimal, 1 word");

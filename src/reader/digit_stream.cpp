@@ -257,7 +257,7 @@ std::int64_t digit_stream_read(digit_stream* stream, char* digits, std::int64_t 
                 if (!fill_taken(stream)) {
                     return written > 0 ? written : digit_stream_read_failed;
                 }
-                format(stream->words + stream->buf_words, whole, digits + written);
+                format(stream->words + stream->buf_words, static_cast<std::size_t>(whole), digits + written);
                 written += static_cast<std::int64_t>(whole) * digits_per_word;
                 continue;
             }
