@@ -179,14 +179,17 @@ TEST(DigitFormat, EveryMatchKernelMatchesTheReference) {
     for (const digit_kernels* kernels : supported_kernels()) {
         for (const auto& [first, last] : {std::pair{'9', '9'}, std::pair{'0', '1'}, std::pair{'F', 'A'}}) {
             for (std::size_t distance = 0; distance <= 70; ++distance) {
-                for (std::size_t at = 0; at + match_window + distance <= text.size(); at += 61) {
-                    std::uint64_t expected = 0;
-                    for (std::size_t i = 0; i < match_window; ++i) {
+                // Three windows from each of a few starts, whole and one by one.
+                for (std::size_t at = 0; at + 3 * match_window + distance <= text.size(); at += 61) {
+                    std::vector<std::uint64_t> expected(3);
+                    for (std::size_t i = 0; i < 3 * match_window; ++i) {
                         if (text[at + i] == first && text[at + i + distance] == last) {
-                            expected |= std::uint64_t{1} << i;
+                            expected[i / match_window] |= std::uint64_t{1} << (i % match_window);
                         }
                     }
-                    ASSERT_EQ(kernels->match_candidates(text.data() + at, first, last, distance), expected)
+                    std::vector<std::uint64_t> masks(4, 7);
+                    kernels->match_candidates(text.data() + at, 3, first, last, distance, masks.data());
+                    ASSERT_EQ(masks, (std::vector<std::uint64_t>{expected[0], expected[1], expected[2], 7}))
                         << kernels->name << ' ' << first << last << ' ' << distance << ' ' << at;
                 }
             }

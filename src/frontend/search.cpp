@@ -65,6 +65,7 @@ dump_result find_digits(output_buffer& out, std::string_view digits, const char*
     const std::size_t chunk = static_cast<std::size_t>(digit_run::chunk_digits);
     // Candidate windows read up to match_window - 1 bytes past the text.
     std::vector<char> text(kept + chunk + match_window);
+    std::vector<std::uint64_t> masks(chunk / match_window + 2);
     const match_candidates_function candidates = best_kernels().match_candidates;
     // The first (up to) eight digits of a candidate are compared as one
     // word; the window's slack keeps the load inside the buffer.
@@ -87,8 +88,11 @@ dump_result find_digits(output_buffer& out, std::string_view digits, const char*
         const std::size_t filled = carried + static_cast<std::size_t>(got);
         const std::uint64_t first_position = run.position_of(run.taken() - static_cast<std::int64_t>(filled));
         const std::size_t starts = filled >= length ? filled - length + 1 : 0;
-        for (std::size_t at = 0; at < starts; at += match_window) {
-            std::uint64_t found = candidates(text.data() + at, pattern.front(), pattern.back(), kept);
+        const std::size_t windows = (starts + match_window - 1) / match_window;
+        candidates(text.data(), windows, pattern.front(), pattern.back(), kept, masks.data());
+        for (std::size_t window = 0; window < windows; ++window) {
+            std::uint64_t found = masks[window];
+            const std::size_t at = match_window * window;
             if (starts - at < match_window) {
                 found &= (std::uint64_t{1} << (starts - at)) - 1;
             }

@@ -133,7 +133,7 @@ ROVURER_AVX2 std::size_t avx2_group(const char* digits, std::size_t count, std::
     return static_cast<std::size_t>(to - out);
 }
 
-ROVURER_AVX2 std::uint64_t avx2_match_candidates(const char* text, char first, char last, std::size_t distance) {
+ROVURER_AVX2 std::uint64_t avx2_match_window(const char* text, char first, char last, std::size_t distance) {
     const __m256i firsts = _mm256_set1_epi8(first);
     const __m256i lasts = _mm256_set1_epi8(last);
     std::uint64_t candidates = 0;
@@ -170,6 +170,13 @@ ROVURER_AVX2 void avx2_tally(const char* text, std::size_t length, const char* v
             count += text[done] == values[j] ? 1 : 0;
         }
         counts[j] += count;
+    }
+}
+
+ROVURER_AVX2 void avx2_match_candidates(const char* text, std::size_t windows, char first, char last,
+                                        std::size_t distance, std::uint64_t* masks) {
+    for (std::size_t window = 0; window < windows; ++window) {
+        masks[window] = avx2_match_window(text + match_window * window, first, last, distance);
     }
 }
 

@@ -297,7 +297,7 @@ bool cpu_supports_avx512() {
            __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2");
 }
 
-ROVURER_AVX512 std::uint64_t avx512_match_candidates(const char* text, char first, char last, std::size_t distance) {
+ROVURER_AVX512 std::uint64_t avx512_match_window(const char* text, char first, char last, std::size_t distance) {
     const __m512i starts = _mm512_loadu_si512(text);
     const __m512i ends = _mm512_loadu_si512(text + distance);
     return _mm512_cmpeq_epi8_mask(starts, _mm512_set1_epi8(first)) &
@@ -330,6 +330,13 @@ ROVURER_AVX512 void avx512_tally(const char* text, std::size_t length, const cha
                 static_cast<std::uint64_t>(_mm512_reduce_add_epi64(_mm512_sad_epu8(matches, _mm512_setzero_si512())));
         }
         counts[j] += count;
+    }
+}
+
+ROVURER_AVX512 void avx512_match_candidates(const char* text, std::size_t windows, char first, char last,
+                                            std::size_t distance, std::uint64_t* masks) {
+    for (std::size_t window = 0; window < windows; ++window) {
+        masks[window] = avx512_match_window(text + match_window * window, first, last, distance);
     }
 }
 

@@ -25,10 +25,12 @@ using format_words_function = void (*)(const std::uint64_t* words, std::size_t c
 using group_digits_function = std::size_t (*)(const char* digits, std::size_t count, std::size_t phase, char* out);
 inline constexpr std::size_t group_slack = 16;
 
-// Where a search may match: bit i of the result is set when text[i] == first
-// and text[i + distance] == last, for i from 0 to 63. Reads text[0] to
-// text[63 + distance], whatever the caller will keep of the result.
-using match_candidates_function = std::uint64_t (*)(const char* text, char first, char last, std::size_t distance);
+// Where a search may match, in `windows` windows of 64 positions: bit i of
+// masks[w] is set when text[p] == first and text[p + distance] == last, for
+// p = 64 * w + i. Reads text[0] to text[64 * windows - 1 + distance],
+// whatever the caller will keep of the result.
+using match_candidates_function = void (*)(const char* text, std::size_t windows, char first, char last,
+                                           std::size_t distance, std::uint64_t* masks);
 inline constexpr std::size_t match_window = 64;
 
 // Adds to counts[j] how many of the `length` bytes at `text` equal values[j],

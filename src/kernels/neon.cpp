@@ -105,8 +105,9 @@ std::size_t neon_group(const char* digits, std::size_t count, std::size_t phase,
 }
 
 // Searching and counting: the portable kernels (no NEON versions yet).
-std::uint64_t neon_match_candidates(const char* text, char first, char last, std::size_t distance) {
-    return scalar_kernels.match_candidates(text, first, last, distance);
+void neon_match_candidates(const char* text, std::size_t windows, char first, char last, std::size_t distance,
+                           std::uint64_t* masks) {
+    scalar_kernels.match_candidates(text, windows, first, last, distance, masks);
 }
 
 void neon_tally(const char* text, std::size_t length, const char* values, std::size_t value_count,

@@ -138,7 +138,7 @@ std::uint64_t byte_flags_to_bits(std::uint64_t flags) {
     return ((flags >> 7) * 0x0102040810204080ULL) >> 56;
 }
 
-std::uint64_t scalar_match_candidates(const char* text, char first, char last, std::size_t distance) {
+std::uint64_t scalar_match_window(const char* text, char first, char last, std::size_t distance) {
     const std::uint64_t firsts = 0x0101010101010101ULL * static_cast<unsigned char>(first);
     const std::uint64_t lasts = 0x0101010101010101ULL * static_cast<unsigned char>(last);
     std::uint64_t candidates = 0;
@@ -185,6 +185,13 @@ void scalar_tally(const char* text, std::size_t length, const char* values, std:
 }
 
 }  // namespace
+
+void scalar_match_candidates(const char* text, std::size_t windows, char first, char last, std::size_t distance,
+                             std::uint64_t* masks) {
+    for (std::size_t window = 0; window < windows; ++window) {
+        masks[window] = scalar_match_window(text + match_window * window, first, last, distance);
+    }
+}
 
 const digit_kernels scalar_kernels = {"scalar",     scalar_decimal,          scalar_hex,  scalar_binary,
                                       scalar_group, scalar_match_candidates, scalar_tally};

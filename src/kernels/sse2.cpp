@@ -85,7 +85,7 @@ std::size_t sse2_group(const char* digits, std::size_t count, std::size_t phase,
     return scalar_kernels.group(digits, count, phase, out);
 }
 
-std::uint64_t sse2_match_candidates(const char* text, char first, char last, std::size_t distance) {
+std::uint64_t sse2_match_window(const char* text, char first, char last, std::size_t distance) {
     const __m128i firsts = _mm_set1_epi8(first);
     const __m128i lasts = _mm_set1_epi8(last);
     std::uint64_t candidates = 0;
@@ -121,6 +121,13 @@ void sse2_tally(const char* text, std::size_t length, const char* values, std::s
             count += text[done] == values[j] ? 1 : 0;
         }
         counts[j] += count;
+    }
+}
+
+void sse2_match_candidates(const char* text, std::size_t windows, char first, char last, std::size_t distance,
+                           std::uint64_t* masks) {
+    for (std::size_t window = 0; window < windows; ++window) {
+        masks[window] = sse2_match_window(text + match_window * window, first, last, distance);
     }
 }
 
