@@ -39,7 +39,7 @@ std::string digits_in_words(std::int64_t words, std::int64_t per_word) {
     const std::uint64_t low_product =
         static_cast<std::uint64_t>(words) % ten_to_17 * static_cast<std::uint64_t>(per_word);
     const std::uint64_t top = high * static_cast<std::uint64_t>(per_word) + low_product / ten_to_17;
-    const std::string rest = std::to_string(low_product % ten_to_17);
+    std::string rest = std::to_string(low_product % ten_to_17);
     if (top == 0) {
         return rest;
     }
