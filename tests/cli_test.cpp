@@ -162,6 +162,11 @@ TEST(Cli, OptionForms) {
     magic.magic =
         "MPT\x01"
         "FILF";
+    fixture_header most;
+    most.word_count = INT64_MAX;
+    fixture_header all_lead;
+    all_lead.word_count = 1;
+    all_lead.lead_words = 2;
     const std::string missing = temp_folder() + "/absent";
     const std::vector<option_case> cases = {
         {{"--find", "26", p, "10"}, 0, "6\n21\n", ""},
@@ -190,6 +195,16 @@ TEST(Cli, OptionForms) {
         {{"--info", truncated},
          0,
          "word_count 5\nlead_words 0\ndata_words 3\ndigits_base10 95\ndigits_base16 80\ndigits_base2 320\n",
+         ""},
+        // Digit counts past 2^63, exact; a count that is not positive is 0.
+        {{"--info", write_digit_file("most", most, {1})},
+         0,
+         "word_count 9223372036854775807\nlead_words 0\ndata_words 1\ndigits_base10 175244068700240740333\n"
+         "digits_base16 147573952589676412912\ndigits_base2 590295810358705651648\n",
+         ""},
+        {{"--info", write_digit_file("all-lead", all_lead, {1})},
+         0,
+         "word_count 1\nlead_words 2\ndata_words 1\ndigits_base10 0\ndigits_base16 0\ndigits_base2 0\n",
          ""},
         {{"--info", write_bytes("short55", std::string(55, 'M'))},
          1,
