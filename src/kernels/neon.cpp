@@ -104,15 +104,56 @@ std::size_t neon_group(const char* digits, std::size_t count, std::size_t phase,
     return scalar_kernels.group(digits, count, phase, out);
 }
 
-// Searching and counting: the portable kernels (no NEON versions yet).
-void neon_match_candidates(const char* text, std::size_t windows, char first, char last, std::size_t distance,
-                           std::uint64_t* masks) {
-    scalar_kernels.match_candidates(text, windows, first, last, distance, masks);
+// The 64 comparison results of four vectors as one bit each, byte i of the
+// 64 in bit i: each byte keeps its own bit weight, then pairwise additions
+// gather them (the published movemask substitute for NEON).
+std::uint64_t to_bitmask(uint8x16_t c0, uint8x16_t c1, uint8x16_t c2, uint8x16_t c3) {
+    static constexpr std::uint8_t weights[16] = {1, 2, 4, 8, 16, 32, 64, 128, 1, 2, 4, 8, 16, 32, 64, 128};
+    const uint8x16_t bit = vld1q_u8(weights);
+    const uint8x16_t sum01 = vpaddq_u8(vandq_u8(c0, bit), vandq_u8(c1, bit));
+    const uint8x16_t sum23 = vpaddq_u8(vandq_u8(c2, bit), vandq_u8(c3, bit));
+    const uint8x16_t sum = vpaddq_u8(sum01, sum23);
+    return vgetq_lane_u64(vreinterpretq_u64_u8(vpaddq_u8(sum, sum)), 0);
 }
 
+uint8x16_t both_equal(const char* text, std::size_t distance, uint8x16_t first, uint8x16_t last) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
+    return vandq_u8(vceqq_u8(vld1q_u8(bytes), first), vceqq_u8(vld1q_u8(bytes + distance), last));
+}
+
+void neon_match_candidates(const char* text, std::size_t windows, char first, char last, std::size_t distance,
+                           std::uint64_t* masks) {
+    const uint8x16_t firsts = vdupq_n_u8(static_cast<std::uint8_t>(first));
+    const uint8x16_t lasts = vdupq_n_u8(static_cast<std::uint8_t>(last));
+    for (std::size_t window = 0; window < windows; ++window, text += match_window) {
+        masks[window] =
+            to_bitmask(both_equal(text, distance, firsts, lasts), both_equal(text + 16, distance, firsts, lasts),
+                       both_equal(text + 32, distance, firsts, lasts), both_equal(text + 48, distance, firsts, lasts));
+    }
+}
+
+// Per value, byte counters gather the matches (a match compares as all ones,
+// so subtracting adds 1) for up to 255 vectors, then are summed.
 void neon_tally(const char* text, std::size_t length, const char* values, std::size_t value_count,
                 std::uint64_t* counts) {
-    scalar_kernels.tally(text, length, values, value_count, counts);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
+    for (std::size_t j = 0; j < value_count; ++j) {
+        const uint8x16_t value = vdupq_n_u8(static_cast<std::uint8_t>(values[j]));
+        std::size_t done = 0;
+        std::uint64_t count = 0;
+        while (length - done >= 16) {
+            const std::size_t vectors = (length - done) / 16 < 255 ? (length - done) / 16 : 255;
+            uint8x16_t matches = vdupq_n_u8(0);
+            for (const std::size_t end = done + 16 * vectors; done < end; done += 16) {
+                matches = vsubq_u8(matches, vceqq_u8(vld1q_u8(bytes + done), value));
+            }
+            count += vaddlvq_u8(matches);
+        }
+        for (; done < length; ++done) {
+            count += text[done] == values[j] ? 1 : 0;
+        }
+        counts[j] += count;
+    }
 }
 
 const digit_kernels neon_kernels = {"neon",     neon_decimal,          neon_hex,  neon_binary,
