@@ -1,4 +1,4 @@
-// Microbenchmarks of each conversion kernel this machine supports, on a
+// Microbenchmarks of each kernel this machine supports, on a
 // block of random words already in memory (no file, no output).
 #include <benchmark/benchmark.h>
 
@@ -46,6 +46,38 @@ void group_digits(benchmark::State& state, const digit_kernels* kernels) {
     state.SetBytesProcessed(state.iterations() * 19456);
 }
 
+// A chunk of random decimal digits, as --find and --count scan them.
+const std::string& digit_text() {
+    static const std::string text = [] {
+        std::mt19937 random(2);
+        std::string result(19456 + 64, '0');
+        for (char& digit : result) {
+            digit = static_cast<char>('0' + random() % 10);
+        }
+        return result;
+    }();
+    return text;
+}
+
+void match_candidates(benchmark::State& state, const digit_kernels* kernels) {
+    std::vector<std::uint64_t> masks(19456 / 64);
+    for (auto _ : state) {
+        kernels->match_candidates(digit_text().data(), masks.size(), '9', '9', 5, masks.data());
+        benchmark::DoNotOptimize(masks.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * 19456);
+}
+
+void tally_decimal(benchmark::State& state, const digit_kernels* kernels) {
+    std::vector<std::uint64_t> counts(10);
+    for (auto _ : state) {
+        kernels->tally(digit_text().data(), 19456, "0123456789", 9, counts.data());
+        benchmark::DoNotOptimize(counts.data());
+    }
+    state.SetBytesProcessed(state.iterations() * 19456);
+}
+
 const int registered = [] {
     for (const digit_kernels* kernels : supported_kernels()) {
         const std::string name = kernels->name;
@@ -53,6 +85,8 @@ const int registered = [] {
         benchmark::RegisterBenchmark((name + "/hex").c_str(), format_words, kernels, 16);
         benchmark::RegisterBenchmark((name + "/binary").c_str(), format_words, kernels, 2);
         benchmark::RegisterBenchmark((name + "/group").c_str(), group_digits, kernels);
+        benchmark::RegisterBenchmark((name + "/match").c_str(), match_candidates, kernels);
+        benchmark::RegisterBenchmark((name + "/tally10").c_str(), tally_decimal, kernels);
     }
     return 0;
 }();
