@@ -315,11 +315,22 @@ ROVURER_AVX512 void avx512_tally(const char* text, std::size_t length, const cha
         std::uint64_t count = 0;
         while (done < length) {
             const std::size_t vectors = (length - done) / 64 < 255 ? (length - done) / 64 : 255;
+            // Two sets of counters, so that consecutive adds do not wait on each other.
             __m512i matches = _mm512_setzero_si512();
-            for (const std::size_t end = done + 64 * vectors; done < end; done += 64) {
+            __m512i more_matches = _mm512_setzero_si512();
+            const std::size_t end = done + 64 * vectors;
+            for (; end - done >= 128; done += 128) {
+                const __mmask64 equal = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(text + done), value);
+                const __mmask64 next_equal = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(text + done + 64), value);
+                matches = _mm512_mask_add_epi8(matches, equal, matches, ones);
+                more_matches = _mm512_mask_add_epi8(more_matches, next_equal, more_matches, ones);
+            }
+            if (done < end) {
                 const __mmask64 equal = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(text + done), value);
                 matches = _mm512_mask_add_epi8(matches, equal, matches, ones);
+                done = end;
             }
+            matches = _mm512_add_epi8(matches, more_matches);
             if (vectors < 255 && done < length) {
                 const __mmask64 tail = (std::uint64_t{1} << (length - done)) - 1;  // fewer than 64 left
                 const __m512i bytes = _mm512_maskz_loadu_epi8(tail, text + done);
