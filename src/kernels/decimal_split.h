@@ -6,7 +6,6 @@
 #include <cstdint>
 
 inline constexpr std::uint64_t ten_to_8 = 100000000;
-inline constexpr std::uint64_t ten_to_16 = 10000000000000000;
 inline constexpr std::uint64_t ten_to_19 = 10000000000000000000ULL;
 
 // "000" to "999", four bytes each so that one 32-bit store writes three.
@@ -26,13 +25,15 @@ struct decimal_parts {
 };
 
 // The word modulo 10^19, split. 2^64 < 2 * 10^19, so one subtraction is the
-// modulo; the divisions by constants compile to multiplications.
+// modulo. One 128-bit multiply-high divides by 10^8; the quotient q < 10^11
+// then splits with a 64-bit multiply: q / 10^8 = (q >> 8) / 390625, and for
+// n = q >> 8 < 2^29, n / 390625 = n * 1441151881 >> 49 exactly (1441151881 =
+// ceil(2^49 / 390625), whose excess 94313 times n stays below 2^49).
 inline decimal_parts split_decimal(std::uint64_t word) {
     if (word >= ten_to_19) {
         word -= ten_to_19;
     }
-    const std::uint64_t top = word / ten_to_16;
-    const std::uint64_t rest = word - top * ten_to_16;
-    const std::uint64_t middle = rest / ten_to_8;
-    return {top, middle, rest - middle * ten_to_8};
+    const std::uint64_t high = word / ten_to_8;
+    const std::uint64_t top = ((high >> 8) * 1441151881) >> 49;
+    return {top, high - top * ten_to_8, word - high * ten_to_8};
 }
