@@ -4,13 +4,13 @@
 
 namespace {
 
-struct option_spec {
+struct known_option {
     std::string_view name;
     command_form form;  // the form it selects; plain for --per-line
     bool takes_value;
 };
 
-constexpr option_spec option_specs[] = {
+constexpr known_option known_options[] = {
     {"--find", command_form::find, true},  {"--count", command_form::count, false},
     {"--info", command_form::info, false}, {"--per-line", command_form::plain, true},
     {"--help", command_form::help, false}, {"--version", command_form::version, false},
@@ -45,33 +45,33 @@ command_line parse_command_line(int argc, const char* const* argv) {
         }
         const std::size_t equals = argument.find('=');
         const std::string_view name = argument.substr(0, equals);
-        const option_spec* spec = nullptr;
-        for (const option_spec& candidate : option_specs) {
+        const known_option* option = nullptr;
+        for (const known_option& candidate : known_options) {
             if (candidate.name == name) {
-                spec = &candidate;
+                option = &candidate;
             }
         }
-        if (spec == nullptr) {
+        if (option == nullptr) {
             command.error = "rovurer: unknown option '" + std::string(argument) + "'";
             return command;
         }
         const char* value = equals == std::string_view::npos ? nullptr : argv[at - 1] + equals + 1;
-        if (!spec->takes_value && value != nullptr) {
+        if (!option->takes_value && value != nullptr) {
             command.error = "rovurer: option '" + std::string(name) + "' takes no value";
             return command;
         }
-        if (spec->takes_value && value == nullptr) {
+        if (option->takes_value && value == nullptr) {
             if (at == argc) {
                 command.error = "rovurer: option '" + std::string(name) + "' needs a value";
                 return command;
             }
             value = argv[at++];
         }
-        if (spec->form == command_form::help || spec->form == command_form::version) {
-            command.form = spec->form;
+        if (option->form == command_form::help || option->form == command_form::version) {
+            command.form = option->form;
             return command;
         }
-        if (spec->name == "--per-line") {
+        if (option->name == "--per-line") {
             command.per_line = parse_per_line(value);
             if (command.per_line == 0) {
                 command.error = "rovurer: --per-line needs a positive multiple of 10, not '" + std::string(value) + "'";
@@ -79,12 +79,12 @@ command_line parse_command_line(int argc, const char* const* argv) {
             }
             continue;
         }
-        if (command.form != command_form::plain && command.form != spec->form) {
+        if (command.form != command_form::plain && command.form != option->form) {
             command.error = "rovurer: " + form_name(command.form) + " and " + std::string(name) + " cannot be combined";
             return command;
         }
-        command.form = spec->form;
-        if (spec->form == command_form::find) {
+        command.form = option->form;
+        if (option->form == command_form::find) {
             command.find_digits = value;
         }
     }
