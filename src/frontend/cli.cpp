@@ -10,6 +10,7 @@
 #include "frontend/options.h"
 #include "frontend/refusal.h"
 #include "frontend/search.h"
+#include "reader/digit_stream.h"
 
 #ifndef ROVURER_VERSION
 #define ROVURER_VERSION "unknown"
@@ -117,8 +118,8 @@ int run_option_form(const command_line& command, int operands, const char* const
     }
     run_operands run{operand[0], parse_int32(operand[1]), 1,
                      command.form == command_form::plain ? default_nb_digits : rest_of_the_data};
-    if (run.base != 2 && run.base != 10 && run.base != 16) {
-        return report(err, "rovurer: base " + std::to_string(run.base) + " is not 2, 10 or 16", exit_refused);
+    if (!digit_base_supported(run.base)) {
+        return report(err, "rovurer: " + base_refusal(run.base), exit_refused);
     }
     if (find && !is_digit_string(command.find_digits, run.base)) {
         return report(err,

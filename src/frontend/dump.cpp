@@ -1,7 +1,6 @@
 #include "frontend/dump.h"
 
 #include <array>
-#include <charconv>
 
 #include "frontend/digit_run.h"
 #include "kernels/digit_format.h"
@@ -22,14 +21,8 @@ void end_line(output_buffer& out, std::int64_t length, std::uint64_t last_positi
     if (length % 10 == 0) {
         out.uncommit(1);
     }
-    char* const label = out.reserve(32);
-    label[0] = ' ';
-    label[1] = ' ';
-    label[2] = ':';
-    label[3] = ' ';
-    char* const end = std::to_chars(label + 4, label + 31, last_position).ptr;
-    *end = '\n';
-    out.commit(static_cast<std::size_t>(end + 1 - label));
+    out.append("  : ");
+    append_number_line(out, last_position);
 }
 
 }  // namespace
@@ -41,7 +34,7 @@ dump_result dump_digits(output_buffer& out, const char* filename, std::int32_t b
         return dump_result::refused;
     }
     // A grouped chunk, with its slack, must fit the output buffer.
-    const auto fitting = static_cast<std::int64_t>((out.capacity() - group_slack - 33) / 11 * 10);
+    const auto fitting = static_cast<std::int64_t>((out.capacity() - group_slack - 1) / 11 * 10);
     const std::int64_t chunk = fitting < digit_run::chunk_digits ? fitting : digit_run::chunk_digits;
     std::array<char, digit_run::chunk_digits + group_slack> digits{};
     std::int64_t in_line = 0;  // digits on the current line, with per_line

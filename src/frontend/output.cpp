@@ -1,5 +1,6 @@
 #include "frontend/output.h"
 
+#include <charconv>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -40,6 +41,13 @@ bool output_buffer::flush() {
     }
     used_ = 0;
     return error_ == 0;
+}
+
+void append_number_line(output_buffer& out, std::uint64_t value) {
+    char* const start = out.reserve(24);  // 20 digits at most, and the newline
+    char* const end = std::to_chars(start, start + 23, value).ptr;
+    *end = '\n';
+    out.commit(static_cast<std::size_t>(end + 1 - start));
 }
 
 int write_to_stream(void* context, const char* bytes, std::size_t length) {

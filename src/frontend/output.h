@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -47,6 +48,9 @@ private:
     std::size_t used_ = 0;
     int error_ = 0;
 };
+
+// Appends `value` in decimal, then a newline.
+void append_number_line(output_buffer& out, std::uint64_t value);
 
 // Sink writing to the platform_stream pointed to by `context`.
 int write_to_stream(void* context, const char* bytes, std::size_t length);

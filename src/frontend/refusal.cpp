@@ -2,13 +2,7 @@
 
 #include <cstring>
 
-namespace {
-
-std::int64_t digits_per_word(std::int32_t base) {
-    return base == 10 ? 19 : base == 16 ? 16 : 64;
-}
-
-}  // namespace
+#include "reader/digit_stream.h"
 
 std::string digit_file_problem(const char* filename, const digit_file_opening& opening) {
     const std::string name = std::string(filename) + ": ";
@@ -50,9 +44,13 @@ std::string digits_from_position_one(const digit_file_header& header, std::int32
     return digits_in_words(digit_file_words_from(header, 0), digits_per_word(base));
 }
 
+std::string base_refusal(std::int32_t base) {
+    return "base " + std::to_string(base) + " is not 2, 10 or 16";
+}
+
 std::string refusal_reason(const char* filename, std::int32_t base, std::int64_t pos) {
-    if (base != 2 && base != 10 && base != 16) {
-        return "base " + std::to_string(base) + " is not 2, 10 or 16";
+    if (!digit_base_supported(base)) {
+        return base_refusal(base);
     }
     if (pos < 1) {
         return "positions start at 1, not " + std::to_string(pos);

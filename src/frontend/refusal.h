@@ -19,6 +19,9 @@ std::string digits_in_words(std::int64_t words, std::int64_t per_word);
 // lead_words words' worth, or 0 when that is not positive.
 std::string digits_from_position_one(const digit_file_header& header, std::int32_t base);
 
+// Why digits cannot be shown in an unsupported `base`, as one line.
+std::string base_refusal(std::int32_t base);
+
 // Why the digits of `filename` in `base` from `pos` cannot be shown, as one
 // line without "rovurer: " or a newline. Looks at the file again.
 std::string refusal_reason(const char* filename, std::int32_t base, std::int64_t pos);

@@ -2,13 +2,13 @@
 
 #include <array>
 #include <bit>
-#include <charconv>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "frontend/digit_run.h"
 #include "kernels/digit_format.h"
+#include "reader/digit_stream.h"
 
 namespace {
 
@@ -24,17 +24,10 @@ std::uint64_t load_bytes(const char* bytes) {
     return value;
 }
 
-void append_number(output_buffer& out, std::uint64_t value) {
-    char* const start = out.reserve(24);
-    char* const end = std::to_chars(start, start + 23, value).ptr;
-    *end = '\n';
-    out.commit(static_cast<std::size_t>(end + 1 - start));
-}
-
 }  // namespace
 
 bool is_digit_string(std::string_view digits, std::int32_t base) {
-    if (digits.empty() || (base != 2 && base != 10 && base != 16)) {
+    if (digits.empty() || !digit_base_supported(base)) {
         return false;
     }
     const std::string_view allowed = digit_characters.substr(0, static_cast<std::size_t>(base));
@@ -101,7 +94,7 @@ dump_result find_digits(output_buffer& out, std::string_view digits, const char*
                 if (((load_bytes(text.data() + start) ^ head) & head_mask) == 0 &&
                     (length <= head_bytes || std::memcmp(text.data() + start + head_bytes, pattern.data() + head_bytes,
                                                          length - head_bytes) == 0)) {
-                    append_number(out, first_position + start);
+                    append_number_line(out, first_position + start);
                 }
             }
         }
@@ -143,7 +136,7 @@ dump_result count_digits(output_buffer& out, const char* filename, std::int32_t 
     for (std::size_t j = 0; j < values; ++j) {
         out.put(digit_characters[j]);
         out.put(' ');
-        append_number(out, counts[j]);
+        append_number_line(out, counts[j]);
     }
     return out.failed() ? dump_result::write_failed : dump_result::shown;
 }

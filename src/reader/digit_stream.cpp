@@ -121,7 +121,7 @@ bool take_word(digit_stream* stream, std::uint64_t* word) {
 }  // namespace
 
 digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_t offset) {
-    if (base != 2 && base != 10 && base != 16) {
+    if (!digit_base_supported(base)) {
         return nullptr;
     }
     if (offset < 0) {
@@ -141,14 +141,12 @@ digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_
     // Digits per word; in bases 2 and 16 a word holds 64 / bits_per_digit
     // digits, so dividing the digit offset by that gives the same word skip as
     // dividing the bit offset by 64, without a multiplication that can overflow.
-    std::int64_t digits_per_word = decimal_digits_per_word;
     if (base != 10) {
         stream->bits_per_digit = base == 2 ? 1 : 4;
         stream->digit_mask = base - 1;
-        digits_per_word = 64 / stream->bits_per_digit;
     }
-    const std::int64_t word_skip = offset / digits_per_word;
-    const auto skip_digits = static_cast<std::int32_t>(offset % digits_per_word);
+    const std::int64_t word_skip = offset / digits_per_word(base);
+    const auto skip_digits = static_cast<std::int32_t>(offset % digits_per_word(base));
 
     const std::int64_t words_left = digit_file_words_from(opening.header, word_skip);
     if (words_left == 0) {
@@ -220,14 +218,14 @@ std::int64_t digit_stream_read(digit_stream* stream, char* digits, std::int64_t 
     const format_words_function format = stream->base == 10   ? kernels.decimal
                                          : stream->base == 16 ? kernels.hex
                                                               : kernels.binary;
-    const std::int64_t digits_per_word = stream->base == 10 ? decimal_digits_per_word : 64 / stream->bits_per_digit;
+    const std::int64_t per_word = digits_per_word(stream->base);
     if (stream->read_failed) {
         return digit_stream_read_failed;
     }
     if (stream->bytes_read == 0) {
         // The stream's first read covers the words this request needs (with
         // one for a partial first word), and no more than a block.
-        const std::int64_t wanted = capacity / digits_per_word + 2;
+        const std::int64_t wanted = capacity / per_word + 2;
         if (wanted > stream->next_read_words) {
             stream->next_read_words = wanted < block_words ? wanted : block_words;
         }
@@ -250,7 +248,7 @@ std::int64_t digit_stream_read(digit_stream* stream, char* digits, std::int64_t 
         // Whole words straight from the block; a word with a skip, or one that
         // does not fit, goes through the word in hand.
         if (stream->skip == 0) {
-            const auto room = static_cast<std::uint64_t>((capacity - written) / digits_per_word);
+            const auto room = static_cast<std::uint64_t>((capacity - written) / per_word);
             const std::uint64_t whole = room < stream->buf_words ? room : stream->buf_words;
             if (whole > 0) {
                 stream->buf_words -= whole;
@@ -258,7 +256,7 @@ std::int64_t digit_stream_read(digit_stream* stream, char* digits, std::int64_t 
                     return written > 0 ? written : digit_stream_read_failed;
                 }
                 format(stream->words + stream->buf_words, static_cast<std::size_t>(whole), digits + written);
-                written += static_cast<std::int64_t>(whole) * digits_per_word;
+                written += static_cast<std::int64_t>(whole) * per_word;
                 continue;
             }
         }

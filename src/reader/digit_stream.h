@@ -36,6 +36,16 @@ struct prefetcher;
 inline constexpr std::int64_t block_words = 1048576;  // 8 MiB of words
 inline constexpr int decimal_digits_per_word = 19;
 
+// Whether digits can be shown in `base`: 2, 10 or 16.
+inline bool digit_base_supported(std::int32_t base) {
+    return base == 2 || base == 10 || base == 16;
+}
+
+// The digits a data word stands for in a supported base: 19, 16 or 64.
+inline std::int64_t digits_per_word(std::int32_t base) {
+    return base == 10 ? decimal_digits_per_word : base == 16 ? 16 : 64;
+}
+
 // Results of digit_stream_next and digit_stream_refill besides a digit or 0.
 inline constexpr int digit_stream_end = -1;          // the data is exhausted
 inline constexpr int digit_stream_read_failed = -2;  // a read of the data came short
