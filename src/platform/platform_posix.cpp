@@ -34,18 +34,23 @@ platform_file platform_open_read(const char* path, int* error) {
     // O_NONBLOCK so that naming a FIFO cannot hang the open; it changes
     // nothing for regular files, and pread refuses a FIFO or terminal anyway.
     const int descriptor = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    int reason = errno;
-    struct stat status {};
-    if (descriptor >= 0 && fstat(descriptor, &status) == 0) {
-        // Refused here rather than at the first read, to say why.
-        reason = S_ISDIR(status.st_mode) ? EISDIR : S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) ? ESPIPE : 0;
-        if (reason != 0) {
-            close(descriptor);
-        }
-    }
-    if (descriptor < 0 || reason != 0) {
+    if (descriptor < 0) {
         if (error != nullptr) {
-            *error = reason;
+            *error = errno;
+        }
+        return platform_no_file;
+    }
+    // Refused here rather than at the first read, to say why.
+    struct stat status {};
+    const bool known = fstat(descriptor, &status) == 0;
+    const int refusal = !known                                                 ? 0
+                        : S_ISDIR(status.st_mode)                              ? EISDIR
+                        : S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) ? ESPIPE
+                                                                               : 0;
+    if (refusal != 0) {
+        close(descriptor);
+        if (error != nullptr) {
+            *error = refusal;
         }
         return platform_no_file;
     }
