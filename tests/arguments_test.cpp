@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+using namespace rovurer;
+
 TEST(Arguments, IntegersReadLikeStrtol) {
     EXPECT_EQ(parse_int32("16abc"), 16);
     EXPECT_EQ(parse_int32("0x10"), 0);

@@ -7,6 +7,8 @@
 
 #include "test_support.h"
 
+using namespace rovurer;
+
 namespace {
 
 const std::string usage =

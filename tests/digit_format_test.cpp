@@ -1,6 +1,7 @@
 // Every conversion kernel this machine supports against plain reference
 // conversions, on edge words and many random ones.
 #include "kernels/digit_format.h"
+#include "kernels/registry.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +12,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <random>
+#include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
+
+using namespace rovurer;
+using namespace rovurer::kernels;
 
 namespace {
 
@@ -100,7 +106,7 @@ TEST(DigitFormat, EveryKernelMatchesTheReference) {
     for (std::uint64_t& word : decimal_words) {
         word = random() % 10000000000000000000ULL;
     }
-    for (const digit_kernels* kernels : supported_kernels()) {
+    for (const digit_kernels* kernels : kernels::supported_sets()) {
         for (const base_case& base : bases) {
             expect_formats(*kernels, base, edge_words());
             expect_formats(*kernels, base, random_words);
@@ -120,7 +126,7 @@ TEST(DigitFormat, EveryFourDigitValueInEveryDecimalPlace) {
     for (std::uint64_t k = 0; k < 10000; ++k) {
         words.push_back(k + k * 10000 + k * 100000000 + k * 1000000000000ULL + (k % 1000) * 10000000000000000ULL);
     }
-    for (const digit_kernels* kernels : supported_kernels()) {
+    for (const digit_kernels* kernels : kernels::supported_sets()) {
         expect_formats(*kernels, bases[0], words);
     }
 }
@@ -149,7 +155,7 @@ TEST(DigitFormat, EveryGroupingKernelMatchesTheReference) {
     for (const std::size_t count : {639U, 640U, 641U, 703U, 704U, 705U, 1343U, 1344U, 1345U, 2999U, 3000U}) {
         counts.push_back(count);
     }
-    for (const digit_kernels* kernels : supported_kernels()) {
+    for (const digit_kernels* kernels : kernels::supported_sets()) {
         for (std::size_t phase = 0; phase < 10; ++phase) {
             for (const std::size_t count : counts) {
                 const std::string expected = reference_group(digits.substr(0, count), phase);
@@ -176,7 +182,7 @@ std::string scan_text(std::size_t length, unsigned seed) {
 
 TEST(DigitFormat, EveryMatchKernelMatchesTheReference) {
     const std::string text = scan_text(1000, 3);
-    for (const digit_kernels* kernels : supported_kernels()) {
+    for (const digit_kernels* kernels : kernels::supported_sets()) {
         for (const auto& [first, last] : {std::pair{'9', '9'}, std::pair{'0', '1'}, std::pair{'F', 'A'}}) {
             for (std::size_t distance = 0; distance <= 70; ++distance) {
                 // Three windows from each of a few starts, whole and one by one.
@@ -200,7 +206,7 @@ TEST(DigitFormat, EveryMatchKernelMatchesTheReference) {
 TEST(DigitFormat, EveryTallyKernelMatchesTheReference) {
     const std::string text = scan_text(70000, 4);
     const std::string values = "0123456789ABCDEF";
-    for (const digit_kernels* kernels : supported_kernels()) {
+    for (const digit_kernels* kernels : kernels::supported_sets()) {
         // Lengths around vector widths and the 255-vector counter limit.
         for (const std::size_t length : {0U, 1U, 15U, 16U, 17U, 63U, 64U, 65U, 4079U, 4080U, 16320U, 16385U, 70000U}) {
             for (const std::size_t offset : {0U, 1U, 7U}) {
@@ -218,14 +224,25 @@ TEST(DigitFormat, EveryTallyKernelMatchesTheReference) {
     }
 }
 
-// The kernel sets this CPU should get, asked of the CPU independently.
-std::vector<std::string> expected_kernel_sets() {
-    std::vector<std::string> names = {"scalar"};
+// Whether this CPU runs a kernel set, asked of the CPU independently of the
+// sets' own checks; nullopt for a set this test does not know.
+std::optional<bool> cpu_runs(std::string_view set) {
+    if (set == "portable") {
+        return true;
+    }
 #if defined(__aarch64__)
-    names.emplace_back("neon");
+    const bool neon = true;
+#else
+    const bool neon = false;
 #endif
+    if (set == "neon") {
+        return neon;
+    }
+    bool sse2 = false;
+    bool avx2 = false;
+    bool avx512 = false;
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-    names.emplace_back("sse2");
+    sse2 = true;
     unsigned a = 0;
     unsigned b = 0;
     unsigned c = 0;
@@ -240,39 +257,44 @@ std::vector<std::string> expected_kernel_sets() {
     }
     // ... and the CPU has AVX2 (EBX 5), or F (EBX 16), DQ (17), BW (30),
     // VL (31), VBMI (ECX 1) and VBMI2 (ECX 6).
-    if (__get_cpuid_count(7, 0, &a, &b, &c, &d) == 0) {
-        return names;
-    }
-    const bool avx2 = (xcr0 & 0x6) == 0x6 && (b & (1U << 5)) != 0;
-    const unsigned ebx_bits = (1U << 16) | (1U << 17) | (1U << 30) | (1U << 31);
-    const unsigned ecx_bits = (1U << 1) | (1U << 6);
-    const bool avx512 = (xcr0 & 0xE6) == 0xE6 && (b & ebx_bits) == ebx_bits && (c & ecx_bits) == ecx_bits;
-    // A build can cap the sets (ROVURER_KERNELS).
-#ifndef ROVURER_KERNELS_LEVEL
-    constexpr int level = 2;
-#else
-    constexpr int level = ROVURER_KERNELS_LEVEL;
-#endif
-    if (avx2 && level >= 1) {
-        names.emplace_back("avx2");
-    }
-    if (avx512 && level >= 2) {
-        names.emplace_back("avx512");
+    if (__get_cpuid_count(7, 0, &a, &b, &c, &d) != 0) {
+        const unsigned ebx_bits = (1U << 16) | (1U << 17) | (1U << 30) | (1U << 31);
+        const unsigned ecx_bits = (1U << 1) | (1U << 6);
+        avx2 = (xcr0 & 0x6) == 0x6 && (b & (1U << 5)) != 0;
+        avx512 = (xcr0 & 0xE6) == 0xE6 && (b & ebx_bits) == ebx_bits && (c & ecx_bits) == ecx_bits;
     }
 #endif
-    return names;
+    if (set == "sse2") {
+        return sse2;
+    }
+    if (set == "avx2") {
+        return avx2;
+    }
+    if (set == "avx512") {
+        return avx512;
+    }
+    return std::nullopt;
 }
 
 TEST(DigitFormat, TheFastestSupportedSetIsChosen) {
-    std::vector<std::string> names;
-    for (const digit_kernels* kernels : supported_kernels()) {
-        ASSERT_NE(kernels, nullptr);
-        names.emplace_back(kernels->name);
+    std::vector<const digit_kernels*> supported;
+    for (const kernel_set* set : all_sets()) {
+        const std::optional<bool> expected = cpu_runs(set->name);
+        if (expected) {
+            EXPECT_EQ(set->supported(), *expected) << set->name;
+        }
+        if (set->supported()) {
+            ASSERT_NE(set->functions, nullptr) << set->name;
+            EXPECT_STREQ(set->functions->name, set->name);
+            supported.push_back(set->functions);
+        }
     }
-    EXPECT_EQ(names, expected_kernel_sets());
-    EXPECT_EQ(supported_kernels().front(), &scalar_kernels);
-    EXPECT_EQ(&best_kernels(), supported_kernels().back());
-    std::printf("kernels on this machine: %s\n", best_kernels().name);
+    EXPECT_TRUE(std::equal(supported.begin(), supported.end(), supported_sets().begin(), supported_sets().end()));
+    EXPECT_EQ(supported_sets().front(), &portable_kernels);
+    EXPECT_EQ(&active(), supported_sets().back());
+    EXPECT_EQ(find_supported("portable"), &portable_kernels);
+    EXPECT_EQ(find_supported("no such set"), nullptr);
+    std::printf("kernels on this machine: %s\n", active().name);
 }
 
 }  // namespace

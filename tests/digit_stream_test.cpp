@@ -7,6 +7,8 @@
 
 #include "test_support.h"
 
+using namespace rovurer;
+
 namespace {
 
 const std::vector<std::uint64_t> pi_words = {6264338327950288419ULL, 1415926535897932384ULL, 3};
@@ -162,8 +164,8 @@ TEST_F(BlockBoundaries, OneFullBlock) {
     digit_stream* stream = digit_stream_open(path.c_str(), 10, 0);
     ASSERT_NE(stream, nullptr);
     EXPECT_EQ(take_digits(stream, 19), decimal(block_words - 1));
-    EXPECT_EQ(stream->words_left, 0);
-    EXPECT_EQ(stream->buf_words, static_cast<std::uint64_t>(block_words - 1));
+    EXPECT_EQ(digit_stream_progress(stream).words_left, 0);
+    EXPECT_EQ(digit_stream_progress(stream).buffered, static_cast<std::uint64_t>(block_words - 1));
     digit_stream_close(stream);
     EXPECT_EQ(digits_of(path, 10, 19 * (block_words - 1), 100), decimal(0));
 }
@@ -173,12 +175,12 @@ TEST_F(BlockBoundaries, OneWordMoreMakesASecondBlock) {
     digit_stream* stream = digit_stream_open(path.c_str(), 10, 0);
     ASSERT_NE(stream, nullptr);
     EXPECT_EQ(take_digits(stream, 19), decimal(block_words));
-    EXPECT_EQ(stream->words_left, 1);  // the first block started at byte 4104
+    EXPECT_EQ(digit_stream_progress(stream).words_left, 1);  // the first block started at byte 4104
     std::string rest = take_digits(stream, 19 * block_words + 5);
     ASSERT_EQ(rest.size(), 19U * block_words);
     // Digit 19,922,945 is the first of the last word, from the second block.
     EXPECT_EQ(rest.substr(rest.size() - 38), decimal(1) + decimal(0));
-    EXPECT_EQ(stream->words_left, 0);
+    EXPECT_EQ(digit_stream_progress(stream).words_left, 0);
     EXPECT_EQ(digit_stream_next(stream), digit_stream_end);
     digit_stream_close(stream);
 
@@ -195,27 +197,32 @@ TEST_F(BlockBoundaries, ReadsSizedToNeed) {
         int base;
         std::int64_t offset;
         std::int64_t count;
-        std::int64_t max_bytes;  // of the data region
+        std::int64_t bytes;  // of the data region, read
+        std::int64_t reads;
     };
     const std::int64_t top_block = block_words;  // words of the top block
     const read_case cases[] = {
-        {10, 0, 50, 8192},
-        {16, std::int64_t{16} * 511 + 3, 50, 8192},  // straddles a page boundary below the top
-        {2, std::int64_t{64} * 700, 50, 8192},
-        {10, std::int64_t{19} * 4000 + 18, 1, 8192},
-        {10, 19 * (top_block - 1) - 5, 60, 8192},  // the last word of the top block and the next block
-        {16, 1600, 80000, 40000 + 8192},           // 5,000 words, asked for at once
-        {16, 0, 16 * word_count, 8 * word_count},  // everything, each word once
+        // The first read ends at the first word shown and starts on the page
+        // boundary at least 512 words (a page) below it, so with the page
+        // that holds the first word it spans most of two pages.
+        {10, 0, 50, 7616, 1},                           // words 1050624 to 1051575
+        {16, std::int64_t{16} * 511 + 3, 50, 7624, 1},  // 1050112 to 1051064, straddling a page boundary
+        {2, std::int64_t{64} * 700, 50, 6112, 1},       // 1050112 to 1050875
+        {10, std::int64_t{19} * 4000 + 18, 1, 4288, 1},  // 1047040 to 1047575
+        {10, 19 * (top_block - 1) - 5, 60, 7632, 1},     // near the bottom: words 2048 to 3001
+        {16, 1600, 80000, 43680, 1},                     // 5,000 words asked for at once: 1046016 to 1051475
+        {16, 0, 16 * word_count, 8 * word_count, 2},   // everything, each word once: a read per block
     };
     for (const read_case& c : cases) {
         digit_stream* stream = digit_stream_open(path.c_str(), c.base, c.offset);
         ASSERT_NE(stream, nullptr);
         std::string digits(static_cast<std::size_t>(c.count), '#');
         const std::int64_t got = digit_stream_read(stream, digits.data(), c.count);
-        const std::int64_t bytes = stream->bytes_read;
+        const word_source::reading reading = digit_stream_progress(stream);
         digit_stream_close(stream);
         ASSERT_EQ(got, c.count) << c.base << ' ' << c.offset;
-        EXPECT_LE(bytes, c.max_bytes) << c.base << ' ' << c.offset;
+        EXPECT_EQ(reading.bytes_read, c.bytes) << c.base << ' ' << c.offset;
+        EXPECT_EQ(reading.reads, c.reads) << c.base << ' ' << c.offset;
         // The same digits one at a time, which reads in the smallest steps.
         EXPECT_EQ(digits, digits_of(path, c.base, c.offset, c.count)) << c.base << ' ' << c.offset;
     }

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@
 #include "frontend/cli.h"
 #include "reader/digit_stream.h"
 #include "test_support.h"
+
+using namespace rovurer;
 
 namespace {
 
@@ -54,11 +57,12 @@ std::string grouped_by_next(const std::string& path, int base, std::int64_t pos,
     return grouped;
 }
 
-std::string dumped(const std::string& path, int base, std::int64_t pos, std::int64_t nb_digits, dump_result* result,
+std::string dumped(const std::string& path, int base, std::int64_t pos, std::int64_t nb_digits, std::optional<command_result>* result,
                    std::size_t output_capacity = 4096) {
     std::string text;
     output_buffer out(append_to_string, &text, output_capacity);
-    *result = dump_digits(out, path.c_str(), base, pos, nb_digits);
+    digit_run run(path.c_str(), base, pos, nb_digits);
+    *result = run.opened() ? std::optional(dump_digits(out, run)) : std::nullopt;
     out.flush();
     return text;
 }
@@ -128,13 +132,13 @@ TEST(Dump, GroupedOutputMatchesThePerDigitRule) {
     }
     for (const int base : {10, 16, 2}) {
         for (const auto& [pos, nb_digits] : requests) {
-            dump_result result{};
+            std::optional<command_result> result;
             const std::string text = dumped(random_file(), base, pos, nb_digits, &result);
             if (pos > (base == 10 ? 598 * 19 : base == 16 ? 598 * 16 : 598 * 64)) {
-                EXPECT_EQ(result, dump_result::refused);
+                EXPECT_FALSE(result.has_value());
                 continue;
             }
-            ASSERT_EQ(result, dump_result::shown) << base << ' ' << pos << ' ' << nb_digits;
+            ASSERT_EQ(result, command_result::shown) << base << ' ' << pos << ' ' << nb_digits;
             const std::string expected = grouped_by_next(random_file(), base, pos, nb_digits);
             ASSERT_EQ(text, expected) << base << ' ' << pos << ' ' << nb_digits;
             // The smallest output buffer takes the digits in small chunks.
@@ -175,9 +179,9 @@ TEST(Dump, ReadFailuresKeepTheDigitsBeforeThem) {
 
     fixture_header header;
     header.word_count = 4;
-    dump_result result{};
+    std::optional<command_result> result;
     EXPECT_EQ(dumped(write_digit_file("declared4", header, {1, 2}), 10, 1, 50, &result), "");
-    EXPECT_EQ(result, dump_result::read_failed);
+    EXPECT_EQ(result, command_result::read_failed);
 }
 
 TEST(Dump, BlockBoundaryInBulk) {
@@ -192,7 +196,7 @@ TEST(Dump, BlockBoundaryInBulk) {
         // words) and the three words of the second block.
         const std::int64_t offset = per_word * (block_words - 2) - 7;
         EXPECT_EQ(digits_by_read(path, base, offset, 200, {4096}), digits_of(path, base, offset, 200)) << base;
-        dump_result result{};
+        std::optional<command_result> result;
         EXPECT_EQ(dumped(path, base, offset + 1, 150, &result), grouped_by_next(path, base, offset + 1, 150));
     }
 }
@@ -202,13 +206,19 @@ int fail_with_no_space(void* /*context*/, const char* /*bytes*/, std::size_t /*l
 }
 
 TEST(Dump, WriteFailuresStopTheDumpAndAreReported) {
-    // A failing output ends dump_digits early: far fewer than the ten million
-    // digits asked for are converted (the stream's read count would show a
-    // dump that ran on), and the front end reports it with status 1.
+    // After the first failed write no more data is read: of a file of more
+    // than a block, only the first read's pages.
+    fixture_header header;
+    header.word_count = block_words + 100;
+    const std::string large = write_sparse_digit_file("large-for-write-failures", header, {});
     for (const int base : {10, 16, 2}) {
         output_buffer out(fail_with_no_space, nullptr, 4096);
-        EXPECT_EQ(dump_digits(out, random_file().c_str(), base, 1, 10000000), dump_result::write_failed) << base;
+        digit_run run(large.c_str(), base, 1, 100000000);
+        ASSERT_TRUE(run.opened());
+        EXPECT_EQ(dump_digits(out, run), command_result::write_failed) << base;
         EXPECT_EQ(out.error(), ENOSPC);
+        EXPECT_LE(run.progress().bytes_read, 8 * 4096) << base;
+        EXPECT_EQ(run.progress().reads, 1) << base;
     }
     for (const std::vector<const char*>& args : {std::vector<const char*>{"rovurer", "x"},
                                                  {"rovurer", random_file().c_str(), "10", "1"},

@@ -7,6 +7,8 @@
 #include "test_paths.h"
 #include "test_support.h"
 
+using namespace rovurer;
+
 namespace {
 
 std::string digits(const std::string& name, int base, std::int64_t offset, int count) {

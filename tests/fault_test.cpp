@@ -14,6 +14,8 @@
 
 #include "test_support.h"
 
+using namespace rovurer;
+
 namespace {
 
 // Word i holds i + 1: 2^20 + 8 words, so the top block starts 8 words up.

@@ -1,4 +1,4 @@
-// output_buffer against scripted sinks, and platform_write's loop over
+// output_buffer against scripted sinks, and platform::write's loop over
 // interrupted, partial writes.
 #include "frontend/output.h"
 
@@ -20,6 +20,8 @@
 
 #include "platform/platform.h"
 #endif
+
+using namespace rovurer;
 
 namespace {
 
@@ -93,17 +95,31 @@ TEST(Output, TheFirstErrorIsKeptAndLaterBytesDropped) {
     }
 }
 
-TEST(Output, ReserveCommitAndUncommit) {
-    scripted_sink sink;
-    output_buffer out(scripted_sink::deliver, &sink, 64);
-    out.append("0123456789");
-    char* room = out.reserve(60);  // does not fit behind the 10 bytes: they go first
-    EXPECT_EQ(sink.delivered, "0123456789");
-    std::string(60, 'x').copy(room, 60);
-    out.commit(60);
-    out.uncommit(1);
-    ASSERT_TRUE(out.flush());
-    EXPECT_EQ(sink.delivered, "0123456789" + std::string(59, 'x'));
+TEST(Output, ReserveFlushesFirstAndGrowsForMoreThanTheBufferHolds) {
+    struct reserve_case {
+        std::size_t reserved;
+        std::size_t committed;
+        std::size_t delivered_before;  // of the 10 bytes already buffered
+    };
+    const reserve_case cases[] = {
+        {54, 54, 0},    // fits behind the 10 bytes, to the last byte
+        {55, 55, 10},   // does not: they go first
+        {64, 64, 10},   // the whole buffer
+        {65, 65, 10},   // more than the buffer holds: it grows
+        {5000, 4000, 10},
+    };
+    for (const reserve_case& c : cases) {
+        scripted_sink sink;
+        output_buffer out(scripted_sink::deliver, &sink, 64);
+        out.append("0123456789");
+        char* const room = out.reserve(c.reserved);
+        EXPECT_EQ(sink.delivered.size(), c.delivered_before) << c.reserved;
+        std::string(c.reserved, 'x').copy(room, c.reserved);  // every byte reserved is writable
+        out.commit(c.committed);
+        out.put('!');
+        ASSERT_TRUE(out.flush());
+        EXPECT_EQ(sink.delivered, "0123456789" + std::string(c.committed, 'x') + "!") << c.reserved;
+    }
 }
 
 #ifdef __linux__
@@ -149,7 +165,7 @@ TEST(Output, PlatformWriteResumesInterruptedAndPartialWrites) {
     }
     const int saved_output = dup(STDOUT_FILENO);
     dup2(ends[1], STDOUT_FILENO);
-    const int result = platform_write(platform_stream::output, sent.data(), sent.size());
+    const int result = platform::write(platform::stream::output, sent.data(), sent.size());
     dup2(saved_output, STDOUT_FILENO);
 
     const itimerval off = {};

@@ -11,8 +11,11 @@
 #include <vector>
 
 #include "frontend/digit_run.h"
+#include "frontend/dump.h"
 #include "reader/digit_stream.h"
 #include "test_support.h"
+
+using namespace rovurer;
 
 namespace {
 
@@ -46,8 +49,28 @@ const std::string& two_block_file() {
                                          << expected.substr(from, 40) << "'";
 }
 
+// dump_digits, find_digits and count_digits on a run that opens.
+command_result dumped_run(output_buffer& out, const std::string& path, std::int32_t base, std::int64_t pos,
+                          std::int64_t nb_digits) {
+    digit_run run(path.c_str(), base, pos, nb_digits);
+    EXPECT_TRUE(run.opened());
+    return run.opened() ? dump_digits(out, run) : command_result::read_failed;
+}
+command_result found_in(output_buffer& out, std::string_view pattern, const std::string& path, std::int32_t base,
+                        std::int64_t pos, std::int64_t nb_digits) {
+    digit_run run(path.c_str(), base, pos, nb_digits);
+    EXPECT_TRUE(run.opened());
+    return run.opened() ? find_digits(out, run, pattern) : command_result::read_failed;
+}
+command_result counted_in(output_buffer& out, const std::string& path, std::int32_t base, std::int64_t pos,
+                          std::int64_t nb_digits) {
+    digit_run run(path.c_str(), base, pos, nb_digits);
+    EXPECT_TRUE(run.opened());
+    return run.opened() ? count_digits(out, run, base) : command_result::read_failed;
+}
+
 template <typename Write>
-std::string output_of(Write write, dump_result expected = dump_result::shown) {
+std::string output_of(Write write, command_result expected = command_result::shown) {
     std::string text;
     output_buffer out(append_to_string, &text, 1 << 16);
     EXPECT_EQ(write(out), expected);
@@ -58,7 +81,7 @@ std::string output_of(Write write, dump_result expected = dump_result::shown) {
 // The digits the plain form shows, without their spaces.
 std::string shown_digits(std::int32_t base, std::int64_t pos, std::int64_t nb_digits) {
     std::string text =
-        output_of([&](output_buffer& out) { return dump_digits(out, two_block_file().c_str(), base, pos, nb_digits); });
+        output_of([&](output_buffer& out) { return dumped_run(out, two_block_file(), base, pos, nb_digits); });
     text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
     return text;
 }
@@ -72,7 +95,7 @@ void expect_find_and_count(std::int32_t base, std::int64_t pos, std::int64_t nb_
             expected += std::to_string(pos + static_cast<std::int64_t>(at)) + "\n";
         }
         const std::string found = output_of([&](output_buffer& out) {
-            return find_digits(out, pattern, two_block_file().c_str(), base, pos, nb_digits);
+            return found_in(out, pattern, two_block_file(), base, pos, nb_digits);
         });
         ASSERT_TRUE(same_text(found, expected))
             << "base " << base << " pos " << pos << " nb " << nb_digits << " '" << pattern << "'";
@@ -84,7 +107,7 @@ void expect_find_and_count(std::int32_t base, std::int64_t pos, std::int64_t nb_
             std::string(1, digit) + " " + std::to_string(std::count(digits.begin(), digits.end(), digit)) + "\n";
     }
     const std::string counted = output_of(
-        [&](output_buffer& out) { return count_digits(out, two_block_file().c_str(), base, pos, nb_digits); });
+        [&](output_buffer& out) { return counted_in(out, two_block_file(), base, pos, nb_digits); });
     ASSERT_TRUE(same_text(counted, expected)) << "base " << base << " pos " << pos << " nb " << nb_digits;
 }
 
@@ -137,9 +160,9 @@ TEST(Search, HexDigitsInEitherCaseAndDigitStrings) {
         EXPECT_FALSE(is_digit_string(digits, base)) << digits << ' ' << base;
     }
     const std::string upper =
-        output_of([](output_buffer& out) { return find_digits(out, "A3", two_block_file().c_str(), 16, 1, 100000); });
+        output_of([](output_buffer& out) { return found_in(out, "A3", two_block_file(), 16, 1, 100000); });
     const std::string lower =
-        output_of([](output_buffer& out) { return find_digits(out, "a3", two_block_file().c_str(), 16, 1, 100000); });
+        output_of([](output_buffer& out) { return found_in(out, "a3", two_block_file(), 16, 1, 100000); });
     EXPECT_EQ(upper, lower);
     EXPECT_FALSE(upper.empty());
 }

@@ -12,6 +12,8 @@
 #include "reader/digit_stream.h"
 #include "test_paths.h"
 
+using namespace rovurer;
+
 namespace {
 
 std::string put_le64(std::uint64_t value) {
@@ -96,7 +98,7 @@ std::string file_contents(const std::string& path) {
     return content.str();
 }
 
-std::string take_digits(digit_stream* stream, std::int64_t count, int* last) {
+std::string take_digits(rovurer::digit_stream* stream, std::int64_t count, int* last) {
     std::string digits;
     int result = 0;
     for (std::int64_t i = 0; i < count; ++i) {
@@ -226,4 +228,9 @@ void expect_failed_read(const run_result& run) {
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "");
+}
+
+int append_to_string(void* context, const char* bytes, std::size_t length) {
+    static_cast<std::string*>(context)->append(bytes, length);
+    return 0;
 }

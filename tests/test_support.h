@@ -51,11 +51,16 @@ std::string write_sparse_digit_file(const std::string& name, const fixture_heade
 // Writes raw bytes at temp_folder()/name. Returns its path.
 std::string write_bytes(const std::string& name, const std::string& bytes);
 
+namespace rovurer {
 struct digit_stream;
+}
+
+// Sink for output_buffer appending to the std::string pointed to by `context`.
+int append_to_string(void* context, const char* bytes, std::size_t length);
 
 // Up to `count` digits from the stream, one digit_stream_next at a time;
 // `last` receives the result that stopped it (0 when `count` digits came).
-std::string take_digits(digit_stream* stream, std::int64_t count, int* last = nullptr);
+std::string take_digits(rovurer::digit_stream* stream, std::int64_t count, int* last = nullptr);
 
 // Opens a stream, takes up to `count` digits, closes it. "REFUSED" when the
 // open refuses.

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <limits>
 
+namespace rovurer {
+
 namespace {
 
 bool is_space(char c) {
@@ -93,3 +95,5 @@ std::optional<std::int64_t> parse_position(const char* text) {
     }
     return static_cast<std::int64_t>(value);
 }
+
+}  // namespace rovurer

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace rovurer {
+
 // Decimal text to a signed integer, as strtol reads it: leading white space,
 // an optional sign, then digits up to the first other character; 0 when there
 // are no digits. A value outside the result type saturates at its nearest
@@ -17,3 +19,5 @@ std::int64_t parse_int64(const char* text);
 // goes through double. 0 when the text holds no number. Returns nullopt when
 // the value is not finite or does not fit a signed 64-bit integer.
 std::optional<std::int64_t> parse_position(const char* text);
+
+}  // namespace rovurer

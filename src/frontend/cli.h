@@ -1,8 +1,11 @@
 // The command line of rovurer: `rovurer filename base pos [nb_digits]`, and
-// the option forms (--find, --count, --info, --per-line, --help, --version).
+// the option forms (--find, --count, --info, --per-line, --kernels, --help,
+// --version).
 #pragma once
 
 #include "frontend/output.h"
+
+namespace rovurer {
 
 // Exit statuses.
 inline constexpr int exit_shown = 0;        // digits shown (also none, or fewer at end of data)
@@ -16,23 +19,10 @@ inline constexpr const char* usage_text =
     "Example to display 50 digits starting from position 1:\n"
     "rovurer pi_base10 10 1";
 
-// What --help adds after the usage text.
-inline constexpr const char* options_text =
-    "Options, before the file name:\n"
-    "  --find DIGITS filename base [pos [nb_digits]]\n"
-    "                  print the position of every occurrence of DIGITS, one a line\n"
-    "  --count filename base [pos [nb_digits]]\n"
-    "                  print how often each digit of the base occurs\n"
-    "                  (for both, pos defaults to 1 and nb_digits to the rest of the data)\n"
-    "  --info filename print what the header says and what the file holds\n"
-    "  --per-line N    print N digits a line (a multiple of 10), each line\n"
-    "                  followed by the position of its last digit\n"
-    "  --help          print this help\n"
-    "  --version       print the version\n"
-    "  --              end the options, for a file name that starts with --\n";
-
 // Runs the tool on `argc` arguments (argv[0] is the tool's name, never used),
 // writing digits, reports and the usage text to `out` and messages to `err`,
 // and flushing both. Returns the exit status. Without an option the command
 // line means what it always has; only "--" at the front is new.
 int run_rovurer(int argc, const char* const* argv, output_buffer& out, output_buffer& err);
+
+}  // namespace rovurer

@@ -1,12 +1,11 @@
 #include "frontend/digit_run.h"
 
-#include "reader/digit_stream.h"
+namespace rovurer {
 
 digit_run::digit_run(const char* filename, std::int32_t base, std::int64_t pos, std::int64_t nb_digits)
     : pos_(pos), nb_digits_(nb_digits) {
-    if (pos >= 1) {
-        stream_ = digit_stream_open(filename, base, pos - 1);
-    }
+    // Any offset below 0 is refused, after the base; pos - 1 could overflow.
+    stream_ = digit_stream_open(filename, base, pos >= 1 ? pos - 1 : -1, &refusal_);
 }
 
 digit_run::~digit_run() {
@@ -25,3 +24,5 @@ std::int64_t digit_run::read(char* digits, std::int64_t capacity) {
     taken_ += got;
     return got;
 }
+
+}  // namespace rovurer

@@ -5,7 +5,9 @@
 
 #include <cstdint>
 
-struct digit_stream;
+#include "reader/digit_stream.h"
+
+namespace rovurer {
 
 class digit_run {
 public:
@@ -15,24 +17,30 @@ public:
     static constexpr std::int64_t chunk_digits = std::int64_t{19} * 16 * 64;
 
     // Opens the run of up to `nb_digits` digits of `filename` in `base` from
-    // `pos`; opened() says whether the stream could be opened (a position
-    // below 1 cannot). Reads no data.
+    // `pos`, opening the file once; opened() says whether it could, and
+    // refusal() why not (a position below 1 is a negative offset). Reads no
+    // data.
     digit_run(const char* filename, std::int32_t base, std::int64_t pos, std::int64_t nb_digits);
     ~digit_run();
     digit_run(const digit_run&) = delete;
     digit_run& operator=(const digit_run&) = delete;
 
     bool opened() const { return stream_ != nullptr; }
+    const digit_stream_refusal& refusal() const { return refusal_; }
 
     // Writes the next digits of the run, at most `capacity`, to `digits`.
     // Returns how many, 0 at the end of the run (or of the data), or
     // read_failed when a read of the data failed (after the digits before it
-    // were returned).
+    // were returned). The run must be opened.
     std::int64_t read(char* digits, std::int64_t capacity);
-    static constexpr std::int64_t read_failed = -2;
+    static constexpr std::int64_t read_failed = digit_stream_read_failed;
 
-    // Digits returned so far.
+    // Digits returned so far, and whether they are all that was asked for.
     std::int64_t taken() const { return taken_; }
+    bool complete() const { return taken_ >= nb_digits_; }
+
+    // What the run has read of the file so far; the run must be opened.
+    word_source::reading progress() const { return digit_stream_progress(stream_); }
 
     // The 1-based file position of the digit at 0-based `index` of the run.
     // Exact: pos and index are below 2^63, so their sum fits.
@@ -42,7 +50,10 @@ public:
 
 private:
     digit_stream* stream_ = nullptr;
+    digit_stream_refusal refusal_;
     std::int64_t pos_;
     std::int64_t nb_digits_;
     std::int64_t taken_ = 0;
 };
+
+}  // namespace rovurer

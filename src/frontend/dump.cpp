@@ -2,75 +2,104 @@
 
 #include <array>
 
-#include "frontend/digit_run.h"
-#include "kernels/digit_format.h"
+#include "kernels/registry.h"
+
+namespace rovurer {
 
 namespace {
 
-// Appends `count` digits to `out` with a space after every digit that
-// completes a group of ten, where the group already holds `phase` digits.
-// `digits` must be readable for group_slack bytes past the count.
-void append_grouped(output_buffer& out, const char* digits, std::size_t count, std::size_t phase) {
-    char* const start = out.reserve(count + count / 10 + 1 + group_slack);
-    out.commit(best_kernels().group(digits, count, phase % 10, start));
-}
+// Writes digits in groups of ten. The space after a digit that completes a
+// group is held back until more digits follow, so that a line or a run that
+// ends there gets exactly the bytes it should.
+class group_writer {
+public:
+    explicit group_writer(output_buffer& out) : out_(out), group_(kernels::active().group) {}
 
-// Ends a line of `length` digits: the space after a last full group goes,
-// and the label of its last digit follows.
-void end_line(output_buffer& out, std::int64_t length, std::uint64_t last_position) {
-    if (length % 10 == 0) {
-        out.uncommit(1);
+    // Appends `count` digits, where the current group already holds `phase`
+    // digits. `digits` must be readable for group_slack bytes past the count.
+    void append(const char* digits, std::size_t count, std::size_t phase) {
+        if (count == 0) {
+            return;
+        }
+        if (space_held_) {
+            out_.put(' ');
+            space_held_ = false;
+        }
+        char* const start = out_.reserve(count + count / 10 + 1 + kernels::group_slack);
+        std::size_t written = group_(digits, count, phase % 10, start);
+        if ((phase + count) % 10 == 0) {
+            --written;  // the space after the last digit
+            space_held_ = true;
+        }
+        out_.commit(written);
     }
+
+    // Whether a space is held back, and letting it go or dropping it.
+    void release_space() {
+        if (space_held_) {
+            out_.put(' ');
+            space_held_ = false;
+        }
+    }
+    void drop_space() { space_held_ = false; }
+
+private:
+    output_buffer& out_;
+    kernels::group_digits_function group_;
+    bool space_held_ = false;
+};
+
+// Ends a line at the digit at `last_position`: the label follows.
+void end_line(output_buffer& out, group_writer& writer, std::uint64_t last_position) {
+    writer.drop_space();
     out.append("  : ");
     append_number_line(out, last_position);
 }
 
 }  // namespace
 
-dump_result dump_digits(output_buffer& out, const char* filename, std::int32_t base, std::int64_t pos,
-                        std::int64_t nb_digits, std::int64_t per_line) {
-    digit_run run(filename, base, pos, nb_digits);
-    if (!run.opened()) {
-        return dump_result::refused;
-    }
-    // A grouped chunk, with its slack, must fit the output buffer.
-    const auto fitting = static_cast<std::int64_t>((out.capacity() - group_slack - 1) / 11 * 10);
+command_result dump_digits(output_buffer& out, digit_run& run, std::int64_t per_line) {
+    // Chunks whose grouped text fits the output buffer, so that output
+    // leaves in writes of the buffer's size.
+    const auto fitting = static_cast<std::int64_t>((out.capacity() - kernels::group_slack - 1) / 11 * 10);
     const std::int64_t chunk = fitting < digit_run::chunk_digits ? fitting : digit_run::chunk_digits;
-    std::array<char, digit_run::chunk_digits + group_slack> digits{};
+    std::array<char, digit_run::chunk_digits + kernels::group_slack> digits{};
+    group_writer writer(out);
     std::int64_t in_line = 0;  // digits on the current line, with per_line
     for (;;) {
         const std::int64_t got = run.read(digits.data(), chunk);
         if (got == digit_run::read_failed) {
-            return dump_result::read_failed;
+            return command_result::read_failed;
         }
         if (got == 0) {
             break;
         }
         if (per_line == 0) {
-            append_grouped(out, digits.data(), static_cast<std::size_t>(got),
-                           static_cast<std::size_t>((run.taken() - got) % 10));
-            if (run.taken() == nb_digits && nb_digits % 10 == 0) {
-                out.uncommit(1);  // no space after the last digit asked for
-            }
+            writer.append(digits.data(), static_cast<std::size_t>(got),
+                          static_cast<std::size_t>((run.taken() - got) % 10));
         } else {
             for (std::int64_t done = 0; done < got;) {
                 const std::int64_t piece = got - done < per_line - in_line ? got - done : per_line - in_line;
-                append_grouped(out, digits.data() + done, static_cast<std::size_t>(piece),
-                               static_cast<std::size_t>(in_line % 10));
+                writer.append(digits.data() + done, static_cast<std::size_t>(piece),
+                              static_cast<std::size_t>(in_line % 10));
                 in_line += piece;
                 done += piece;
                 if (in_line == per_line) {
-                    end_line(out, in_line, run.position_of(run.taken() - got + done - 1));
+                    end_line(out, writer, run.position_of(run.taken() - got + done - 1));
                     in_line = 0;
                 }
             }
         }
         if (out.failed()) {
-            return dump_result::write_failed;
+            return command_result::write_failed;
         }
     }
     if (in_line > 0) {
-        end_line(out, in_line, run.position_of(run.taken() - 1));
+        end_line(out, writer, run.position_of(run.taken() - 1));
+    } else if (!run.complete()) {
+        writer.release_space();  // the data ended right after a tenth digit
     }
-    return out.failed() ? dump_result::write_failed : dump_result::shown;
+    return out.failed() ? command_result::write_failed : command_result::shown;
 }
+
+}  // namespace rovurer

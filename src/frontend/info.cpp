@@ -1,6 +1,9 @@
 #include "frontend/info.h"
 
 #include "frontend/refusal.h"
+#include "reader/digit_stream.h"
+
+namespace rovurer {
 
 namespace {
 
@@ -14,19 +17,18 @@ void append_line(output_buffer& out, const char* key, const std::string& value) 
 }  // namespace
 
 bool describe_file(output_buffer& out, const char* filename, std::string* problem) {
-    const digit_file_opening opening = digit_file_open(filename);
-    if (opening.check != digit_file_check::ok) {
-        *problem = digit_file_problem(filename, opening);
+    const digit_file::opening opening = digit_file::open(filename);
+    if (opening.verdict.check != digit_file::check::ok) {
+        *problem = file_problem(filename, opening.verdict);
         return false;
     }
-    const std::int64_t size = platform_file_size(opening.file);
-    platform_close(opening.file);
+    const std::int64_t size = platform::file_size(opening.file);
     if (size < 0) {
         *problem = std::string(filename) + ": not a regular file, so its size is unknown";
         return false;
     }
-    constexpr auto header_bytes = static_cast<std::int64_t>(digit_file_header_bytes);
-    const digit_file_header& header = opening.header;
+    constexpr auto header_bytes = static_cast<std::int64_t>(digit_file::header_bytes);
+    const digit_file::header& header = opening.verdict.header;
     append_line(out, "word_count", std::to_string(header.word_count));
     append_line(out, "lead_words", std::to_string(header.lead_words));
     append_line(out, "data_words", std::to_string(size > header_bytes ? (size - header_bytes) / 8 : 0));
@@ -35,3 +37,23 @@ bool describe_file(output_buffer& out, const char* filename, std::string* proble
     append_line(out, "digits_base2", digits_from_position_one(header, 2));
     return true;
 }
+
+std::string digits_in_words(std::int64_t words, std::int64_t per_word) {
+    // words = high * 10^17 + low, so low * per_word < 6.4 * 10^18 fits.
+    constexpr std::uint64_t ten_to_17 = 100000000000000000ULL;
+    const auto high = static_cast<std::uint64_t>(words) / ten_to_17;
+    const std::uint64_t low_product =
+        static_cast<std::uint64_t>(words) % ten_to_17 * static_cast<std::uint64_t>(per_word);
+    const std::uint64_t top = high * static_cast<std::uint64_t>(per_word) + low_product / ten_to_17;
+    std::string rest = std::to_string(low_product % ten_to_17);
+    if (top == 0) {
+        return rest;
+    }
+    return std::to_string(top) + std::string(17 - rest.size(), '0') + rest;
+}
+
+std::string digits_from_position_one(const digit_file::header& declared, std::int32_t base) {
+    return digits_in_words(digit_file::words_from(declared, 0), digits_per_word(base));
+}
+
+}  // namespace rovurer

@@ -15,10 +15,11 @@ constexpr std::size_t wanted_pipe_bytes = std::size_t{1} << 20;
 }  // namespace
 
 int main(int argc, char** argv) {
-    char** arguments = platform_arguments(&argc, argv);
-    platform_prepare_output(wanted_pipe_bytes);
-    platform_stream standard_output = platform_stream::output;
-    platform_stream standard_error = platform_stream::error;
+    using namespace rovurer;
+    char** arguments = platform::arguments(&argc, argv);
+    platform::prepare_output(wanted_pipe_bytes);
+    platform::stream standard_output = platform::stream::output;
+    platform::stream standard_error = platform::stream::error;
     output_buffer out(write_to_stream, &standard_output, output_buffer_bytes);
     output_buffer err(write_to_stream, &standard_error, 1 << 12);
     return run_rovurer(argc, arguments, out, err);

@@ -1,20 +1,28 @@
 #include "frontend/options.h"
 
-#include <string_view>
+#include <array>
+
+namespace rovurer {
 
 namespace {
 
-struct known_option {
-    std::string_view name;
-    command_form form;  // the form it selects; plain for --per-line
-    bool takes_value;
-};
+constexpr std::array<known_option, 7> options = {{
+    {"--find", command_form::find, true, "--find DIGITS filename base [pos [nb_digits]]",
+     "print the position of every occurrence of DIGITS, one a line"},
+    {"--count", command_form::count, false, "--count filename base [pos [nb_digits]]",
+     "print how often each digit of the base occurs\n"
+     "(for both, pos defaults to 1 and nb_digits to the rest of the data)"},
+    {"--info", command_form::info, false, "--info filename", "print what the header says and what the file holds"},
+    {"--per-line", command_form::plain, true, "--per-line N",
+     "print N digits a line (a multiple of 10), each line\nfollowed by the position of its last digit"},
+    {"--kernels", command_form::plain, true, "--kernels NAME",
+     "convert with the kernel set NAME (--version lists them)\ninstead of the fastest this CPU supports"},
+    {"--help", command_form::help, false, "--help", "print this help"},
+    {"--version", command_form::version, false, "--version", "print the version and the kernel sets"},
+}};
 
-constexpr known_option known_options[] = {
-    {"--find", command_form::find, true},  {"--count", command_form::count, false},
-    {"--info", command_form::info, false}, {"--per-line", command_form::plain, true},
-    {"--help", command_form::help, false}, {"--version", command_form::version, false},
-};
+// Where the descriptions start in --help.
+constexpr std::size_t description_column = 18;
 
 // A positive multiple of 10 written in decimal digits only, below 2^63; 0
 // for anything else.
@@ -33,7 +41,41 @@ std::string form_name(command_form form) {
     return form == command_form::find ? "--find" : form == command_form::count ? "--count" : "--info";
 }
 
+const known_option* find_option(std::string_view name) {
+    for (const known_option& option : options) {
+        if (option.name == name) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
+
+std::span<const known_option> known_options() {
+    return options;
+}
+
+std::string options_help() {
+    std::string text = "Options, before the file name:\n";
+    const auto add_entry = [&text](std::string_view usage, std::string_view description) {
+        std::string line = "  " + std::string(usage);
+        line += line.size() < description_column ? std::string(description_column - line.size(), ' ')
+                                                 : "\n" + std::string(description_column, ' ');
+        for (const char c : description) {
+            line += c;
+            if (c == '\n') {
+                line += std::string(description_column, ' ');
+            }
+        }
+        text += line + "\n";
+    };
+    for (const known_option& option : options) {
+        add_entry(option.usage, option.description);
+    }
+    add_entry("--", "end the options, for a file name that starts with --");
+    return text;
+}
 
 command_line parse_command_line(int argc, const char* const* argv) {
     command_line command;
@@ -43,14 +85,10 @@ command_line parse_command_line(int argc, const char* const* argv) {
         if (argument == "--") {
             break;
         }
+        command.any_option = true;
         const std::size_t equals = argument.find('=');
         const std::string_view name = argument.substr(0, equals);
-        const known_option* option = nullptr;
-        for (const known_option& candidate : known_options) {
-            if (candidate.name == name) {
-                option = &candidate;
-            }
-        }
+        const known_option* const option = find_option(name);
         if (option == nullptr) {
             command.error = "rovurer: unknown option '" + std::string(argument) + "'";
             return command;
@@ -79,6 +117,10 @@ command_line parse_command_line(int argc, const char* const* argv) {
             }
             continue;
         }
+        if (option->name == "--kernels") {
+            command.kernel_set = value;
+            continue;
+        }
         if (command.form != command_form::plain && command.form != option->form) {
             command.error = "rovurer: " + form_name(command.form) + " and " + std::string(name) + " cannot be combined";
             return command;
@@ -94,3 +136,5 @@ command_line parse_command_line(int argc, const char* const* argv) {
     command.first_operand = at;
     return command;
 }
+
+}  // namespace rovurer

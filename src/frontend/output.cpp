@@ -5,6 +5,8 @@
 
 #include "platform/platform.h"
 
+namespace rovurer {
+
 output_buffer::output_buffer(sink_function sink, void* context, std::size_t capacity)
     : sink_(sink), context_(context), capacity_(capacity < minimum_capacity ? minimum_capacity : capacity) {
     buffer_.reset(new char[capacity_]);
@@ -30,7 +32,11 @@ void output_buffer::append(const char* text) {
 
 char* output_buffer::reserve(std::size_t length) {
     if (capacity_ - used_ < length) {
-        flush();
+        flush();  // leaves the buffer empty
+        if (capacity_ < length) {
+            buffer_.reset(new char[length]);
+            capacity_ = length;
+        }
     }
     return buffer_.get() + used_;
 }
@@ -44,17 +50,15 @@ bool output_buffer::flush() {
 }
 
 void append_number_line(output_buffer& out, std::uint64_t value) {
-    char* const start = out.reserve(24);  // 20 digits at most, and the newline
-    char* const end = std::to_chars(start, start + 23, value).ptr;
+    constexpr std::size_t most = 21;  // 20 digits at most, and the newline
+    char* const start = out.reserve(most);
+    char* const end = std::to_chars(start, start + most - 1, value).ptr;
     *end = '\n';
     out.commit(static_cast<std::size_t>(end + 1 - start));
 }
 
 int write_to_stream(void* context, const char* bytes, std::size_t length) {
-    return platform_write(*static_cast<const platform_stream*>(context), bytes, length);
+    return platform::write(*static_cast<const platform::stream*>(context), bytes, length);
 }
 
-int append_to_string(void* context, const char* bytes, std::size_t length) {
-    static_cast<std::string*>(context)->append(bytes, length);
-    return 0;
-}
+}  // namespace rovurer

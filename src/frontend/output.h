@@ -1,11 +1,12 @@
-// output_buffer: buffered output to a sink (a file descriptor, or memory in
+// output_buffer: buffered output to a sink (a platform stream, or memory in
 // tests), with the first write error kept rather than ignored.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <string>
+
+namespace rovurer {
 
 class output_buffer {
 public:
@@ -27,12 +28,11 @@ public:
     void append(const char* bytes, std::size_t length);
     void append(const char* text);
 
-    // Space for at least `length` bytes (at most capacity()) at the end of the
-    // buffer, flushing first if needed; commit() then adds the bytes written.
+    // Room for `length` bytes at the end of the buffer, flushing first if
+    // need be and growing the buffer when `length` is more than it holds;
+    // commit() then adds the first bytes written there (at most `length`).
     char* reserve(std::size_t length);
     void commit(std::size_t length) { used_ += length; }
-    // Drops the last `length` bytes appended, when they are still buffered.
-    void uncommit(std::size_t length) { used_ = length < used_ ? used_ - length : 0; }
     std::size_t capacity() const { return capacity_; }
 
     // Delivers the buffered bytes. Returns false once any write has failed.
@@ -52,8 +52,7 @@ private:
 // Appends `value` in decimal, then a newline.
 void append_number_line(output_buffer& out, std::uint64_t value);
 
-// Sink writing to the platform_stream pointed to by `context`.
+// Sink writing to the platform::stream pointed to by `context`.
 int write_to_stream(void* context, const char* bytes, std::size_t length);
 
-// Sink appending to the std::string pointed to by `context`.
-int append_to_string(void* context, const char* bytes, std::size_t length);
+}  // namespace rovurer

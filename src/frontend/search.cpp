@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "frontend/digit_run.h"
-#include "kernels/digit_format.h"
-#include "reader/digit_stream.h"
+#include "kernels/registry.h"
+
+namespace rovurer {
 
 namespace {
 
@@ -43,12 +43,7 @@ bool is_digit_string(std::string_view digits, std::int32_t base) {
 // the one before, so that a match across chunks (and so across words and
 // blocks) is seen whole. Candidates are the places where the first and the
 // last digit match, 64 at a time; only they are compared.
-dump_result find_digits(output_buffer& out, std::string_view digits, const char* filename, std::int32_t base,
-                        std::int64_t pos, std::int64_t nb_digits) {
-    digit_run run(filename, base, pos, nb_digits);
-    if (!run.opened()) {
-        return dump_result::refused;
-    }
+command_result find_digits(output_buffer& out, digit_run& run, std::string_view digits) {
     std::string pattern(digits);
     for (char& c : pattern) {
         c = upper(c);
@@ -57,9 +52,9 @@ dump_result find_digits(output_buffer& out, std::string_view digits, const char*
     const std::size_t kept = length - 1;
     const std::size_t chunk = static_cast<std::size_t>(digit_run::chunk_digits);
     // Candidate windows read up to match_window - 1 bytes past the text.
-    std::vector<char> text(kept + chunk + match_window);
-    std::vector<std::uint64_t> masks(chunk / match_window + 2);
-    const match_candidates_function candidates = best_kernels().match_candidates;
+    std::vector<char> text(kept + chunk + kernels::match_window);
+    std::vector<std::uint64_t> masks(chunk / kernels::match_window + 2);
+    const kernels::match_candidates_function candidates = kernels::active().match_candidates;
     // The first (up to) eight digits of a candidate are compared as one
     // word; the window's slack keeps the load inside the buffer.
     const std::size_t head_bytes = length < 8 ? length : 8;
@@ -73,7 +68,7 @@ dump_result find_digits(output_buffer& out, std::string_view digits, const char*
     for (;;) {
         const std::int64_t got = run.read(text.data() + carried, digit_run::chunk_digits);
         if (got == digit_run::read_failed) {
-            return dump_result::read_failed;
+            return command_result::read_failed;
         }
         if (got == 0) {
             break;
@@ -81,12 +76,12 @@ dump_result find_digits(output_buffer& out, std::string_view digits, const char*
         const std::size_t filled = carried + static_cast<std::size_t>(got);
         const std::uint64_t first_position = run.position_of(run.taken() - static_cast<std::int64_t>(filled));
         const std::size_t starts = filled >= length ? filled - length + 1 : 0;
-        const std::size_t windows = (starts + match_window - 1) / match_window;
+        const std::size_t windows = (starts + kernels::match_window - 1) / kernels::match_window;
         candidates(text.data(), windows, pattern.front(), pattern.back(), kept, masks.data());
         for (std::size_t window = 0; window < windows; ++window) {
             std::uint64_t found = masks[window];
-            const std::size_t at = match_window * window;
-            if (starts - at < match_window) {
+            const std::size_t at = kernels::match_window * window;
+            if (starts - at < kernels::match_window) {
                 found &= (std::uint64_t{1} << (starts - at)) - 1;
             }
             for (; found != 0; found &= found - 1) {
@@ -101,26 +96,21 @@ dump_result find_digits(output_buffer& out, std::string_view digits, const char*
         carried = filled < kept ? filled : kept;
         std::memmove(text.data(), text.data() + filled - carried, carried);
         if (out.failed()) {
-            return dump_result::write_failed;
+            return command_result::write_failed;
         }
     }
-    return dump_result::shown;
+    return command_result::shown;
 }
 
-dump_result count_digits(output_buffer& out, const char* filename, std::int32_t base, std::int64_t pos,
-                         std::int64_t nb_digits) {
-    digit_run run(filename, base, pos, nb_digits);
-    if (!run.opened()) {
-        return dump_result::refused;
-    }
+command_result count_digits(output_buffer& out, digit_run& run, std::int32_t base) {
     const auto values = static_cast<std::size_t>(base);
-    std::array<std::uint64_t, max_tally_values> counts{};
+    std::array<std::uint64_t, kernels::max_tally_values> counts{};
     std::vector<char> text(static_cast<std::size_t>(digit_run::chunk_digits));
-    const tally_bytes_function tally = best_kernels().tally;
+    const kernels::tally_bytes_function tally = kernels::active().tally;
     for (;;) {
         const std::int64_t got = run.read(text.data(), digit_run::chunk_digits);
         if (got == digit_run::read_failed) {
-            return dump_result::read_failed;
+            return command_result::read_failed;
         }
         if (got == 0) {
             break;
@@ -138,5 +128,7 @@ dump_result count_digits(output_buffer& out, const char* filename, std::int32_t 
         out.put(' ');
         append_number_line(out, counts[j]);
     }
-    return out.failed() ? dump_result::write_failed : dump_result::shown;
+    return out.failed() ? command_result::write_failed : command_result::shown;
 }
+
+}  // namespace rovurer

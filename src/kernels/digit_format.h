@@ -12,7 +12,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
+
+namespace rovurer::kernels {
 
 using format_words_function = void (*)(const std::uint64_t* words, std::size_t count, char* out);
 
@@ -49,11 +50,8 @@ struct digit_kernels {
     tally_bytes_function tally;
 };
 
-// Portable kernels, always present; the reference for the others.
-extern const digit_kernels scalar_kernels;
+// Portable kernels, plain C++ for every CPU; the reference for the others,
+// and what they use for the words or digits left over from their steps.
+extern const digit_kernels portable_kernels;
 
-// Every set of kernels this machine can run, scalar_kernels first.
-std::span<const digit_kernels* const> supported_kernels();
-
-// The fastest supported set, chosen once at run time.
-const digit_kernels& best_kernels();
+}  // namespace rovurer::kernels

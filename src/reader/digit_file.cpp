@@ -2,44 +2,53 @@
 
 #include <bit>
 #include <cstring>
+#include <utility>
 
-digit_file_opening digit_file_open(const char* path) {
-    digit_file_opening opening{platform_no_file, digit_file_check::ok, {}, 0};
-    const platform_file file = platform_open_read(path, &opening.open_error);
-    if (file == platform_no_file) {
-        opening.check = digit_file_check::cannot_open;
-        return opening;
+namespace rovurer::digit_file {
+
+namespace {
+
+check examine(const platform::file& file, header& declared) {
+    unsigned char bytes[examined_bytes];
+    if (platform::read_at(file, bytes, sizeof bytes, 0) != sizeof bytes) {
+        const std::int64_t size = platform::file_size(file);
+        return size >= 0 && size < static_cast<std::int64_t>(sizeof bytes) ? check::too_short : check::unreadable;
     }
-    unsigned char bytes[digit_file_examined_bytes];
-    if (platform_read_at(file, bytes, sizeof bytes, 0) != sizeof bytes) {
-        const std::int64_t size = platform_file_size(file);
-        opening.check = size >= 0 && size < static_cast<std::int64_t>(sizeof bytes) ? digit_file_check::too_short
-                                                                                    : digit_file_check::unreadable;
-    } else if (std::memcmp(bytes, digit_file_magic, sizeof digit_file_magic) != 0) {
-        opening.check = digit_file_check::wrong_magic;
-    } else {
-        opening.header.word_count = std::bit_cast<std::int64_t>(digit_file_le64(bytes + digit_file_word_count_at));
-        opening.header.kind = digit_file_le64(bytes + digit_file_kind_at);
-        opening.header.lead_words = std::bit_cast<std::int64_t>(digit_file_le64(bytes + digit_file_lead_words_at));
-        if (opening.header.kind != digit_file_kind) {
-            opening.check = digit_file_check::wrong_kind;
-        } else if (opening.header.lead_words < 0) {
-            opening.check = digit_file_check::negative_lead_words;
-        }
+    if (std::memcmp(bytes, magic, sizeof magic) != 0) {
+        return check::wrong_magic;
     }
-    if (opening.check == digit_file_check::ok) {
-        opening.file = file;
-    } else {
-        platform_close(file);
+    declared.word_count = std::bit_cast<std::int64_t>(le64(bytes + word_count_at));
+    declared.kind = le64(bytes + kind_at);
+    declared.lead_words = std::bit_cast<std::int64_t>(le64(bytes + lead_words_at));
+    if (declared.kind != required_kind) {
+        return check::wrong_kind;
     }
-    return opening;
+    return declared.lead_words < 0 ? check::negative_lead_words : check::ok;
 }
 
-std::int64_t digit_file_words_from(const digit_file_header& header, std::int64_t word_skip) {
+}  // namespace
+
+opening open(const char* path) {
+    opening result;
+    platform::file file = platform::open_read(path, &result.verdict.open_error);
+    if (!file.is_open()) {
+        result.verdict.check = check::cannot_open;
+        return result;
+    }
+    result.verdict.check = examine(file, result.verdict.header);
+    if (result.verdict.check == check::ok) {
+        result.file = std::move(file);
+    }
+    return result;
+}
+
+std::int64_t words_from(const header& declared, std::int64_t word_skip) {
     // Each step subtracts a non-negative value from a positive one.
-    std::int64_t words = header.word_count;
-    if (words <= 0 || (words -= header.lead_words) <= 0 || (words -= word_skip) <= 0) {
+    std::int64_t words = declared.word_count;
+    if (words <= 0 || (words -= declared.lead_words) <= 0 || (words -= word_skip) <= 0) {
         return 0;
     }
     return words;
 }
+
+}  // namespace rovurer::digit_file

@@ -2,23 +2,26 @@
 // that is not a digit file, why not.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/platform.h"
 
+namespace rovurer::digit_file {
+
 // Header layout (little-endian): magic at byte 0, word_count at 8, kind at
 // 24, lead_words at 48; only these first 56 bytes of the 4096-byte header
 // area are read. The data region starts at byte 4096.
-inline constexpr unsigned char digit_file_magic[8] = {'M', 'P', 'T', 1, 'F', 'I', 'L', 'E'};
-inline constexpr std::size_t digit_file_header_bytes = 4096;  // size of the header area
-inline constexpr std::size_t digit_file_examined_bytes = 56;  // bytes of it that are read
-inline constexpr std::size_t digit_file_word_count_at = 8;
-inline constexpr std::size_t digit_file_kind_at = 24;
-inline constexpr std::size_t digit_file_lead_words_at = 48;
-inline constexpr std::uint64_t digit_file_kind = 2;
+inline constexpr unsigned char magic[8] = {'M', 'P', 'T', 1, 'F', 'I', 'L', 'E'};
+inline constexpr std::size_t header_bytes = 4096;  // size of the header area
+inline constexpr std::size_t examined_bytes = 56;  // bytes of it that are read
+inline constexpr std::size_t word_count_at = 8;
+inline constexpr std::size_t kind_at = 24;
+inline constexpr std::size_t lead_words_at = 48;
+inline constexpr std::uint64_t required_kind = 2;
 
 // The little-endian 64-bit value at `bytes`, on any host.
-inline std::uint64_t digit_file_le64(const unsigned char* bytes) {
+inline std::uint64_t le64(const unsigned char* bytes) {
     std::uint64_t value = 0;
     for (int i = 7; i >= 0; --i) {
         value = (value << 8) | bytes[i];
@@ -26,13 +29,13 @@ inline std::uint64_t digit_file_le64(const unsigned char* bytes) {
     return value;
 }
 
-struct digit_file_header {
-    std::int64_t word_count;  // data words declared
-    std::uint64_t kind;       // must be 2
-    std::int64_t lead_words;  // top words hidden before position 1, must be >= 0
+struct header {
+    std::int64_t word_count = 0;  // data words declared
+    std::uint64_t kind = 0;       // must be 2
+    std::int64_t lead_words = 0;  // top words hidden before position 1, must be >= 0
 };
 
-enum class digit_file_check {
+enum class check {
     ok,
     cannot_open,          // the system refused the open (open_error says why)
     unreadable,           // the examined bytes could not be read (not a regular
@@ -43,20 +46,28 @@ enum class digit_file_check {
     negative_lead_words,  // header.lead_words is below 0
 };
 
-struct digit_file_opening {
-    platform_file file;        // open when check is ok, else platform_no_file
-    digit_file_check check;    // the first problem found, or ok
-    digit_file_header header;  // as read, once the magic matched
-    int open_error;            // errno value when check is cannot_open
+// Why a file is or is not a digit file: the first problem found, what the
+// header said (once the magic matched) and, for cannot_open, the errno value.
+struct verdict {
+    digit_file::check check = check::ok;
+    digit_file::header header{};
+    int open_error = 0;
 };
 
-// Opens the file at `path` and examines its header. When the check is ok the
-// caller owns the open file and closes it with platform_close; otherwise
-// nothing is left open. Never reads past the examined bytes.
-digit_file_opening digit_file_open(const char* path);
+struct opening {
+    platform::file file;  // open exactly when verdict.check is ok
+    digit_file::verdict verdict;
+};
+
+// Opens the file at `path` and examines its header. The result owns the
+// open file when the check is ok; otherwise nothing is left open. Never
+// reads past the examined bytes.
+opening open(const char* path);
 
 // The data words at and below the first word shown when `word_skip` words
 // are skipped from position 1: word_count - lead_words - word_skip, computed
 // step by step so that nothing overflows (lead_words and word_skip are not
 // negative). 0 when that is not positive, so no position there is shown.
-std::int64_t digit_file_words_from(const digit_file_header& header, std::int64_t word_skip);
+std::int64_t words_from(const header& declared, std::int64_t word_skip);
+
+}  // namespace rovurer::digit_file

@@ -1,39 +1,22 @@
 // digit_stream: reads one digit file and hands out its digits in base 10, 2
 // or 16, from a chosen position towards the least significant end.
 //
-// Digit file layout (all fields little-endian):
-//   bytes 0..4095   header area; only the first 56 bytes are examined:
-//                   0  magic "MPT\x01FILE"
-//                   8  word_count  (signed 64-bit)  number of data words
-//                   24 kind        (unsigned 64-bit) must be 2
-//                   48 lead_words  (signed 64-bit)  top words hidden before
-//                                                   position 1, must be >= 0
-//   bytes 4096..    data region: unsigned 64-bit words, word i at byte
-//                   4096 + 8*i; word 0 is the least significant.
+// In base 10 a data word stands for 19 decimal digits (its value modulo
+// 10^19, with leading zeros); in bases 2 and 16 for its 64 bits, most
+// significant first. Position 1 is the first digit of word word_count -
+// lead_words - 1 (digit_file.h has the header). The words come from a
+// word_source, which reads only the blocks the digits lie in.
 //
-// In base 10 a word stands for 19 decimal digits (its value modulo 10^19,
-// with leading zeros); in bases 2 and 16 for its 64 bits, most significant
-// first. Position 1 is the first digit of word word_count - lead_words - 1.
-//
-// The data region is read backwards in blocks of at most block_words words,
-// from the top of the unread data down, so a request reads only the blocks
-// its digits lie in. Each block is read lazily from its top: the first read
-// of a stream covers only the pages that hold the first words needed, and
-// later reads double in size up to whole blocks, so a short request touches
-// a page or two while a long dump moves in large reads. Once reads grow, the
-// system is asked to start reading the span below, so that the disk works
-// while digits are converted.
+// The stream is a handle: its record is the reader's own.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
-#include "platform/platform.h"
 #include "reader/digit_file.h"
+#include "reader/word_source.h"
 
-struct prefetcher;
+namespace rovurer {
 
-inline constexpr std::int64_t block_words = 1048576;  // 8 MiB of words
 inline constexpr int decimal_digits_per_word = 19;
 
 // Whether digits can be shown in `base`: 2, 10 or 16.
@@ -47,43 +30,34 @@ inline std::int64_t digits_per_word(std::int32_t base) {
 }
 
 // Results of digit_stream_next and digit_stream_refill besides a digit or 0.
-inline constexpr int digit_stream_end = -1;          // the data is exhausted
-inline constexpr int digit_stream_read_failed = -2;  // a read of the data came short
+inline constexpr int digit_stream_end = word_source::end;                  // the data is exhausted
+inline constexpr int digit_stream_read_failed = word_source::read_failed;  // a read of the data came short
 
-struct digit_stream {
-    platform_file file;                                // platform_no_file when not open
-    std::int32_t base;                                 // 2, 10 or 16
-    std::uint64_t* words;                              // block buffer, block_words words
-    std::uint64_t buf_words;                           // words[0..buf_words-1] not yet taken
-    std::int64_t words_left;                           // unread data words below the block
-    std::int32_t skip;                                 // digits (base 10) or bits to drop
-                                                       // from the first word taken
-    std::int32_t bits_per_digit;                       // 1 or 4; unused in base 10
-    std::int32_t digit_mask;                           // base - 1; unused in base 10
-    std::int32_t digits_left;                          // digits (base 10) or bits of the
-                                                       // current word not yet handed out
-    std::uint64_t cur_word;                            // bases 2 and 16: current word
-    unsigned char digit_buf[decimal_digits_per_word];  // base 10: digits of the current
-                                                       // word, least significant first
-    bool read_failed;                                  // a block read has failed
-    std::int64_t block_start;                          // data word index of words[0]
-    std::uint64_t filled_from;                         // words[filled_from..] of the block
-                                                       // are read; the rest not yet
-    std::int64_t next_read_words;                      // words the next read asks for
-    std::int64_t bytes_read;                           // bytes read from the data region
-    std::int64_t advised_from;                         // data words from here up are read
-                                                       // or advised to be read
-    prefetcher* prefetch;                              // read-ahead advice, once started
+struct digit_stream;
+
+// Why digit_stream_open refused.
+struct digit_stream_refusal {
+    enum class reason {
+        none,
+        unsupported_base,  // not 2, 10 or 16
+        negative_offset,   // a position below 1
+        not_a_digit_file,  // file.check says why
+        past_end,          // no data word at or below the offset (file.header says how many)
+        out_of_memory,     // the record or the block buffer
+    };
+    reason why = reason::none;
+    digit_file::verdict file;  // the file's verdict, once it was opened or tried
 };
 
 // Opens a stream on the digit file at `path` whose first digit is the one at
-// 0-based `offset` (a user's position minus 1) shown in `base`.
-// Returns nullptr, with everything it acquired released, when the base is not
-// 2, 10 or 16, the offset is negative, the file cannot be opened or its first
-// 56 bytes read, the header is not a digit file header, no data word lies at
-// or below the offset, or the block buffer cannot be allocated. Reads no data
-// word. The caller owns the result until digit_stream_close.
-digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_t offset);
+// 0-based `offset` (a user's position minus 1) shown in `base`. Checks, in
+// this order, the base, the offset, the file and its header, the position,
+// and the memory. Returns nullptr, with everything it acquired released and
+// the reason in *refusal (unless refusal is nullptr), on any refusal; the
+// file is opened once at most. Reads no data word. The caller owns the
+// result until digit_stream_close.
+digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_t offset,
+                                digit_stream_refusal* refusal = nullptr);
 
 // Returns the character code of the next digit ('0'..'9', 'A'..'F'),
 // digit_stream_end when the data is exhausted, or digit_stream_read_failed
@@ -93,18 +67,20 @@ int digit_stream_next(digit_stream* stream);
 // Writes the next digits, up to `capacity` of them, to `digits` and returns
 // how many: `capacity` unless the data ends first, so 0 (for a capacity
 // above 0) only at the end of the data. When a read fails it returns the
-// digits before the failure, and
-// digit_stream_read_failed on the call after (or at once if there were none).
-// The same digits as digit_stream_next gives; the two can be mixed. Whole
-// words are converted in bulk, with the fastest kernels this CPU supports.
+// digits before the failure, and digit_stream_read_failed on the call after
+// (or at once if there were none). The same digits as digit_stream_next
+// gives; the two can be mixed. Whole words are converted in bulk, with the
+// kernel set in use (kernels/registry.h).
 std::int64_t digit_stream_read(digit_stream* stream, char* digits, std::int64_t capacity);
 
-// Moves to the next block below the current one and reads its top words
-// (the rest are read as they are taken). Returns 0 when a block was started,
-// digit_stream_end when no data words are left, and digit_stream_read_failed
-// when the read delivered fewer bytes than asked or the block's byte offset
-// cannot be represented, then on every later call. Used by the stream itself.
+// Moves the stream's word source to its next block: 0, digit_stream_end or
+// digit_stream_read_failed, as word_source::refill. Used by the stream itself.
 int digit_stream_refill(digit_stream* stream);
+
+// What the stream has read so far, for tests and measurements.
+word_source::reading digit_stream_progress(const digit_stream* stream);
 
 // Closes the file, frees the buffer and the record. Accepts nullptr.
 void digit_stream_close(digit_stream* stream);
+
+}  // namespace rovurer

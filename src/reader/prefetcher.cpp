@@ -6,16 +6,11 @@
 #include <system_error>
 #include <thread>
 
-namespace {
-
-// Advice goes out in pieces of this size, so that a stop waits for one
-// piece at most and the reader's newest span is taken soon.
-constexpr std::int64_t piece_bytes = std::int64_t{1} << 20;
-
-}  // namespace
+namespace rovurer::detail::prefetch {
 
 struct prefetcher {
-    platform_file file;
+    advice_function give;
+    const void* context;
     std::mutex lock;
     std::condition_variable wake;
     std::int64_t pending_low = 0;  // the span not yet advised: [low, high)
@@ -23,7 +18,7 @@ struct prefetcher {
     bool stopping = false;
     std::thread worker;  // not joinable when advice is given inline
 
-    explicit prefetcher(platform_file advised_file) : file(advised_file) {}
+    prefetcher(advice_function advice, const void* advice_context) : give(advice), context(advice_context) {}
 
     void run() {
         std::unique_lock<std::mutex> held(lock);
@@ -38,32 +33,34 @@ struct prefetcher {
             const std::int64_t low = high - pending_low > piece_bytes ? high - piece_bytes : pending_low;
             pending_high = low;
             held.unlock();
-            platform_advise_willneed(file, low, high - low);
+            give(context, low, high - low);
             held.lock();
         }
     }
 };
 
-prefetcher* prefetcher_start(platform_file file) {
-    auto* helper = new (std::nothrow) prefetcher(file);
+prefetcher* start(advice_function give, const void* context, bool threaded) {
+    auto* helper = new (std::nothrow) prefetcher(give, context);
 #ifndef ROVURER_NO_PREFETCH_THREAD
-    if (helper != nullptr) {
+    if (helper != nullptr && threaded) {
         try {
             helper->worker = std::thread([helper] { helper->run(); });
         } catch (const std::system_error&) {
             // No thread: advice goes out inline.
         }
     }
+#else
+    (void)threaded;
 #endif
     return helper;
 }
 
-void prefetcher_advise(prefetcher* helper, std::int64_t offset, std::int64_t length) {
+void advise(prefetcher* helper, std::int64_t offset, std::int64_t length) {
     if (helper == nullptr) {
         return;
     }
     if (!helper->worker.joinable()) {
-        platform_advise_willneed(helper->file, offset, length);
+        helper->give(helper->context, offset, length);
         return;
     }
     {
@@ -79,7 +76,7 @@ void prefetcher_advise(prefetcher* helper, std::int64_t offset, std::int64_t len
     helper->wake.notify_one();
 }
 
-void prefetcher_stop(prefetcher* helper) {
+void stop(prefetcher* helper) {
     if (helper == nullptr) {
         return;
     }
@@ -93,3 +90,5 @@ void prefetcher_stop(prefetcher* helper) {
     }
     delete helper;
 }
+
+}  // namespace rovurer::detail::prefetch

@@ -1,17 +1,23 @@
 // SSE2 kernels: the x86-64 baseline, present on every x86-64 CPU, so they
 // need no check and are part of even the portable build there.
-#include "kernels/kernel_sets.h"
+#include "kernels/kernel_set.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 
 #include <emmintrin.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "kernels/decimal_split.h"
 
+namespace rovurer::kernels {
+
 namespace {
+
+#define ROVURER_GENERIC_TARGET
+#include "kernels/generic/loops.h"
 
 // The 8 decimal digits of each 64-bit lane's value x < 10^8 as ASCII, first
 // digit in the lowest byte, with SSE2's 16-bit multiplies: x splits into
@@ -82,7 +88,7 @@ void sse2_binary(const std::uint64_t* words, std::size_t count, char* out) {
 
 // Grouping needs byte shuffles that SSE2 lacks: the portable kernel's.
 std::size_t sse2_group(const char* digits, std::size_t count, std::size_t phase, char* out) {
-    return scalar_kernels.group(digits, count, phase, out);
+    return portable_kernels.group(digits, count, phase, out);
 }
 
 std::uint64_t sse2_match_window(const char* text, char first, char last, std::size_t distance) {
@@ -98,37 +104,30 @@ std::uint64_t sse2_match_window(const char* text, char first, char last, std::si
     return candidates;
 }
 
-// Per value, byte counters gather the matches (a match compares as -1) for
-// up to 255 vectors, then are summed.
+// A match compares as -1, so subtracting it adds 1 to the byte counter.
+struct sse2_bytes {
+    static constexpr std::size_t width = 16;
+    static __m128i repeat(char value) { return _mm_set1_epi8(value); }
+    static __m128i zero() { return _mm_setzero_si128(); }
+    static __m128i count_equal(__m128i counters, const char* text, __m128i value) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+        return _mm_sub_epi8(counters, _mm_cmpeq_epi8(bytes, value));
+    }
+    static std::uint64_t sum(__m128i counters) {
+        const __m128i sums = _mm_sad_epu8(counters, _mm_setzero_si128());
+        return static_cast<std::uint64_t>(_mm_cvtsi128_si64(sums)) +
+               static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+    }
+};
+
 void sse2_tally(const char* text, std::size_t length, const char* values, std::size_t value_count,
                 std::uint64_t* counts) {
-    for (std::size_t j = 0; j < value_count; ++j) {
-        const __m128i value = _mm_set1_epi8(values[j]);
-        std::size_t done = 0;
-        std::uint64_t count = 0;
-        while (length - done >= 16) {
-            const std::size_t vectors = (length - done) / 16 < 255 ? (length - done) / 16 : 255;
-            __m128i matches = _mm_setzero_si128();
-            for (const std::size_t end = done + 16 * vectors; done < end; done += 16) {
-                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + done));
-                matches = _mm_sub_epi8(matches, _mm_cmpeq_epi8(bytes, value));
-            }
-            const __m128i sums = _mm_sad_epu8(matches, _mm_setzero_si128());
-            count += static_cast<std::uint64_t>(_mm_cvtsi128_si64(sums)) +
-                     static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
-        }
-        for (; done < length; ++done) {
-            count += text[done] == values[j] ? 1 : 0;
-        }
-        counts[j] += count;
-    }
+    tally_with_byte_counters<sse2_bytes>(text, length, values, value_count, counts);
 }
 
 void sse2_match_candidates(const char* text, std::size_t windows, char first, char last, std::size_t distance,
                            std::uint64_t* masks) {
-    for (std::size_t window = 0; window < windows; ++window) {
-        masks[window] = sse2_match_window(text + match_window * window, first, last, distance);
-    }
+    match_windows(text, windows, first, last, distance, masks, sse2_match_window);
 }
 
 const digit_kernels sse2_kernels = {"sse2",     sse2_decimal,          sse2_hex,  sse2_binary,
@@ -136,14 +135,14 @@ const digit_kernels sse2_kernels = {"sse2",     sse2_decimal,          sse2_hex,
 
 }  // namespace
 
-const digit_kernels* sse2_kernels_if_supported() {
-    return &sse2_kernels;
-}
+extern const kernel_set sse2_set = {"sse2", always_supported, &sse2_kernels};
+
+}  // namespace rovurer::kernels
 
 #else
 
-const digit_kernels* sse2_kernels_if_supported() {
-    return nullptr;
+namespace rovurer::kernels {
+extern const kernel_set sse2_set = {"sse2", not_built_here, nullptr};
 }
 
 #endif

@@ -18,19 +18,26 @@
 
 #include "platform/platform.h"
 
+namespace rovurer::platform {
+
 namespace {
 
-int descriptor_of(platform_file file) {
-    return static_cast<int>(file);
+int descriptor_of(const file& opened) {
+    return static_cast<int>(opened.native());
 }
 
-int descriptor_of(platform_stream stream) {
-    return stream == platform_stream::output ? STDOUT_FILENO : STDERR_FILENO;
+int descriptor_of(stream to) {
+    return to == stream::output ? STDOUT_FILENO : STDERR_FILENO;
+}
+
+bool is_pipe(stream to) {
+    struct stat status {};
+    return fstat(descriptor_of(to), &status) == 0 && S_ISFIFO(status.st_mode);
 }
 
 }  // namespace
 
-platform_file platform_open_read(const char* path, int* error) {
+file open_read(const char* path, int* error) {
     // O_NONBLOCK so that naming a FIFO cannot hang the open; it changes
     // nothing for regular files, and pread refuses a FIFO or terminal anyway.
     const int descriptor = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -38,8 +45,9 @@ platform_file platform_open_read(const char* path, int* error) {
         if (error != nullptr) {
             *error = errno;
         }
-        return platform_no_file;
+        return file();
     }
+    file opened(descriptor);
     // Refused here rather than at the first read, to say why.
     struct stat status {};
     const bool known = fstat(descriptor, &status) == 0;
@@ -48,24 +56,23 @@ platform_file platform_open_read(const char* path, int* error) {
                         : S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) ? ESPIPE
                                                                                : 0;
     if (refusal != 0) {
-        close(descriptor);
         if (error != nullptr) {
             *error = refusal;
         }
-        return platform_no_file;
+        return file();
     }
-    return descriptor;
+    return opened;
 }
 
-std::int64_t platform_file_size(platform_file file) {
+std::int64_t file_size(const file& opened) {
     struct stat status {};
-    if (fstat(descriptor_of(file), &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (fstat(descriptor_of(opened), &status) != 0 || !S_ISREG(status.st_mode)) {
         return -1;
     }
     return static_cast<std::int64_t>(status.st_size);
 }
 
-std::size_t platform_read_at(platform_file file, void* destination, std::size_t length, std::int64_t offset) {
+std::size_t read_at(const file& opened, void* destination, std::size_t length, std::int64_t offset) {
     static_assert(sizeof(off_t) == sizeof(std::int64_t), "64-bit file offsets");
     constexpr std::int64_t max_offset = std::numeric_limits<std::int64_t>::max();
     if (offset < 0 || length > static_cast<std::uint64_t>(max_offset - offset)) {
@@ -74,7 +81,7 @@ std::size_t platform_read_at(platform_file file, void* destination, std::size_t 
     auto* bytes = static_cast<unsigned char*>(destination);
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t got = pread(descriptor_of(file), bytes + done, length - done,
+        const ssize_t got = pread(descriptor_of(opened), bytes + done, length - done,
                                   static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
         if (got < 0 && errno == EINTR) {
             continue;
@@ -87,14 +94,14 @@ std::size_t platform_read_at(platform_file file, void* destination, std::size_t 
     return done;
 }
 
-void platform_advise_willneed(platform_file file, std::int64_t offset, std::int64_t length) {
+void advise_willneed(const file& opened, std::int64_t offset, std::int64_t length) {
 #if defined(POSIX_FADV_WILLNEED) && !defined(__APPLE__)
     // Linux starts reading at most the device's readahead window per call
     // (128 KiB on many disks), so the span goes out in pieces of that size.
     constexpr std::int64_t piece = std::int64_t{128} << 10;
     for (std::int64_t done = 0; done < length; done += piece) {
         const std::int64_t size = length - done < piece ? length - done : piece;
-        (void)posix_fadvise(descriptor_of(file), static_cast<off_t>(offset + done), static_cast<off_t>(size),
+        (void)posix_fadvise(descriptor_of(opened), static_cast<off_t>(offset + done), static_cast<off_t>(size),
                             POSIX_FADV_WILLNEED);
     }
 #elif defined(F_RDADVISE)
@@ -104,21 +111,21 @@ void platform_advise_willneed(platform_file file, std::int64_t offset, std::int6
     radvisory advice{};
     advice.ra_offset = static_cast<off_t>(offset);
     advice.ra_count = static_cast<int>(length);
-    (void)fcntl(descriptor_of(file), F_RDADVISE, &advice);
+    (void)fcntl(descriptor_of(opened), F_RDADVISE, &advice);
 #else
-    (void)file;
+    (void)opened;
     (void)offset;
     (void)length;
 #endif
 }
 
-void platform_close(platform_file file) {
-    if (file != platform_no_file) {
-        close(descriptor_of(file));
+void close_native(native_file handle) {
+    if (handle != no_file) {
+        close(static_cast<int>(handle));
     }
 }
 
-void* platform_allocate_block(std::size_t bytes) {
+void* allocate_block(std::size_t bytes) {
     // Aligned for transparent huge pages: four 2 MiB pages instead of 2048
     // small ones make 8 MiB reads several times faster (far fewer TLB misses
     // and page faults).
@@ -133,14 +140,14 @@ void* platform_allocate_block(std::size_t bytes) {
     return buffer;
 }
 
-void platform_free_block(void* buffer, std::size_t /*bytes*/) {
+void free_block(void* buffer, std::size_t /*bytes*/) {
     std::free(buffer);
 }
 
-void platform_prepare_output(std::size_t wanted_pipe_bytes) {
+void prepare_output(std::size_t wanted_pipe_bytes) {
 #ifdef F_SETPIPE_SZ
     const int wanted = wanted_pipe_bytes < (std::size_t{1} << 30) ? static_cast<int>(wanted_pipe_bytes) : 1 << 30;
-    if (platform_is_pipe(platform_stream::output) && fcntl(STDOUT_FILENO, F_GETPIPE_SZ) < wanted) {
+    if (is_pipe(stream::output) && fcntl(STDOUT_FILENO, F_GETPIPE_SZ) < wanted) {
         (void)fcntl(STDOUT_FILENO, F_SETPIPE_SZ, wanted);  // only ever grows; a refusal changes nothing
     }
 #else
@@ -148,14 +155,9 @@ void platform_prepare_output(std::size_t wanted_pipe_bytes) {
 #endif
 }
 
-bool platform_is_pipe(platform_stream stream) {
-    struct stat status {};
-    return fstat(descriptor_of(stream), &status) == 0 && S_ISFIFO(status.st_mode);
-}
-
-int platform_write(platform_stream stream, const char* bytes, std::size_t length) {
+int write(stream to, const char* bytes, std::size_t length) {
     while (length > 0) {
-        const ssize_t written = write(descriptor_of(stream), bytes, length);
+        const ssize_t written = ::write(descriptor_of(to), bytes, length);
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
@@ -168,8 +170,10 @@ int platform_write(platform_stream stream, const char* bytes, std::size_t length
     return 0;
 }
 
-char** platform_arguments(int* /*argc*/, char** argv) {
+char** arguments(int* /*argc*/, char** argv) {
     return argv;
 }
+
+}  // namespace rovurer::platform
 
 #endif

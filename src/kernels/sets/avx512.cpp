@@ -1,9 +1,9 @@
 // AVX-512 kernels (F, BW, DQ, VBMI, VBMI2), chosen at run time.
 //
 // Only these functions carry the target attribute, and they call nothing but
-// intrinsics and the portable kernels, so no code built for AVX-512 can be
-// reached on a CPU without it.
-#include "kernels/kernel_sets.h"
+// intrinsics, the portable kernels and the shared loops compiled for
+// AVX-512, so no code built for AVX-512 can be reached on a CPU without it.
+#include "kernels/kernel_set.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 
@@ -17,11 +17,17 @@
 
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #define ROVURER_AVX512 __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx512vbmi2")))
 
+namespace rovurer::kernels {
+
 namespace {
+
+#define ROVURER_GENERIC_TARGET ROVURER_AVX512
+#include "kernels/generic/loops.h"
 
 using byte_indices = std::array<std::uint8_t, 64>;
 
@@ -175,25 +181,35 @@ ROVURER_AVX512 __m512i eight_digits(__m512i x, const decimal_constants& k) {
     return four_digits(halves, k);
 }
 
-ROVURER_AVX512 void avx512_decimal(const std::uint64_t* words, std::size_t count, char* out) {
-    const decimal_constants constants = make_decimal_constants();
-    const __m512i ten_to_19 = _mm512_set1_epi64(static_cast<long long>(10000000000000000000ULL));
-    const __m512i ten_to_8 = _mm512_set1_epi64(100000000);
-    const __m512i one = _mm512_set1_epi64(1);
-    const __m512d ten_to_minus_8 = _mm512_set1_pd(1e-8);
-    const __m512d pull_down = _mm512_set1_pd(-2e-5);
-    const __m512d half_unit = _mm512_set1_pd(5e-9);
+// Eight words a step, the lowest word in lane 0.
+struct avx512_decimal_step {
+    decimal_constants constants;
+    __m512i ten_to_19;
+    __m512i ten_to_8;
+    __m512i one;
+    __m512d ten_to_minus_8;
+    __m512d pull_down;
+    __m512d half_unit;
     __m512i middle_low_index[3];
     __m512i top_index[3];
-    for (std::size_t v = 0; v < 3; ++v) {
-        middle_low_index[v] = load_indices(decimal_bytes.from_middle_low[v]);
-        top_index[v] = load_indices(decimal_bytes.from_top[v]);
+
+    ROVURER_AVX512 avx512_decimal_step()
+        : constants(make_decimal_constants()),
+          ten_to_19(_mm512_set1_epi64(static_cast<long long>(10000000000000000000ULL))),
+          ten_to_8(_mm512_set1_epi64(100000000)),
+          one(_mm512_set1_epi64(1)),
+          ten_to_minus_8(_mm512_set1_pd(1e-8)),
+          pull_down(_mm512_set1_pd(-2e-5)),
+          half_unit(_mm512_set1_pd(5e-9)) {
+        for (std::size_t v = 0; v < 3; ++v) {
+            middle_low_index[v] = load_indices(decimal_bytes.from_middle_low[v]);
+            top_index[v] = load_indices(decimal_bytes.from_top[v]);
+        }
     }
 
-    std::size_t left = count;
-    for (; left >= 8; left -= 8, out += 152) {
-        // Lane k holds words[left - 8 + k]; the byte tables put lane 7 first.
-        __m512i value = _mm512_loadu_si512(words + left - 8);
+    ROVURER_AVX512 void operator()(const std::uint64_t* words, char* out) const {
+        // Lane k holds words[k]; the byte tables put lane 7 first.
+        __m512i value = _mm512_loadu_si512(words);
         value = _mm512_mask_sub_epi64(value, _mm512_cmpge_epu64_mask(value, ten_to_19), value, ten_to_19);
 
         // value = upper * 10^8 + low. value rounds by at most 2^10 on its way
@@ -223,19 +239,28 @@ ROVURER_AVX512 void avx512_decimal(const std::uint64_t* words, std::size_t count
         _mm512_storeu_si512(out + 64, chars[1]);
         _mm512_mask_storeu_epi8(out + 128, (std::uint64_t{1} << 24) - 1, chars[2]);
     }
-    scalar_kernels.decimal(words, left, out);
+};
+
+ROVURER_AVX512 void avx512_decimal(const std::uint64_t* words, std::size_t count, char* out) {
+    const avx512_decimal_step step;
+    format_in_steps<8, 19>(words, count, out, step, portable_kernels.decimal);
 }
 
-ROVURER_AVX512 void avx512_hex(const std::uint64_t* words, std::size_t count, char* out) {
-    const __m512i sources = load_indices(hex_sources);
-    const __m512i low_nibble = _mm512_set1_epi8(0x0F);
-    const __m512i characters = _mm512_broadcast_i32x4(
-        _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'));
-    constexpr std::uint64_t even_bytes = 0x5555555555555555ULL;
-    std::size_t left = count;
-    for (; left >= 4; left -= 4, out += 64) {
-        const __m512i loaded =
-            _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + left - 4)));
+// Four words a step.
+struct avx512_hex_step {
+    __m512i sources;
+    __m512i low_nibble;
+    __m512i characters;
+
+    ROVURER_AVX512 avx512_hex_step()
+        : sources(load_indices(hex_sources)),
+          low_nibble(_mm512_set1_epi8(0x0F)),
+          characters(_mm512_broadcast_i32x4(
+              _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'))) {}
+
+    ROVURER_AVX512 void operator()(const std::uint64_t* words, char* out) const {
+        constexpr std::uint64_t even_bytes = 0x5555555555555555ULL;
+        const __m512i loaded = _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(words)));
         const __m512i bytes = _mm512_permutexvar_epi8(sources, loaded);
         // In each 16-bit pair both bytes hold the same byte; shifting the pair
         // by 4 brings the high nibble into the even one.
@@ -243,7 +268,11 @@ ROVURER_AVX512 void avx512_hex(const std::uint64_t* words, std::size_t count, ch
             _mm512_and_si512(_mm512_mask_blend_epi8(even_bytes, bytes, _mm512_srli_epi16(bytes, 4)), low_nibble);
         _mm512_storeu_si512(out, _mm512_shuffle_epi8(characters, nibbles));
     }
-    scalar_kernels.hex(words, left, out);
+};
+
+ROVURER_AVX512 void avx512_hex(const std::uint64_t* words, std::size_t count, char* out) {
+    const avx512_hex_step step;
+    format_in_steps<4, 16>(words, count, out, step, portable_kernels.hex);
 }
 
 ROVURER_AVX512 void avx512_binary(const std::uint64_t* words, std::size_t count, char* out) {
@@ -287,7 +316,7 @@ ROVURER_AVX512 std::size_t avx512_group(const char* digits, std::size_t count, s
     if (block_phase == 0) {
         out[written++] = ' ';
     }
-    return written + scalar_kernels.group(digits + used, count - used, (phase + used) % 10, out + written);
+    return written + portable_kernels.group(digits + used, count - used, (phase + used) % 10, out + written);
 }
 
 // Plain code: it runs before anything is known about the CPU.
@@ -305,7 +334,8 @@ ROVURER_AVX512 std::uint64_t avx512_match_window(const char* text, char first, c
 }
 
 // Per value, byte counters gather the matches for up to 255 vectors, then
-// are summed; the tail is a masked load.
+// are summed; the tail is a masked load. Not the shared byte-counter loop:
+// two sets of counters and the masked tail make this one faster.
 ROVURER_AVX512 void avx512_tally(const char* text, std::size_t length, const char* values, std::size_t value_count,
                                  std::uint64_t* counts) {
     const __m512i ones = _mm512_set1_epi8(1);
@@ -346,9 +376,7 @@ ROVURER_AVX512 void avx512_tally(const char* text, std::size_t length, const cha
 
 ROVURER_AVX512 void avx512_match_candidates(const char* text, std::size_t windows, char first, char last,
                                             std::size_t distance, std::uint64_t* masks) {
-    for (std::size_t window = 0; window < windows; ++window) {
-        masks[window] = avx512_match_window(text + match_window * window, first, last, distance);
-    }
+    match_windows(text, windows, first, last, distance, masks, avx512_match_window);
 }
 
 const digit_kernels avx512_kernels = {"avx512",     avx512_decimal,          avx512_hex,  avx512_binary,
@@ -356,14 +384,14 @@ const digit_kernels avx512_kernels = {"avx512",     avx512_decimal,          avx
 
 }  // namespace
 
-const digit_kernels* avx512_kernels_if_supported() {
-    return cpu_supports_avx512() ? &avx512_kernels : nullptr;
-}
+extern const kernel_set avx512_set = {"avx512", cpu_supports_avx512, &avx512_kernels};
+
+}  // namespace rovurer::kernels
 
 #else
 
-const digit_kernels* avx512_kernels_if_supported() {
-    return nullptr;
+namespace rovurer::kernels {
+extern const kernel_set avx512_set = {"avx512", not_built_here, nullptr};
 }
 
 #endif

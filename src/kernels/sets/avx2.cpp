@@ -1,14 +1,15 @@
 // AVX2 kernels, chosen at run time on CPUs with AVX2 but not the AVX-512 set.
 //
 // Only these functions carry the target attribute, and they call nothing but
-// intrinsics and the portable kernels, so no AVX2 code can be reached on a
-// CPU without it.
-#include "kernels/kernel_sets.h"
+// intrinsics, the portable kernels and the shared loops compiled for AVX2,
+// so no AVX2 code can be reached on a CPU without it.
+#include "kernels/kernel_set.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 
 #include <immintrin.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -16,7 +17,12 @@
 
 #define ROVURER_AVX2 __attribute__((target("avx2")))
 
+namespace rovurer::kernels {
+
 namespace {
+
+#define ROVURER_GENERIC_TARGET ROVURER_AVX2
+#include "kernels/generic/loops.h"
 
 // The 8 decimal digits of each 64-bit lane's value x < 10^8 as ASCII, first
 // digit in the lowest byte: x splits into 4-digit halves (32-bit lanes, x /
@@ -40,11 +46,10 @@ ROVURER_AVX2 __m256i eight_digits(__m256i x) {
 // Two words a step. The split stays scalar (64-bit divisions by constants);
 // each word's two 8-digit parts fill one 16-byte lane, which is exactly the
 // 16 characters after its top three digits.
-ROVURER_AVX2 void avx2_decimal(const std::uint64_t* words, std::size_t count, char* out) {
-    std::size_t i = count;
-    for (; i >= 2; i -= 2, out += 38) {
-        const decimal_parts first = split_decimal(words[i - 1]);
-        const decimal_parts second = split_decimal(words[i - 2]);
+struct avx2_decimal_step {
+    ROVURER_AVX2 void operator()(const std::uint64_t* words, char* out) const {
+        const decimal_parts first = split_decimal(words[1]);
+        const decimal_parts second = split_decimal(words[0]);
         const __m256i digits =
             eight_digits(_mm256_set_epi64x(static_cast<long long>(second.bottom), static_cast<long long>(second.middle),
                                            static_cast<long long>(first.bottom), static_cast<long long>(first.middle)));
@@ -53,23 +58,31 @@ ROVURER_AVX2 void avx2_decimal(const std::uint64_t* words, std::size_t count, ch
         std::memcpy(out + 19, three_digit_table[second.top].data(), 4);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 22), _mm256_extracti128_si256(digits, 1));
     }
-    scalar_kernels.decimal(words, i, out);
+};
+
+ROVURER_AVX2 void avx2_decimal(const std::uint64_t* words, std::size_t count, char* out) {
+    avx2_decimal_step step;
+    format_in_steps<2, 19>(words, count, out, step, portable_kernels.decimal);
 }
 
 // Hex: four words make 64 characters. The bytes are reversed so that each
 // word's most significant byte comes first and the highest word first, then
 // split into nibbles, interleaved high nibble first, and looked up.
-ROVURER_AVX2 void avx2_hex(const std::uint64_t* words, std::size_t count, char* out) {
-    const __m256i reverse = _mm256_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11,
-                                             10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-    const __m256i characters =
-        _mm256_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F', '0', '1', '2',
-                         '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F');
-    const __m256i low_nibble = _mm256_set1_epi8(0x0F);
-    std::size_t i = count;
-    for (; i >= 4; i -= 4, out += 64) {
-        const __m256i loaded = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + i - 4));
-        // Lane 0: words i-1 and i-2, lane 1: words i-3 and i-4, big-endian.
+struct avx2_hex_step {
+    __m256i reverse;
+    __m256i characters;
+    __m256i low_nibble;
+
+    ROVURER_AVX2 avx2_hex_step()
+        : reverse(_mm256_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8, 7,
+                                   6, 5, 4, 3, 2, 1, 0)),
+          characters(_mm256_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F',
+                                      '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F')),
+          low_nibble(_mm256_set1_epi8(0x0F)) {}
+
+    ROVURER_AVX2 void operator()(const std::uint64_t* words, char* out) const {
+        const __m256i loaded = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words));
+        // Lane 0: words 3 and 2, lane 1: words 1 and 0, big-endian.
         const __m256i bytes = _mm256_shuffle_epi8(_mm256_permute4x64_epi64(loaded, 0x4E), reverse);
         const __m256i high = _mm256_and_si256(_mm256_srli_epi16(bytes, 4), low_nibble);
         const __m256i low = _mm256_and_si256(bytes, low_nibble);
@@ -78,8 +91,13 @@ ROVURER_AVX2 void avx2_hex(const std::uint64_t* words, std::size_t count, char* 
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(first, second, 0x20));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_permute2x128_si256(first, second, 0x31));
     }
-    scalar_kernels.hex(words, i, out);
+};
+
+ROVURER_AVX2 void avx2_hex(const std::uint64_t* words, std::size_t count, char* out) {
+    avx2_hex_step step;
+    format_in_steps<4, 16>(words, count, out, step, portable_kernels.hex);
 }
+
 
 // Binary: each output byte picks its source byte (most significant first),
 // tests its bit and becomes '0' or '1'.
@@ -111,7 +129,7 @@ bool cpu_supports_avx2() {
 ROVURER_AVX2 std::size_t avx2_group(const char* digits, std::size_t count, std::size_t phase, char* out) {
     const std::size_t to_space = 10 - phase;
     if (count < to_space + 30) {
-        return scalar_kernels.group(digits, count, phase, out);
+        return portable_kernels.group(digits, count, phase, out);
     }
     std::memcpy(out, digits, to_space);
     out[to_space] = ' ';
@@ -129,7 +147,7 @@ ROVURER_AVX2 std::size_t avx2_group(const char* digits, std::size_t count, std::
                             _mm256_or_si256(_mm256_shuffle_epi8(loaded, spread), spaces));
         to[32] = ' ';
     }
-    to += scalar_kernels.group(from, static_cast<std::size_t>(end - from), 0, to);
+    to += portable_kernels.group(from, static_cast<std::size_t>(end - from), 0, to);
     return static_cast<std::size_t>(to - out);
 }
 
@@ -146,38 +164,31 @@ ROVURER_AVX2 std::uint64_t avx2_match_window(const char* text, char first, char 
     return candidates;
 }
 
-// Per value, byte counters gather the matches (a match compares as -1) for
-// up to 255 vectors, then are summed.
+// A match compares as -1, so subtracting it adds 1 to the byte counter.
+struct avx2_bytes {
+    static constexpr std::size_t width = 32;
+    ROVURER_AVX2 static __m256i repeat(char value) { return _mm256_set1_epi8(value); }
+    ROVURER_AVX2 static __m256i zero() { return _mm256_setzero_si256(); }
+    ROVURER_AVX2 static __m256i count_equal(__m256i counters, const char* text, __m256i value) {
+        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text));
+        return _mm256_sub_epi8(counters, _mm256_cmpeq_epi8(bytes, value));
+    }
+    ROVURER_AVX2 static std::uint64_t sum(__m256i counters) {
+        const __m256i sums = _mm256_sad_epu8(counters, _mm256_setzero_si256());
+        const __m128i halves = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+        return static_cast<std::uint64_t>(_mm_cvtsi128_si64(halves)) +
+               static_cast<std::uint64_t>(_mm_extract_epi64(halves, 1));
+    }
+};
+
 ROVURER_AVX2 void avx2_tally(const char* text, std::size_t length, const char* values, std::size_t value_count,
                              std::uint64_t* counts) {
-    for (std::size_t j = 0; j < value_count; ++j) {
-        const __m256i value = _mm256_set1_epi8(values[j]);
-        std::size_t done = 0;
-        std::uint64_t count = 0;
-        while (length - done >= 32) {
-            const std::size_t vectors = (length - done) / 32 < 255 ? (length - done) / 32 : 255;
-            __m256i matches = _mm256_setzero_si256();
-            for (const std::size_t end = done + 32 * vectors; done < end; done += 32) {
-                const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + done));
-                matches = _mm256_sub_epi8(matches, _mm256_cmpeq_epi8(bytes, value));
-            }
-            const __m256i sums = _mm256_sad_epu8(matches, _mm256_setzero_si256());
-            const __m128i halves = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
-            count += static_cast<std::uint64_t>(_mm_cvtsi128_si64(halves)) +
-                     static_cast<std::uint64_t>(_mm_extract_epi64(halves, 1));
-        }
-        for (; done < length; ++done) {
-            count += text[done] == values[j] ? 1 : 0;
-        }
-        counts[j] += count;
-    }
+    tally_with_byte_counters<avx2_bytes>(text, length, values, value_count, counts);
 }
 
 ROVURER_AVX2 void avx2_match_candidates(const char* text, std::size_t windows, char first, char last,
                                         std::size_t distance, std::uint64_t* masks) {
-    for (std::size_t window = 0; window < windows; ++window) {
-        masks[window] = avx2_match_window(text + match_window * window, first, last, distance);
-    }
+    match_windows(text, windows, first, last, distance, masks, avx2_match_window);
 }
 
 const digit_kernels avx2_kernels = {"avx2",     avx2_decimal,          avx2_hex,  avx2_binary,
@@ -185,14 +196,14 @@ const digit_kernels avx2_kernels = {"avx2",     avx2_decimal,          avx2_hex,
 
 }  // namespace
 
-const digit_kernels* avx2_kernels_if_supported() {
-    return cpu_supports_avx2() ? &avx2_kernels : nullptr;
-}
+extern const kernel_set avx2_set = {"avx2", cpu_supports_avx2, &avx2_kernels};
+
+}  // namespace rovurer::kernels
 
 #else
 
-const digit_kernels* avx2_kernels_if_supported() {
-    return nullptr;
+namespace rovurer::kernels {
+extern const kernel_set avx2_set = {"avx2", not_built_here, nullptr};
 }
 
 #endif

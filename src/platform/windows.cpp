@@ -20,14 +20,16 @@
 
 #include "platform/platform.h"
 
+namespace rovurer::platform {
+
 namespace {
 
-HANDLE handle_of(platform_file file) {
-    return reinterpret_cast<HANDLE>(file);
+HANDLE handle_of(const file& opened) {
+    return reinterpret_cast<HANDLE>(opened.native());
 }
 
-HANDLE handle_of(platform_stream stream) {
-    return GetStdHandle(stream == platform_stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+HANDLE handle_of(stream to) {
+    return GetStdHandle(to == stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
 }
 
 // UTF-8 to UTF-16; invalid sequences become U+FFFD.
@@ -72,13 +74,13 @@ int errno_from_last_error() {
 
 }  // namespace
 
-platform_file platform_open_read(const char* path, int* error) {
+file open_read(const char* path, int* error) {
     int ignored = 0;
     int& reason = error != nullptr ? *error : ignored;
     const std::wstring wide_path = wide_from_utf8(path, std::char_traits<char>::length(path));
     if (wide_path.empty()) {
         reason = ENOENT;
-        return platform_no_file;
+        return file();
     }
     const HANDLE handle =
         CreateFileW(wide_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -88,27 +90,27 @@ platform_file platform_open_read(const char* path, int* error) {
         reason = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_INVALID_NAME ? ENOENT
                  : code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION                           ? EACCES
                                                                                                             : EIO;
-        return platform_no_file;
+        return file();
     }
     // Only disk files can be read at an offset; a console or pipe would wait
     // for input instead.
+    file opened(reinterpret_cast<native_file>(handle));
     if (GetFileType(handle) != FILE_TYPE_DISK) {
-        CloseHandle(handle);
         reason = ESPIPE;
-        return platform_no_file;
+        return file();
     }
-    return reinterpret_cast<platform_file>(handle);
+    return opened;
 }
 
-std::int64_t platform_file_size(platform_file file) {
+std::int64_t file_size(const file& opened) {
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(handle_of(file), &size)) {
+    if (!GetFileSizeEx(handle_of(opened), &size)) {
         return -1;
     }
     return static_cast<std::int64_t>(size.QuadPart);
 }
 
-std::size_t platform_read_at(platform_file file, void* destination, std::size_t length, std::int64_t offset) {
+std::size_t read_at(const file& opened, void* destination, std::size_t length, std::int64_t offset) {
     constexpr std::int64_t max_offset = std::numeric_limits<std::int64_t>::max();
     if (offset < 0 || length > static_cast<std::uint64_t>(max_offset - offset)) {
         return 0;
@@ -123,7 +125,7 @@ std::size_t platform_read_at(platform_file file, void* destination, std::size_t 
         position.OffsetHigh = static_cast<DWORD>(at >> 32);
         const std::size_t chunk = length - done < max_chunk ? length - done : max_chunk;
         DWORD got = 0;
-        if (!ReadFile(handle_of(file), bytes + done, static_cast<DWORD>(chunk), &got, &position) || got == 0) {
+        if (!ReadFile(handle_of(opened), bytes + done, static_cast<DWORD>(chunk), &got, &position) || got == 0) {
             break;
         }
         done += got;
@@ -131,37 +133,33 @@ std::size_t platform_read_at(platform_file file, void* destination, std::size_t 
     return done;
 }
 
-void platform_advise_willneed(platform_file /*file*/, std::int64_t /*offset*/, std::int64_t /*length*/) {}
+void advise_willneed(const file& /*opened*/, std::int64_t /*offset*/, std::int64_t /*length*/) {}
 
-void platform_close(platform_file file) {
-    if (file != platform_no_file) {
-        CloseHandle(handle_of(file));
+void close_native(native_file handle) {
+    if (handle != no_file) {
+        CloseHandle(reinterpret_cast<HANDLE>(handle));
     }
 }
 
-void* platform_allocate_block(std::size_t bytes) {
+void* allocate_block(std::size_t bytes) {
     // Committed pages are zero pages until first touched.
     return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 }
 
-void platform_free_block(void* buffer, std::size_t /*bytes*/) {
+void free_block(void* buffer, std::size_t /*bytes*/) {
     if (buffer != nullptr) {
         VirtualFree(buffer, 0, MEM_RELEASE);
     }
 }
 
-void platform_prepare_output(std::size_t /*wanted_pipe_bytes*/) {
+void prepare_output(std::size_t /*wanted_pipe_bytes*/) {
     // Output goes through WriteFile, which never translates; the C runtime's
     // stream is set to binary too, so nothing can add a "\r".
     (void)_setmode(_fileno(stdout), _O_BINARY);
 }
 
-bool platform_is_pipe(platform_stream stream) {
-    return GetFileType(handle_of(stream)) == FILE_TYPE_PIPE;
-}
-
-int platform_write(platform_stream stream, const char* bytes, std::size_t length) {
-    const HANDLE handle = handle_of(stream);
+int write(stream to, const char* bytes, std::size_t length) {
+    const HANDLE handle = handle_of(to);
     DWORD console_mode = 0;
     if (GetConsoleMode(handle, &console_mode)) {
         // A console shows UTF-16, whatever its code page: file names as typed.
@@ -185,7 +183,7 @@ int platform_write(platform_stream stream, const char* bytes, std::size_t length
     return 0;
 }
 
-char** platform_arguments(int* argc, char** argv) {
+char** arguments(int* argc, char** argv) {
     int wide_count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &wide_count);
     if (wide == nullptr) {
@@ -200,5 +198,7 @@ char** platform_arguments(int* argc, char** argv) {
     *argc = wide_count;
     return utf8;
 }
+
+}  // namespace rovurer::platform
 
 #endif

@@ -1,14 +1,21 @@
 // Portable kernels: plain C++ with word-at-a-time (SWAR) arithmetic; the
 // reference for every other kernel set.
-#include "kernels/decimal_split.h"
-#include "kernels/digit_format.h"
-#include "kernels/kernel_sets.h"
-
 #include <array>
 #include <bit>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 
+#include "kernels/decimal_split.h"
+#include "kernels/digit_format.h"
+#include "kernels/kernel_set.h"
+
+namespace rovurer::kernels {
+
 namespace {
+
+#define ROVURER_GENERIC_TARGET
+#include "kernels/generic/loops.h"
 
 constexpr std::uint64_t ascii_zeros = 0x3030303030303030ULL;
 
@@ -184,14 +191,16 @@ void scalar_tally(const char* text, std::size_t length, const char* values, std:
     add_up();
 }
 
-}  // namespace
-
 void scalar_match_candidates(const char* text, std::size_t windows, char first, char last, std::size_t distance,
                              std::uint64_t* masks) {
-    for (std::size_t window = 0; window < windows; ++window) {
-        masks[window] = scalar_match_window(text + match_window * window, first, last, distance);
-    }
+    match_windows(text, windows, first, last, distance, masks, scalar_match_window);
 }
 
-const digit_kernels scalar_kernels = {"scalar",     scalar_decimal,          scalar_hex,  scalar_binary,
-                                      scalar_group, scalar_match_candidates, scalar_tally};
+}  // namespace
+
+const digit_kernels portable_kernels = {"portable",   scalar_decimal,          scalar_hex,  scalar_binary,
+                                        scalar_group, scalar_match_candidates, scalar_tally};
+
+extern const kernel_set portable_set = {"portable", always_supported, &portable_kernels};
+
+}  // namespace rovurer::kernels

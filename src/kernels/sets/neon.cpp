@@ -1,17 +1,23 @@
 // NEON kernels for AArch64, where NEON is always present: no run-time check.
-#include "kernels/kernel_sets.h"
+#include "kernels/kernel_set.h"
 
 #if defined(__aarch64__)
 
 #include <arm_neon.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "kernels/decimal_split.h"
 
+namespace rovurer::kernels {
+
 namespace {
+
+#define ROVURER_GENERIC_TARGET
+#include "kernels/generic/loops.h"
 
 // Four values below 10^4 (32-bit lanes) to 4 ASCII digits each, first digit
 // in the lowest byte: t / 100 as t * 5243 >> 19 into 16-bit quarters, then
@@ -36,15 +42,14 @@ void eight_digits_x4(uint32x4_t values, char* out) {
     vst1q_u8(reinterpret_cast<std::uint8_t*>(out + 16), four_digits(vzip2q_u32(high, low)));
 }
 
-void neon_decimal(const std::uint64_t* words, std::size_t count, char* out) {
-    std::size_t i = count;
-    for (; i >= 4; i -= 4) {
-        ROVURER_MCA_BEGIN("neon decimal, 4 words");
+// Four words a step, the highest (words[3]) first.
+void neon_decimal_step(const std::uint64_t* words, char* out) {
+    ROVURER_MCA_BEGIN("neon decimal, 4 words");
         std::array<std::uint32_t, 4> top{};
         std::array<std::uint32_t, 4> middle{};
         std::array<std::uint32_t, 4> bottom{};
         for (std::size_t lane = 0; lane < 4; ++lane) {
-            const decimal_parts parts = split_decimal(words[i - 1 - lane]);
+            const decimal_parts parts = split_decimal(words[3 - lane]);
             top[lane] = static_cast<std::uint32_t>(parts.top);
             middle[lane] = static_cast<std::uint32_t>(parts.middle);
             bottom[lane] = static_cast<std::uint32_t>(parts.bottom);
@@ -58,25 +63,29 @@ void neon_decimal(const std::uint64_t* words, std::size_t count, char* out) {
             std::memcpy(out + 3, middle_digits.data() + 8 * lane, 8);
             std::memcpy(out + 11, bottom_digits.data() + 8 * lane, 8);
         }
-        ROVURER_MCA_END("neon decimal, 4 words");
-    }
-    scalar_kernels.decimal(words, i, out);
+    ROVURER_MCA_END("neon decimal, 4 words");
+}
+
+void neon_decimal(const std::uint64_t* words, std::size_t count, char* out) {
+    format_in_steps<4, 19>(words, count, out, neon_decimal_step, portable_kernels.decimal);
 }
 
 // Hex: two words make 32 characters: bytes reversed (the higher word and its
 // most significant byte first), split into nibbles, looked up.
-void neon_hex(const std::uint64_t* words, std::size_t count, char* out) {
+void neon_hex_step(const std::uint64_t* words, char* out) {
     const uint8x16_t characters = vld1q_u8(reinterpret_cast<const std::uint8_t*>("0123456789ABCDEF"));
-    std::size_t i = count;
-    for (; i >= 2; i -= 2, out += 32) {
-        const uint8x16_t loaded = vld1q_u8(reinterpret_cast<const std::uint8_t*>(words + i - 2));
+    {
+        const uint8x16_t loaded = vld1q_u8(reinterpret_cast<const std::uint8_t*>(words));
         const uint8x16_t reversed = vrev64q_u8(vextq_u8(loaded, loaded, 8));
         const uint8x16_t high = vshrq_n_u8(reversed, 4);
         const uint8x16_t low = vandq_u8(reversed, vdupq_n_u8(0x0F));
         vst1q_u8(reinterpret_cast<std::uint8_t*>(out), vqtbl1q_u8(characters, vzip1q_u8(high, low)));
         vst1q_u8(reinterpret_cast<std::uint8_t*>(out + 16), vqtbl1q_u8(characters, vzip2q_u8(high, low)));
     }
-    scalar_kernels.hex(words, i, out);
+}
+
+void neon_hex(const std::uint64_t* words, std::size_t count, char* out) {
+    format_in_steps<2, 16>(words, count, out, neon_hex_step, portable_kernels.hex);
 }
 
 // Binary: each output byte picks its source byte (most significant first)
@@ -101,7 +110,7 @@ void neon_binary(const std::uint64_t* words, std::size_t count, char* out) {
 
 // Grouping is memory-bound copying, which the portable kernel does well.
 std::size_t neon_group(const char* digits, std::size_t count, std::size_t phase, char* out) {
-    return scalar_kernels.group(digits, count, phase, out);
+    return portable_kernels.group(digits, count, phase, out);
 }
 
 // The 64 comparison results of four vectors as one bit each, byte i of the
@@ -121,39 +130,32 @@ uint8x16_t both_equal(const char* text, std::size_t distance, uint8x16_t first, 
     return vandq_u8(vceqq_u8(vld1q_u8(bytes), first), vceqq_u8(vld1q_u8(bytes + distance), last));
 }
 
-void neon_match_candidates(const char* text, std::size_t windows, char first, char last, std::size_t distance,
-                           std::uint64_t* masks) {
+std::uint64_t neon_match_window(const char* text, char first, char last, std::size_t distance) {
     const uint8x16_t firsts = vdupq_n_u8(static_cast<std::uint8_t>(first));
     const uint8x16_t lasts = vdupq_n_u8(static_cast<std::uint8_t>(last));
-    for (std::size_t window = 0; window < windows; ++window, text += match_window) {
-        masks[window] =
-            to_bitmask(both_equal(text, distance, firsts, lasts), both_equal(text + 16, distance, firsts, lasts),
-                       both_equal(text + 32, distance, firsts, lasts), both_equal(text + 48, distance, firsts, lasts));
-    }
+    return to_bitmask(both_equal(text, distance, firsts, lasts), both_equal(text + 16, distance, firsts, lasts),
+                      both_equal(text + 32, distance, firsts, lasts), both_equal(text + 48, distance, firsts, lasts));
 }
 
-// Per value, byte counters gather the matches (a match compares as all ones,
-// so subtracting adds 1) for up to 255 vectors, then are summed.
+void neon_match_candidates(const char* text, std::size_t windows, char first, char last, std::size_t distance,
+                           std::uint64_t* masks) {
+    match_windows(text, windows, first, last, distance, masks, neon_match_window);
+}
+
+// A match compares as all ones, so subtracting it adds 1 to the byte counter.
+struct neon_bytes {
+    static constexpr std::size_t width = 16;
+    static uint8x16_t repeat(char value) { return vdupq_n_u8(static_cast<std::uint8_t>(value)); }
+    static uint8x16_t zero() { return vdupq_n_u8(0); }
+    static uint8x16_t count_equal(uint8x16_t counters, const char* text, uint8x16_t value) {
+        return vsubq_u8(counters, vceqq_u8(vld1q_u8(reinterpret_cast<const std::uint8_t*>(text)), value));
+    }
+    static std::uint64_t sum(uint8x16_t counters) { return vaddlvq_u8(counters); }
+};
+
 void neon_tally(const char* text, std::size_t length, const char* values, std::size_t value_count,
                 std::uint64_t* counts) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
-    for (std::size_t j = 0; j < value_count; ++j) {
-        const uint8x16_t value = vdupq_n_u8(static_cast<std::uint8_t>(values[j]));
-        std::size_t done = 0;
-        std::uint64_t count = 0;
-        while (length - done >= 16) {
-            const std::size_t vectors = (length - done) / 16 < 255 ? (length - done) / 16 : 255;
-            uint8x16_t matches = vdupq_n_u8(0);
-            for (const std::size_t end = done + 16 * vectors; done < end; done += 16) {
-                matches = vsubq_u8(matches, vceqq_u8(vld1q_u8(bytes + done), value));
-            }
-            count += vaddlvq_u8(matches);
-        }
-        for (; done < length; ++done) {
-            count += text[done] == values[j] ? 1 : 0;
-        }
-        counts[j] += count;
-    }
+    tally_with_byte_counters<neon_bytes>(text, length, values, value_count, counts);
 }
 
 const digit_kernels neon_kernels = {"neon",     neon_decimal,          neon_hex,  neon_binary,
@@ -161,14 +163,14 @@ const digit_kernels neon_kernels = {"neon",     neon_decimal,          neon_hex,
 
 }  // namespace
 
-const digit_kernels* neon_kernels_if_supported() {
-    return &neon_kernels;
-}
+extern const kernel_set neon_set = {"neon", always_supported, &neon_kernels};
+
+}  // namespace rovurer::kernels
 
 #else
 
-const digit_kernels* neon_kernels_if_supported() {
-    return nullptr;
+namespace rovurer::kernels {
+extern const kernel_set neon_set = {"neon", not_built_here, nullptr};
 }
 
 #endif

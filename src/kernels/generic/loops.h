@@ -1,0 +1,66 @@
+// The loops that every kernel set shares, written once: stepping over words
+// with the leftovers handed to the portable kernels, the search's window
+// loop, and the byte-counter tally.
+//
+// A set includes this file inside its own unnamed namespace, after defining
+// ROVURER_GENERIC_TARGET as its target attribute (or as nothing), so that
+// these loops compile for the set's instruction set and inline its steps.
+// The set includes <cstddef>, <cstdint> and kernels/digit_format.h first.
+// No include guard: each set's translation unit includes it once.
+
+#ifndef ROVURER_GENERIC_TARGET
+#error "define ROVURER_GENERIC_TARGET before including kernels/generic/loops.h"
+#endif
+
+// Formats `count` words, most significant first, `step_words` at a time with
+// `step(lowest_word_of_the_step, out)`, which writes step_words *
+// digits_per_word characters; the words left over (fewer than a step) go to
+// `leftover`.
+template <std::size_t step_words, std::size_t digits_per_word, typename Step>
+ROVURER_GENERIC_TARGET inline void format_in_steps(const std::uint64_t* words, std::size_t count, char* out, Step& step,
+                                                   rovurer::kernels::format_words_function leftover) {
+    std::size_t left = count;
+    for (; left >= step_words; left -= step_words, out += step_words * digits_per_word) {
+        step(words + left - step_words, out);
+    }
+    leftover(words, left, out);
+}
+
+// Match candidates, one window of rovurer::kernels::match_window positions at
+// a time: `window(text, first, last, distance)` gives one window's mask.
+template <typename Window>
+ROVURER_GENERIC_TARGET inline void match_windows(const char* text, std::size_t windows, char first, char last,
+                                                 std::size_t distance, std::uint64_t* masks, Window window) {
+    for (std::size_t at = 0; at < windows; ++at) {
+        masks[at] = window(text + rovurer::kernels::match_window * at, first, last, distance);
+    }
+}
+
+// The tally with byte counters: per value, `Bytes::count_equal` adds 1 to a
+// byte counter for each of Bytes::width bytes that equals the value, for up
+// to 255 vectors (a counter holds 255), then Bytes::sum adds the counters
+// up; the bytes after the last whole vector are counted one by one.
+template <typename Bytes>
+ROVURER_GENERIC_TARGET inline void tally_with_byte_counters(const char* text, std::size_t length, const char* values,
+                                                            std::size_t value_count, std::uint64_t* counts) {
+    constexpr std::size_t width = Bytes::width;
+    for (std::size_t j = 0; j < value_count; ++j) {
+        const auto value = Bytes::repeat(values[j]);
+        std::size_t done = 0;
+        std::uint64_t count = 0;
+        while (length - done >= width) {
+            const std::size_t vectors = (length - done) / width < 255 ? (length - done) / width : 255;
+            auto counters = Bytes::zero();
+            for (const std::size_t end = done + width * vectors; done < end; done += width) {
+                counters = Bytes::count_equal(counters, text + done, value);
+            }
+            count += Bytes::sum(counters);
+        }
+        for (; done < length; ++done) {
+            count += text[done] == values[j] ? 1 : 0;
+        }
+        counts[j] += count;
+    }
+}
+
+#undef ROVURER_GENERIC_TARGET

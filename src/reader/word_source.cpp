@@ -1,0 +1,148 @@
+#include "reader/word_source.h"
+
+#include <bit>
+#include <cstddef>
+#include <limits>
+#include <utility>
+
+#include "reader/digit_file.h"
+#include "reader/prefetcher.h"
+
+namespace rovurer {
+
+namespace {
+
+constexpr std::size_t block_bytes = static_cast<std::size_t>(block_words) * sizeof(std::uint64_t);
+constexpr auto header_bytes = static_cast<std::int64_t>(digit_file::header_bytes);
+
+// Reads start and end on page boundaries where they can: a data word index
+// that is a multiple of page_words lies at a 4096-byte file offset.
+constexpr std::int64_t page_words = 4096 / 8;
+
+// Read-ahead advice goes out for spans of this many reads below the words
+// just read, once reads have grown past advice_from_words: only a dump of
+// tens of thousands of digits or more starts the advising thread.
+constexpr std::int64_t advised_reads_ahead = 2;
+constexpr std::int64_t advice_from_words = std::int64_t{1} << 12;  // reads of 32 KiB
+
+void advise_file(const void* context, std::int64_t offset, std::int64_t length) {
+    platform::advise_willneed(*static_cast<const platform::file*>(context), offset, length);
+}
+
+}  // namespace
+
+bool word_source::open(platform::file data_file, std::int64_t top) {
+    words = static_cast<std::uint64_t*>(platform::allocate_block(block_bytes));
+    if (words == nullptr) {
+        return false;
+    }
+    file = std::move(data_file);
+    buf_words = 0;
+    words_left = top;
+    advised_from = top;
+    next_read_words = page_words;
+    return true;
+}
+
+word_source::~word_source() {
+    detail::prefetch::stop(prefetch);  // before the file it advises is closed
+    platform::free_block(words, block_bytes);
+}
+
+void word_source::expect(std::int64_t wanted) {
+    if (reads == 0 && wanted > next_read_words) {
+        next_read_words = wanted < block_words ? wanted : block_words;
+    }
+}
+
+// Reads the words of the current block from words[lowest] up to what is
+// already read, with one read of at least next_read_words words that starts
+// on a page boundary (or at the block's bottom), and doubles next_read_words.
+// Returns false, marking the source failed, on a short read.
+bool word_source::fill_down_to(std::uint64_t lowest) {
+    const std::int64_t top = block_start + static_cast<std::int64_t>(filled_from);
+    const auto needed = static_cast<std::int64_t>(filled_from - lowest);
+    std::int64_t low = top - (needed > next_read_words ? needed : next_read_words);
+    low -= low % page_words;  // rounds down when low >= 0; a negative low is clamped below
+    if (low < block_start) {
+        low = block_start;
+    }
+    const auto length = static_cast<std::size_t>(top - low) * 8;
+    std::uint64_t* const destination = words + (low - block_start);
+    ++reads;
+    if (platform::read_at(file, destination, length, header_bytes + 8 * low) != length) {
+        has_failed = true;
+        return false;
+    }
+    if constexpr (std::endian::native == std::endian::big) {
+        for (std::int64_t i = 0; i < top - low; ++i) {
+            destination[i] = digit_file::le64(reinterpret_cast<const unsigned char*>(&destination[i]));
+        }
+    }
+    bytes_read += static_cast<std::int64_t>(length);
+    filled_from = static_cast<std::uint64_t>(low - block_start);
+    next_read_words = 2 * next_read_words < block_words ? 2 * next_read_words : block_words;
+    advise_below(low);
+    return true;
+}
+
+// A source that reads on is a dump: have the next reads' words on the way,
+// each span advised once. `low` is the lowest data word read so far.
+void word_source::advise_below(std::int64_t low) {
+    if (low < advised_from) {
+        advised_from = low;
+    }
+    if (next_read_words <= advice_from_words || advised_from == 0) {
+        return;
+    }
+    const std::int64_t ahead = advised_reads_ahead * next_read_words;
+    const std::int64_t target = low > ahead ? low - ahead : 0;
+    if (target < advised_from) {
+        if (prefetch == nullptr) {
+            prefetch = detail::prefetch::start(advise_file, &file);
+        }
+        detail::prefetch::advise(prefetch, header_bytes + 8 * target, 8 * (advised_from - target));
+        advised_from = target;
+    }
+}
+
+int word_source::refill() {
+    if (has_failed) {
+        return read_failed;
+    }
+    const std::int64_t unread = words_left;
+    if (unread == 0) {
+        return end;
+    }
+    const std::int64_t count = unread < block_words ? unread : block_words;
+    const std::int64_t below = unread - count;
+    words_left = below;
+
+    // The block spans bytes 4096 + 8*below up to 4096 + 8*(below + count); a
+    // header may declare so many words that this is past any file offset.
+    constexpr std::int64_t max_offset = std::numeric_limits<std::int64_t>::max();
+    if (unread > (max_offset - header_bytes) / 8) {
+        has_failed = true;
+        return read_failed;
+    }
+    block_start = below;
+    filled_from = static_cast<std::uint64_t>(count);
+    if (!fill_down_to(filled_from - 1)) {
+        return read_failed;
+    }
+    buf_words = static_cast<std::uint64_t>(count);
+    return 0;
+}
+
+const std::uint64_t* word_source::take(std::uint64_t count) {
+    if (has_failed) {
+        return nullptr;
+    }
+    buf_words -= count;
+    if (buf_words < filled_from && !fill_down_to(buf_words)) {
+        return nullptr;
+    }
+    return words + buf_words;
+}
+
+}  // namespace rovurer

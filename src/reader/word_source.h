@@ -1,0 +1,94 @@
+// word_source: the data words of one digit file, handed out from the top
+// down, most significant first, out of a block buffer that the file is read
+// into backwards.
+//
+// Each block of at most block_words words is read lazily from its top: the
+// first read covers only the pages that hold the first words needed, and
+// later reads double in size up to whole blocks, so a short request touches
+// a page or two while a long dump moves in large reads. Once reads grow, the
+// system is asked to start reading the span below, so that the disk works
+// while the words are converted.
+//
+// Independent of digits and bases: several sources may read parts of one
+// file, each with its own open file and buffer.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace rovurer {
+
+namespace detail::prefetch {
+struct prefetcher;
+}
+
+inline constexpr std::int64_t block_words = 1048576;  // 8 MiB of words
+
+class word_source {
+public:
+    // Results of refill() besides 0.
+    static constexpr int end = -1;          // no data words are left
+    static constexpr int read_failed = -2;  // a read of the data came short
+
+    // Takes `data_file` and prepares to hand out its data words below index
+    // `top` (words top - 1 down to 0), allocating the block buffer. Returns
+    // false, keeping nothing open, when the buffer cannot be allocated.
+    // Reads nothing; top is at least 1.
+    bool open(platform::file data_file, std::int64_t top);
+    word_source() = default;
+    ~word_source();
+    word_source(const word_source&) = delete;
+    word_source& operator=(const word_source&) = delete;
+
+    // Words of the current block not yet taken.
+    std::uint64_t buffered() const { return buf_words; }
+
+    // Moves to the next block below the current one and reads its top words
+    // (the rest are read as they are taken). Returns 0 when a block was
+    // started, end when no data words are left, read_failed when the read
+    // delivered fewer bytes than asked or the block's byte offset cannot be
+    // represented; a failure repeats on every later call.
+    int refill();
+
+    // Takes the next `count` words of the current block (1 <= count <=
+    // buffered()), reading them first if need be. Returns the lowest of
+    // them, so that p[count - 1] is the first taken and p[0] the last, valid
+    // until the next take or refill; nullptr when a read failed (then on
+    // every later call).
+    const std::uint64_t* take(std::uint64_t count);
+
+    // Before the first read: the first read covers at least `words` words
+    // (capped at a block), for a request whose size is known up front.
+    void expect(std::int64_t words);
+
+    bool failed() const { return has_failed; }
+
+    // What the source has read so far, for tests and measurements.
+    struct reading {
+        std::int64_t bytes_read;  // bytes of the data region read
+        std::int64_t reads;       // reads made
+        std::int64_t words_left;  // data words below the current block, unread
+        std::uint64_t buffered;   // words of the current block not yet taken
+    };
+    reading progress() const { return {bytes_read, reads, words_left, buf_words}; }
+
+private:
+    bool fill_down_to(std::uint64_t lowest);
+    void advise_below(std::int64_t low);
+
+    platform::file file;                  // the digit file
+    std::uint64_t* words = nullptr;       // block buffer, block_words words
+    std::uint64_t buf_words = 0;          // words[0..buf_words-1] not yet taken
+    std::int64_t words_left = 0;          // unread data words below the block
+    std::int64_t block_start = 0;         // data word index of words[0]
+    std::uint64_t filled_from = 0;        // words[filled_from..] of the block are read
+    std::int64_t next_read_words = 0;     // words the next read asks for
+    std::int64_t bytes_read = 0;          // bytes read from the data region
+    std::int64_t reads = 0;               // reads made
+    std::int64_t advised_from = 0;        // data words from here up are read or advised
+    detail::prefetch::prefetcher* prefetch = nullptr;  // read-ahead advice, once started
+    bool has_failed = false;              // a block read has failed
+};
+
+}  // namespace rovurer
