@@ -6,9 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "frontend/digit_run.h"
 #include "kernels/digit_format.h"
+#include "kernels/registry.h"
+
+using namespace rovurer::kernels;
 
 namespace {
+
+// The digits the front end converts and scans at a time.
+constexpr auto chunk = static_cast<std::size_t>(rovurer::digit_run::chunk_digits);
 
 constexpr std::size_t words_per_run = 4096;  // 32 KiB of words, in cache
 
@@ -37,20 +44,20 @@ void format_words(benchmark::State& state, const digit_kernels* kernels, int bas
 }
 
 void group_digits(benchmark::State& state, const digit_kernels* kernels) {
-    const std::string digits(19456 + group_slack, '7');
+    const std::string digits(chunk + group_slack, '7');
     std::string out(digits.size() * 11 / 10 + group_slack, '\0');
     for (auto _ : state) {
-        benchmark::DoNotOptimize(kernels->group(digits.data(), 19456, 3, out.data()));
+        benchmark::DoNotOptimize(kernels->group(digits.data(), chunk, 3, out.data()));
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(state.iterations() * 19456);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(chunk));
 }
 
 // A chunk of random decimal digits, as --find and --count scan them.
 const std::string& digit_text() {
     static const std::string text = [] {
         std::mt19937 random(2);
-        std::string result(19456 + 64, '0');
+        std::string result(chunk + 64, '0');
         for (char& digit : result) {
             digit = static_cast<char>('0' + random() % 10);
         }
@@ -60,26 +67,26 @@ const std::string& digit_text() {
 }
 
 void match_candidates(benchmark::State& state, const digit_kernels* kernels) {
-    std::vector<std::uint64_t> masks(19456 / 64);
+    std::vector<std::uint64_t> masks(chunk / 64);
     for (auto _ : state) {
         kernels->match_candidates(digit_text().data(), masks.size(), '9', '9', 5, masks.data());
         benchmark::DoNotOptimize(masks.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(state.iterations() * 19456);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(chunk));
 }
 
 void tally_decimal(benchmark::State& state, const digit_kernels* kernels) {
     std::vector<std::uint64_t> counts(10);
     for (auto _ : state) {
-        kernels->tally(digit_text().data(), 19456, "0123456789", 9, counts.data());
+        kernels->tally(digit_text().data(), chunk, "0123456789", 9, counts.data());
         benchmark::DoNotOptimize(counts.data());
     }
-    state.SetBytesProcessed(state.iterations() * 19456);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(chunk));
 }
 
 const int registered = [] {
-    for (const digit_kernels* kernels : supported_kernels()) {
+    for (const digit_kernels* kernels : supported_sets()) {
         const std::string name = kernels->name;
         benchmark::RegisterBenchmark((name + "/decimal").c_str(), format_words, kernels, 10);
         benchmark::RegisterBenchmark((name + "/hex").c_str(), format_words, kernels, 16);

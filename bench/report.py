@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Times rovurer against its baselines with hyperfine, in one run.
 
-    report.py BUILD_DIR RUNS SVG_PATH [NAME=ROVURER ...]
+    report.py BUILD_DIR RUNS SVG_PATH [KERNEL_SET ...]
 
-The NAME=ROVURER pairs are builds with other kernel sets (ROVURER_KERNELS),
-timed end to end on the warm dumps as well. Every figure is the median of RUNS runs (hyperfine's warm-up runs apart) and
+Each KERNEL_SET (default: every set this CPU supports, as --version lists
+them) is timed end to end on the warm dumps as well, forced with --kernels. Every figure is the median of RUNS runs (hyperfine's warm-up runs apart) and
 its ratio to a baseline measured in the same run. Cold runs evict the files
 from the page cache first. Prints a table and draws the ratios as an SVG.
 """
@@ -17,8 +17,9 @@ import sys
 import tempfile
 
 build, runs, svg_path = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-kernel_builds = [argument.split("=", 1) for argument in sys.argv[4:]]
 tool = os.path.join(build, "rovurer")
+version = subprocess.run([tool, "--version"], check=True, capture_output=True, text=True).stdout
+kernel_sets = sys.argv[4:] or re.search(r"supports: ([^)]*)\)", version).group(1).split()
 files_tool = os.path.join(build, "bench", "bench_files")
 data = os.path.join(build, "bench-data")  # on the build's disk, not a tmpfs
 os.makedirs(data, exist_ok=True)
@@ -125,14 +126,14 @@ for base in ("10", "16", "2"):
     record("dump", f"base {base}, warm, through a pipe", tool_times, "cat of the same text", cat_times,
            goals.get((base, "pipe"), 0.8))
 
-if kernel_builds:
-    print(f"{bench_digits:,} digits, warm, to /dev/null, by kernel set (ROVURER_KERNELS):")
-    kernel_goals = {"portable": {"10": 2.0}, "avx2": {"10": 1.3}}
-for name, binary in kernel_builds:
+print(f"{bench_digits:,} digits, warm, to /dev/null, by kernel set (--kernels):")
+kernel_goals = {"portable": {"10": 2.0}, "sse2": {"10": 2.0}, "avx2": {"10": 1.3}}
+for name in kernel_sets:
     for base in ("10", "16", "2"):
-        tool_times, cat_times = hyperfine([f"{binary} {digits} {base} 1 {bench_digits}", f"cat {texts[base]}"])
-        goal = kernel_goals.get(name, {}).get(base, 1.5 if name == "portable" else 1.0)
-        record("kernels", f"{name} build, base {base}, warm, to /dev/null", tool_times, "cat of the same text",
+        tool_times, cat_times = hyperfine([f"{tool} --kernels {name} {digits} {base} 1 {bench_digits}",
+                                           f"cat {texts[base]}"])
+        goal = kernel_goals.get(name, {}).get(base, 1.5 if name in ("portable", "sse2") else 1.0)
+        record("kernels", f"--kernels {name}, base {base}, warm, to /dev/null", tool_times, "cat of the same text",
                cat_times, goal)
 
 print(f"--find and --count over {bench_digits:,} digits, warm:")

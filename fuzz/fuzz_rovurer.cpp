@@ -22,7 +22,14 @@
 #include "frontend/cli.h"
 #include "frontend/output.h"
 
+using namespace rovurer;
+
 namespace {
+
+int append_to_string(void* context, const char* bytes, std::size_t length) {
+    static_cast<std::string*>(context)->append(bytes, length);
+    return 0;
+}
 
 __extension__ typedef __int128 wide;
 

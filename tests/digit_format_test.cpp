@@ -11,10 +11,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <random>
 #include <optional>
-#include <string_view>
+#include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using namespace rovurer;

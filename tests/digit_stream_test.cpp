@@ -205,13 +205,13 @@ TEST_F(BlockBoundaries, ReadsSizedToNeed) {
         // The first read ends at the first word shown and starts on the page
         // boundary at least 512 words (a page) below it, so with the page
         // that holds the first word it spans most of two pages.
-        {10, 0, 50, 7616, 1},                           // words 1050624 to 1051575
-        {16, std::int64_t{16} * 511 + 3, 50, 7624, 1},  // 1050112 to 1051064, straddling a page boundary
-        {2, std::int64_t{64} * 700, 50, 6112, 1},       // 1050112 to 1050875
+        {10, 0, 50, 7616, 1},                            // words 1050624 to 1051575
+        {16, std::int64_t{16} * 511 + 3, 50, 7624, 1},   // 1050112 to 1051064, straddling a page boundary
+        {2, std::int64_t{64} * 700, 50, 6112, 1},        // 1050112 to 1050875
         {10, std::int64_t{19} * 4000 + 18, 1, 4288, 1},  // 1047040 to 1047575
         {10, 19 * (top_block - 1) - 5, 60, 7632, 1},     // near the bottom: words 2048 to 3001
         {16, 1600, 80000, 43680, 1},                     // 5,000 words asked for at once: 1046016 to 1051475
-        {16, 0, 16 * word_count, 8 * word_count, 2},   // everything, each word once: a read per block
+        {16, 0, 16 * word_count, 8 * word_count, 2},     // everything, each word once: a read per block
     };
     for (const read_case& c : cases) {
         digit_stream* stream = digit_stream_open(path.c_str(), c.base, c.offset);

@@ -57,8 +57,8 @@ std::string grouped_by_next(const std::string& path, int base, std::int64_t pos,
     return grouped;
 }
 
-std::string dumped(const std::string& path, int base, std::int64_t pos, std::int64_t nb_digits, std::optional<command_result>* result,
-                   std::size_t output_capacity = 4096) {
+std::string dumped(const std::string& path, int base, std::int64_t pos, std::int64_t nb_digits,
+                   std::optional<command_result>* result, std::size_t output_capacity = 4096) {
     std::string text;
     output_buffer out(append_to_string, &text, output_capacity);
     digit_run run(path.c_str(), base, pos, nb_digits);

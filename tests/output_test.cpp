@@ -102,10 +102,10 @@ TEST(Output, ReserveFlushesFirstAndGrowsForMoreThanTheBufferHolds) {
         std::size_t delivered_before;  // of the 10 bytes already buffered
     };
     const reserve_case cases[] = {
-        {54, 54, 0},    // fits behind the 10 bytes, to the last byte
-        {55, 55, 10},   // does not: they go first
-        {64, 64, 10},   // the whole buffer
-        {65, 65, 10},   // more than the buffer holds: it grows
+        {54, 54, 0},   // fits behind the 10 bytes, to the last byte
+        {55, 55, 10},  // does not: they go first
+        {64, 64, 10},  // the whole buffer
+        {65, 65, 10},  // more than the buffer holds: it grows
         {5000, 4000, 10},
     };
     for (const reserve_case& c : cases) {

@@ -94,9 +94,8 @@ void expect_find_and_count(std::int32_t base, std::int64_t pos, std::int64_t nb_
         for (std::size_t at = digits.find(pattern); at != std::string::npos; at = digits.find(pattern, at + 1)) {
             expected += std::to_string(pos + static_cast<std::int64_t>(at)) + "\n";
         }
-        const std::string found = output_of([&](output_buffer& out) {
-            return found_in(out, pattern, two_block_file(), base, pos, nb_digits);
-        });
+        const std::string found = output_of(
+            [&](output_buffer& out) { return found_in(out, pattern, two_block_file(), base, pos, nb_digits); });
         ASSERT_TRUE(same_text(found, expected))
             << "base " << base << " pos " << pos << " nb " << nb_digits << " '" << pattern << "'";
     }
@@ -106,8 +105,8 @@ void expect_find_and_count(std::int32_t base, std::int64_t pos, std::int64_t nb_
         expected +=
             std::string(1, digit) + " " + std::to_string(std::count(digits.begin(), digits.end(), digit)) + "\n";
     }
-    const std::string counted = output_of(
-        [&](output_buffer& out) { return counted_in(out, two_block_file(), base, pos, nb_digits); });
+    const std::string counted =
+        output_of([&](output_buffer& out) { return counted_in(out, two_block_file(), base, pos, nb_digits); });
     ASSERT_TRUE(same_text(counted, expected)) << "base " << base << " pos " << pos << " nb " << nb_digits;
 }
 

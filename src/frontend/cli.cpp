@@ -116,10 +116,10 @@ int version_action(const command_line& /*command*/, operand_list /*operands*/, c
 // One row per form of the command.
 struct form_row {
     command_form form;
-    int fewest_operands;            // with an option given; the plain form needs 3
+    int fewest_operands;             // with an option given; the plain form needs 3
     std::int64_t default_nb_digits;  // when nb_digits is not given
-    digit_action digits;            // for the forms that read digits
-    other_action other;             // for the others
+    digit_action digits;             // for the forms that read digits
+    other_action other;              // for the others
 };
 
 constexpr form_row forms[] = {

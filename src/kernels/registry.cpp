@@ -7,12 +7,7 @@ namespace rovurer::kernels {
 
 // The kernel sets, one a line, from the baseline up: each is the
 // `NAME_set` that sets/NAME.cpp defines.
-#define ROVURER_KERNEL_SETS(set) \
-    set(portable)                \
-    set(sse2)                    \
-    set(neon)                    \
-    set(avx2)                    \
-    set(avx512)
+#define ROVURER_KERNEL_SETS(set) set(portable) set(sse2) set(neon) set(avx2) set(avx512)
 
 #define ROVURER_DECLARE_SET(name) extern const kernel_set name##_set;
 ROVURER_KERNEL_SETS(ROVURER_DECLARE_SET)

@@ -77,18 +77,18 @@ private:
     bool fill_down_to(std::uint64_t lowest);
     void advise_below(std::int64_t low);
 
-    platform::file file;                  // the digit file
-    std::uint64_t* words = nullptr;       // block buffer, block_words words
-    std::uint64_t buf_words = 0;          // words[0..buf_words-1] not yet taken
-    std::int64_t words_left = 0;          // unread data words below the block
-    std::int64_t block_start = 0;         // data word index of words[0]
-    std::uint64_t filled_from = 0;        // words[filled_from..] of the block are read
-    std::int64_t next_read_words = 0;     // words the next read asks for
-    std::int64_t bytes_read = 0;          // bytes read from the data region
-    std::int64_t reads = 0;               // reads made
-    std::int64_t advised_from = 0;        // data words from here up are read or advised
+    platform::file file;                               // the digit file
+    std::uint64_t* words = nullptr;                    // block buffer, block_words words
+    std::uint64_t buf_words = 0;                       // words[0..buf_words-1] not yet taken
+    std::int64_t words_left = 0;                       // unread data words below the block
+    std::int64_t block_start = 0;                      // data word index of words[0]
+    std::uint64_t filled_from = 0;                     // words[filled_from..] of the block are read
+    std::int64_t next_read_words = 0;                  // words the next read asks for
+    std::int64_t bytes_read = 0;                       // bytes read from the data region
+    std::int64_t reads = 0;                            // reads made
+    std::int64_t advised_from = 0;                     // data words from here up are read or advised
     detail::prefetch::prefetcher* prefetch = nullptr;  // read-ahead advice, once started
-    bool has_failed = false;              // a block read has failed
+    bool has_failed = false;                           // a block read has failed
 };
 
 }  // namespace rovurer

@@ -74,8 +74,8 @@ struct avx2_hex_step {
     __m256i low_nibble;
 
     ROVURER_AVX2 avx2_hex_step()
-        : reverse(_mm256_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8, 7,
-                                   6, 5, 4, 3, 2, 1, 0)),
+        : reverse(_mm256_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8,
+                                   7, 6, 5, 4, 3, 2, 1, 0)),
           characters(_mm256_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F',
                                       '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F')),
           low_nibble(_mm256_set1_epi8(0x0F)) {}
@@ -97,7 +97,6 @@ ROVURER_AVX2 void avx2_hex(const std::uint64_t* words, std::size_t count, char* 
     avx2_hex_step step;
     format_in_steps<4, 16>(words, count, out, step, portable_kernels.hex);
 }
-
 
 // Binary: each output byte picks its source byte (most significant first),
 // tests its bit and becomes '0' or '1'.

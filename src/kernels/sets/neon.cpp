@@ -45,24 +45,24 @@ void eight_digits_x4(uint32x4_t values, char* out) {
 // Four words a step, the highest (words[3]) first.
 void neon_decimal_step(const std::uint64_t* words, char* out) {
     ROVURER_MCA_BEGIN("neon decimal, 4 words");
-        std::array<std::uint32_t, 4> top{};
-        std::array<std::uint32_t, 4> middle{};
-        std::array<std::uint32_t, 4> bottom{};
-        for (std::size_t lane = 0; lane < 4; ++lane) {
-            const decimal_parts parts = split_decimal(words[3 - lane]);
-            top[lane] = static_cast<std::uint32_t>(parts.top);
-            middle[lane] = static_cast<std::uint32_t>(parts.middle);
-            bottom[lane] = static_cast<std::uint32_t>(parts.bottom);
-        }
-        std::array<char, 32> middle_digits{};
-        std::array<char, 32> bottom_digits{};
-        eight_digits_x4(vld1q_u32(middle.data()), middle_digits.data());
-        eight_digits_x4(vld1q_u32(bottom.data()), bottom_digits.data());
-        for (std::size_t lane = 0; lane < 4; ++lane, out += 19) {
-            std::memcpy(out, three_digit_table[top[lane]].data(), 4);  // its fourth byte is overwritten next
-            std::memcpy(out + 3, middle_digits.data() + 8 * lane, 8);
-            std::memcpy(out + 11, bottom_digits.data() + 8 * lane, 8);
-        }
+    std::array<std::uint32_t, 4> top{};
+    std::array<std::uint32_t, 4> middle{};
+    std::array<std::uint32_t, 4> bottom{};
+    for (std::size_t lane = 0; lane < 4; ++lane) {
+        const decimal_parts parts = split_decimal(words[3 - lane]);
+        top[lane] = static_cast<std::uint32_t>(parts.top);
+        middle[lane] = static_cast<std::uint32_t>(parts.middle);
+        bottom[lane] = static_cast<std::uint32_t>(parts.bottom);
+    }
+    std::array<char, 32> middle_digits{};
+    std::array<char, 32> bottom_digits{};
+    eight_digits_x4(vld1q_u32(middle.data()), middle_digits.data());
+    eight_digits_x4(vld1q_u32(bottom.data()), bottom_digits.data());
+    for (std::size_t lane = 0; lane < 4; ++lane, out += 19) {
+        std::memcpy(out, three_digit_table[top[lane]].data(), 4);  // its fourth byte is overwritten next
+        std::memcpy(out + 3, middle_digits.data() + 8 * lane, 8);
+        std::memcpy(out + 11, bottom_digits.data() + 8 * lane, 8);
+    }
     ROVURER_MCA_END("neon decimal, 4 words");
 }
 
@@ -74,14 +74,12 @@ void neon_decimal(const std::uint64_t* words, std::size_t count, char* out) {
 // most significant byte first), split into nibbles, looked up.
 void neon_hex_step(const std::uint64_t* words, char* out) {
     const uint8x16_t characters = vld1q_u8(reinterpret_cast<const std::uint8_t*>("0123456789ABCDEF"));
-    {
-        const uint8x16_t loaded = vld1q_u8(reinterpret_cast<const std::uint8_t*>(words));
-        const uint8x16_t reversed = vrev64q_u8(vextq_u8(loaded, loaded, 8));
-        const uint8x16_t high = vshrq_n_u8(reversed, 4);
-        const uint8x16_t low = vandq_u8(reversed, vdupq_n_u8(0x0F));
-        vst1q_u8(reinterpret_cast<std::uint8_t*>(out), vqtbl1q_u8(characters, vzip1q_u8(high, low)));
-        vst1q_u8(reinterpret_cast<std::uint8_t*>(out + 16), vqtbl1q_u8(characters, vzip2q_u8(high, low)));
-    }
+    const uint8x16_t loaded = vld1q_u8(reinterpret_cast<const std::uint8_t*>(words));
+    const uint8x16_t reversed = vrev64q_u8(vextq_u8(loaded, loaded, 8));
+    const uint8x16_t high = vshrq_n_u8(reversed, 4);
+    const uint8x16_t low = vandq_u8(reversed, vdupq_n_u8(0x0F));
+    vst1q_u8(reinterpret_cast<std::uint8_t*>(out), vqtbl1q_u8(characters, vzip1q_u8(high, low)));
+    vst1q_u8(reinterpret_cast<std::uint8_t*>(out + 16), vqtbl1q_u8(characters, vzip2q_u8(high, low)));
 }
 
 void neon_hex(const std::uint64_t* words, std::size_t count, char* out) {
