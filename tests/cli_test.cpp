@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "test_paths.h"
 #include "test_support.h"
 
 using namespace rovurer;
@@ -246,6 +247,22 @@ TEST(Cli, OptionForms) {
         {{"--count", p}, 1, usage, "rovurer: missing arguments\n"},
         {{"--info", p, "10"}, 1, usage, "rovurer: too many arguments\n"},
         {{"--count", p, "10", "1", "5", "6"}, 1, usage, "rovurer: too many arguments\n"},
+        {{"--per-line", "10", p}, 1, usage, "rovurer: missing arguments\n"},
+        // --count from position 1 to the end of the data by default.
+        {{"--count", p, "10"}, 0, "0 1\n1 3\n2 5\n3 6\n4 4\n5 4\n6 3\n7 2\n8 5\n9 5\n", ""},
+        // The plain form's 50 digits of a longer file, with an option.
+        {{"--kernels", "portable", std::string(examples_dir) + "/pi_base10", "10", "1"},
+         0,
+         "1415926535 8979323846 2643383279 5028841971 6939937510\n",
+         ""},
+        {{"--kernels=portable", "--count", p, "10", "1", "5"},
+         0,
+         "0 0\n1 2\n2 0\n3 0\n4 1\n5 1\n6 0\n7 0\n8 0\n9 1\n",
+         ""},
+        {{"--kernels", "no-such-set", p, "10", "1"},
+         1,
+         "",
+         "rovurer: kernel set 'no-such-set' is unknown (known: portable, sse2, neon, avx2, avx512)\n"},
     };
     for (const option_case& c : cases) {
         std::vector<std::string> args = {"rovurer"};

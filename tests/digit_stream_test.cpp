@@ -2,9 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include <cerrno>
+#include <filesystem>
+
 #include <string>
 #include <vector>
 
+#include "frontend/info.h"
+#include "frontend/output.h"
 #include "test_support.h"
 
 using namespace rovurer;
@@ -101,6 +110,108 @@ TEST(DigitStream, RefusesBadBasesHeadersAndPositions) {
     int last = 0;
     EXPECT_EQ(digits_of(write_bytes("short56", header_only), 10, 0, 1, &last), "");
     EXPECT_EQ(last, digit_stream_read_failed);
+}
+
+// Each refusal, from a file made to fail that way, says why.
+TEST(DigitStream, RefusalsSayWhy) {
+    using reason = digit_stream_refusal::reason;
+    using digit_file::check;
+    const std::string good = write_digit_file("why-good", pi_words, 1);
+    fixture_header header;
+    header.word_count = 3;
+    header.kind = 1;
+    const std::string kind1 = write_digit_file("why-kind1", header, pi_words);
+    header.kind = 2;
+    header.lead_words = -4;
+    const std::string negative_lead = write_digit_file("why-negative-lead", header, pi_words);
+    header.lead_words = 0;
+    header.magic[3] = 2;
+    const std::string magic = write_digit_file("why-magic", header, pi_words);
+    const std::string short55 = write_bytes("why-short55", std::string(55, 'x'));
+    struct refusal_case {
+        std::string path;
+        int base;
+        std::int64_t offset;
+        reason why;
+        check file_check;
+        int open_error;  // for cannot_open
+    };
+    std::vector<refusal_case> cases = {
+        {good, 8, 0, reason::unsupported_base, check::ok, 0},
+        {good, 10, -1, reason::negative_offset, check::ok, 0},
+        {temp_folder() + "/why-missing", 10, 0, reason::not_a_digit_file, check::cannot_open, ENOENT},
+        {short55, 10, 0, reason::not_a_digit_file, check::too_short, 0},
+        {magic, 10, 0, reason::not_a_digit_file, check::wrong_magic, 0},
+        {kind1, 16, 0, reason::not_a_digit_file, check::wrong_kind, 0},
+        {negative_lead, 2, 0, reason::not_a_digit_file, check::negative_lead_words, 0},
+        {good, 10, 38, reason::past_end, check::ok, 0},
+    };
+#ifndef _WIN32
+    cases.push_back({temp_folder(), 10, 0, reason::not_a_digit_file, check::cannot_open, EISDIR});
+    const std::string fifo = temp_folder() + "/why-fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    cases.push_back({fifo, 10, 0, reason::not_a_digit_file, check::cannot_open, ESPIPE});
+#endif
+#ifdef __linux__
+    cases.push_back({"/dev/null", 10, 0, reason::not_a_digit_file, check::unreadable, 0});
+#endif
+    for (const refusal_case& c : cases) {
+        digit_stream_refusal refusal;
+        EXPECT_EQ(digit_stream_open(c.path.c_str(), c.base, c.offset, &refusal), nullptr) << c.path;
+        EXPECT_EQ(refusal.why, c.why) << c.path;
+        EXPECT_EQ(refusal.file.check, c.file_check) << c.path;
+        if (c.file_check == check::cannot_open) {
+            EXPECT_EQ(refusal.file.open_error, c.open_error) << c.path;
+        }
+    }
+    digit_stream_refusal past_end;
+    digit_stream_open(good.c_str(), 10, 38, &past_end);
+    EXPECT_EQ(past_end.file.header.word_count, 3);  // for the message's digit count
+    EXPECT_EQ(past_end.file.header.lead_words, 1);
+
+    // A data region that ends in part of a word opens; the read of the words
+    // the header declares then fails.
+    header.magic[3] = 1;
+    header.word_count = 4;
+    std::string partial = file_contents(write_digit_file("why-partial", header, pi_words));
+    partial += "abc";
+    const std::string partial_path = write_bytes("why-partial", partial);
+    int last = 0;
+    EXPECT_EQ(digits_of(partial_path, 10, 0, 5, &last), "");
+    EXPECT_EQ(last, digit_stream_read_failed);
+}
+
+// Nothing is left open: after a stream's close, after each refusal, and
+// after --info's look at a file.
+TEST(DigitStream, NoDescriptorIsLeftOpen) {
+#ifndef __linux__
+    GTEST_SKIP() << "/proc/self/fd exists on Linux only";
+#else
+    const auto open_descriptors = [] {
+        const auto entries = std::filesystem::directory_iterator("/proc/self/fd");
+        return std::distance(std::filesystem::begin(entries), std::filesystem::end(entries));
+    };
+    const std::string good = write_digit_file("fd-good", pi_words, 1);
+    fixture_header header;
+    header.kind = 3;
+    const std::string bad = write_digit_file("fd-bad", header, pi_words);
+    const auto before = open_descriptors();
+    for (const std::string& path : {good, bad, temp_folder(), std::string("/dev/null"), temp_folder() + "/fd-none"}) {
+        for (const std::int64_t offset : {std::int64_t{0}, std::int64_t{1000}}) {
+            digit_stream* stream = digit_stream_open(path.c_str(), 10, offset);
+            if (stream != nullptr) {
+                EXPECT_EQ(take_digits(stream, 5), "14159");
+            }
+            digit_stream_close(stream);
+            EXPECT_EQ(open_descriptors(), before) << path << ' ' << offset;
+        }
+        std::string text;
+        output_buffer out(append_to_string, &text, 4096);
+        std::string problem;
+        describe_file(out, path.c_str(), &problem);
+        EXPECT_EQ(open_descriptors(), before) << "--info " << path;
+    }
+#endif
 }
 
 TEST(DigitStream, OffsetArithmeticNeverOverflows) {

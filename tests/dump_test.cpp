@@ -84,7 +84,7 @@ const std::string& random_file() {
 TEST(Dump, StreamReadGivesTheDigitsNextGives) {
     std::mt19937_64 random(1);
     const std::vector<std::vector<std::int64_t>> capacity_patterns = {
-        {1}, {7}, {19}, {64}, {100000}, {3, 1, 40, 19, 5, 200}, {16, 64, 1000}};
+        {1}, {7}, {19}, {64}, {100000}, {1, 100000}, {3, 1, 40, 19, 5, 200}, {16, 64, 1000}};
     for (const int base : {10, 16, 2}) {
         for (int trial = 0; trial < 60; ++trial) {
             const auto offset = static_cast<std::int64_t>(random() % (base == 2 ? 38000 : 11000));
@@ -97,8 +97,10 @@ TEST(Dump, StreamReadGivesTheDigitsNextGives) {
         }
         // Everything from offset 0 and from inside the first word, to the end.
         for (const std::int64_t offset : {0, 1, 5, 18, 19, 63}) {
-            ASSERT_EQ(digits_by_read(random_file(), base, offset, 1 << 20, {4096}),
-                      digits_of(random_file(), base, offset, 1 << 20));
+            const std::string expected = digits_of(random_file(), base, offset, 1 << 20);
+            ASSERT_EQ(digits_by_read(random_file(), base, offset, 1 << 20, {4096}), expected);
+            // A first read of one digit, then large ones.
+            ASSERT_EQ(digits_by_read(random_file(), base, offset, 1 << 20, {1, 100000}), expected);
         }
     }
 }
@@ -174,6 +176,8 @@ TEST(Dump, ReadFailuresKeepTheDigitsBeforeThem) {
         }
         EXPECT_EQ(digit_stream_next(stream), digit_stream_read_failed);
         EXPECT_EQ(digit_stream_read(stream, rest.data(), 10), digit_stream_read_failed);
+        EXPECT_EQ(digit_stream_refill(stream), digit_stream_read_failed);
+        EXPECT_EQ(digit_stream_refill(stream), digit_stream_read_failed);
         digit_stream_close(stream);
     }
 

@@ -51,6 +51,11 @@ TEST(Faults, TruncatedFiles) {
             expect_refused(run, path);  // no whole header
         } else {
             expect_failed_read(run);  // the header declares words past the end
+            // The option forms say so, with status 2.
+            const run_result found = run_tool({"rovurer", "--find", "0", path, "10"});
+            EXPECT_EQ(found.status, 2) << cut;
+            EXPECT_EQ(found.out, "") << cut;
+            EXPECT_EQ(found.err, "rovurer: " + path + ": a read of the data failed\n") << cut;
         }
     }
     // Positions whose words all lie below the cut are still shown.

@@ -147,6 +147,27 @@ TEST(Search, AcrossTheBlockBoundary) {
         expect_find_and_count(base, pos, boundary + 5000,
                               {digits.substr(static_cast<std::size_t>(boundary) - 9, 20),
                                digits.substr(static_cast<std::size_t>(boundary) - 1, 2)});
+        // Lines across the chunks and the block boundary, by the rule.
+        for (const std::int64_t per_line : {20, 90}) {
+            std::string expected;
+            for (std::size_t start = 0; start < digits.size(); start += static_cast<std::size_t>(per_line)) {
+                const std::string line = digits.substr(start, static_cast<std::size_t>(per_line));
+                for (std::size_t i = 0; i < line.size(); ++i) {
+                    if (i > 0 && i % 10 == 0) {
+                        expected += ' ';
+                    }
+                    expected += line[i];
+                }
+                expected += "  : ";
+                expected += std::to_string(pos + static_cast<std::int64_t>(start + line.size()) - 1);
+                expected += '\n';
+            }
+            const std::string lines = output_of([&](output_buffer& out) {
+                digit_run run(two_block_file().c_str(), base, pos, boundary + 5000);
+                return dump_digits(out, run, per_line);
+            });
+            ASSERT_TRUE(same_text(lines, expected)) << base << ' ' << per_line;
+        }
     }
 }
 
