@@ -18,7 +18,7 @@ using native_file = std::intptr_t;
 inline constexpr native_file no_file = -1;
 
 // Closes a native file; accepts no_file.
-void close_native(native_file file);
+void close_native(native_file handle);
 
 // An open file, owned: closed when the owner goes away. Moves, never copies.
 class file {

@@ -58,9 +58,9 @@ public:
     // every later call).
     const std::uint64_t* take(std::uint64_t count);
 
-    // Before the first read: the first read covers at least `words` words
+    // Before the first read: the first read covers at least `wanted` words
     // (capped at a block), for a request whose size is known up front.
-    void expect(std::int64_t words);
+    void expect(std::int64_t wanted);
 
     bool failed() const { return has_failed; }
 
