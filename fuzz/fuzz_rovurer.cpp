@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -197,18 +198,41 @@ outcome plain_digits(const std::string& path, const std::string& base, const std
     return plain;
 }
 
-// An option form: a failure must match the plain form's status (the message
-// is free, but only on standard error), and success is checked by `check`.
+// Whether the option forms read `text` as the plain form does: a sign and
+// at most 18 digits, nothing else. Other texts the plain form reads
+// leniently, and the option forms refuse or read strictly.
+bool simple_number(const std::string& text) {
+    const std::size_t digits = text.find_first_not_of("+-") == 1 ? 1 : 0;
+    return text.size() > digits && text.size() - digits <= 18 &&
+           text.find_first_not_of("0123456789", digits) == std::string::npos;
+}
+
+// An option form: with simple numbers, a failure must match the plain form's
+// status (`trouble` for a refusal: 2 for --find), with the message only on
+// standard error, and success is checked by `check`; with other numbers, a
+// refusal is a usage error on standard error alone.
 template <typename Check>
-void check_option_form(const char* form, const outcome& actual, const outcome& plain, Check check) {
-    if (actual.status != plain.status) {
-        mismatch(form, actual, "status " + std::to_string(plain.status));
+void check_option_form(const char* form, const outcome& actual, const outcome& plain,
+                       const std::vector<std::string>& numbers, int trouble, Check check) {
+    if (!std::all_of(numbers.begin(), numbers.end(), simple_number)) {
+        if (actual.status != 0 && actual.status != 1 && actual.status != 2) {
+            mismatch(form, actual, "status 0, 1 or 2");
+        }
+        if (actual.err.find("Try 'rovurer --help'") != std::string::npos && !actual.out.empty()) {
+            mismatch(form, actual, "");
+        }
+        return;
     }
-    if (actual.status == 1 && (!actual.out.empty() || actual.err.empty())) {
+    const int expected = plain.status == 1 ? trouble : plain.status;
+    if (actual.status == 0 || (trouble == 2 && actual.status == 1 && plain.status == 0)) {
+        check();  // --find that finds nothing ends 1
+        return;
+    }
+    if (actual.status != expected) {
+        mismatch(form, actual, "status " + std::to_string(expected));
+    }
+    if (actual.status == trouble && plain.status == 1 && (!actual.out.empty() || actual.err.empty())) {
         mismatch(form, actual, "");
-    }
-    if (actual.status == 0) {
-        check();
     }
 }
 
@@ -226,20 +250,21 @@ void check_find(const std::string& path, const std::string& base, const std::str
     }
     const bool base_ok = base_value == 2 || base_value == 10 || base_value == 16;
     if (base_ok && (pattern.empty() || pattern.find_first_not_of(allowed) != std::string::npos)) {
-        if (actual.status != 1 || !actual.out.empty() ||
-            actual.err.find("is not a string of base") == std::string::npos) {
+        if (simple_number(base) && simple_number(pos) &&
+            (actual.status != 2 || !actual.out.empty() ||
+             actual.err.find("is not a string of base") == std::string::npos)) {
             mismatch("find", actual, "a refused DIGITS");
         }
         return;
     }
-    check_option_form("find", actual, plain, [&] {
+    check_option_form("find", actual, plain, {base, pos}, 2, [&] {
         std::string expected;
         std::int64_t first = 0;
         model_position(pos.c_str(), &first);
         for (std::size_t at = plain.out.find(pattern); at != std::string::npos; at = plain.out.find(pattern, at + 1)) {
             expected += std::to_string(first + static_cast<std::int64_t>(at)) + "\n";
         }
-        if (actual.out != expected) {
+        if (actual.out != expected || actual.status != (expected.empty() ? 1 : 0)) {
             mismatch("find", actual, expected);
         }
     });
@@ -248,7 +273,7 @@ void check_find(const std::string& path, const std::string& base, const std::str
 void check_count(const std::string& path, const std::string& base, const std::string& pos, const std::string& count) {
     const outcome actual = run({"rovurer", "--count", path, base, pos, count});
     const outcome plain = plain_digits(path, base, pos, count);
-    check_option_form("count", actual, plain, [&] {
+    check_option_form("count", actual, plain, {base, pos, count}, 1, [&] {
         const long long base_value = std::strtoll(base.c_str(), nullptr, 10);
         std::string expected;
         for (long long digit = 0; digit < base_value; ++digit) {
@@ -266,7 +291,7 @@ void check_per_line(const std::string& path, const std::string& base, const std:
                     const std::string& count) {
     const outcome actual = run({"rovurer", "--per-line=20", path, base, pos, count});
     const outcome plain = plain_digits(path, base, pos, count);
-    check_option_form("per-line", actual, plain, [&] {
+    check_option_form("per-line", actual, plain, {base, pos, count}, 1, [&] {
         std::int64_t first = 0;
         model_position(pos.c_str(), &first);
         std::string expected;
@@ -291,7 +316,9 @@ void check_info(const std::string& path, const std::string& file) {
                             le64(file, 24) == 2 && static_cast<std::int64_t>(le64(file, 48)) >= 0;
     const std::string first_line =
         "word_count " + std::to_string(static_cast<std::int64_t>(digit_file ? le64(file, 8) : 0)) + "\n";
-    if (digit_file ? actual.status != 0 || actual.out.compare(0, first_line.size(), first_line) != 0
+    // A digit file's header is shown; problems with it make the status 1.
+    if (digit_file ? actual.status > 1 || actual.out.compare(0, first_line.size(), first_line) != 0 ||
+                         (actual.status == 1) == actual.err.empty()
                    : actual.status != 1 || !actual.out.empty() || actual.err.empty()) {
         mismatch("info", actual, first_line);
     }
@@ -343,6 +370,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     output_buffer out(append_to_string, &actual.out, 4096);
     output_buffer err(append_to_string, &actual.err, 4096);
     actual.status = run_rovurer(argc, argv, out, err);
+    // An operand of the form --name is an option: not the plain form.
+    const auto option_like = [](const std::string& text) {
+        return text.size() > 2 && text[0] == '-' && text[1] == '-' &&
+               std::isalpha(static_cast<unsigned char>(text[2])) != 0;
+    };
+    if (option_like(base_text) || option_like(pos_text) || (argc == 5 && option_like(count_text))) {
+        if (actual.status < 0 || actual.status > 2) {
+            std::abort();
+        }
+        return 0;
+    }
 
     const outcome expected = model(argc, base_text.c_str(), pos_text.c_str(), count_text.c_str(), file, path);
     if (actual.status != expected.status || actual.out != expected.out || actual.err != expected.err) {

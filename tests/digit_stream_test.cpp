@@ -207,8 +207,8 @@ TEST(DigitStream, NoDescriptorIsLeftOpen) {
         }
         std::string text;
         output_buffer out(append_to_string, &text, 4096);
-        std::string problem;
-        describe_file(out, path.c_str(), &problem);
+        std::vector<std::string> problems;
+        describe_file(out, path.c_str(), &problems);
         EXPECT_EQ(open_descriptors(), before) << "--info " << path;
     }
 #endif

@@ -25,57 +25,100 @@ TEST(Options, ParsedAsTheTableSays) {
         command_form form;
         bool any_option;
         std::int64_t per_line;
-        int first_operand;
+        std::vector<std::string> operands;
         std::string error;
     };
+    const std::string per_line_10 = "rovurer: --per-line needs a positive multiple of 10, not ";
     const option_case cases[] = {
-        {{"pi", "10", "1"}, command_form::plain, false, 0, 1, ""},
-        {{"-digits", "10", "1"}, command_form::plain, false, 0, 1, ""},  // one dash: an operand
-        {{"--", "--name", "10", "1"}, command_form::plain, false, 0, 2, ""},
-        {{"--per-line", "90", "pi"}, command_form::plain, true, 90, 3, ""},
-        {{"--per-line=9223372036854775800", "pi"}, command_form::plain, true, 9223372036854775800, 2, ""},
+        {{"pi", "10", "1"}, command_form::plain, false, 0, {"pi", "10", "1"}, ""},
+        {{"-digits", "10", "1", "-5"}, command_form::plain, false, 0, {"-digits", "10", "1", "-5"}, ""},
+        {{"--", "--name", "10", "1"}, command_form::plain, false, 0, {"--name", "10", "1"}, ""},
+        // Without an option, a later "--" is an operand, as it always was.
+        {{"pi", "10", "1", "--"}, command_form::plain, false, 0, {"pi", "10", "1", "--"}, ""},
+        {{"pi", "10", "--5"}, command_form::plain, false, 0, {"pi", "10", "--5"}, ""},
+        // Options before, between and after the operands.
+        {{"--per-line", "90", "pi"}, command_form::plain, true, 90, {"pi"}, ""},
+        {{"pi", "--per-line=90", "10", "1"}, command_form::plain, true, 90, {"pi", "10", "1"}, ""},
+        {{"pi", "10", "1", "--per-line", "90"}, command_form::plain, true, 90, {"pi", "10", "1"}, ""},
+        {{"pi", "--per-line", "90", "--", "--count"}, command_form::plain, true, 90, {"pi", "--count"}, ""},
+        {{"--per-line=9223372036854775800", "pi"}, command_form::plain, true, 9223372036854775800, {"pi"}, ""},
         {{"--per-line", "9223372036854775810", "pi"},
          command_form::plain,
          true,
          0,
-         1,
-         "rovurer: --per-line needs a positive multiple of 10, not '9223372036854775810'"},
-        {{"--per-line", "0"},
+         {},
+         per_line_10 + "'9223372036854775810'"},
+        {{"--per-line", "0"}, command_form::plain, true, 0, {}, per_line_10 + "'0'"},
+        {{"--per-line", "1,000"}, command_form::plain, true, 0, {}, per_line_10 + "'1,000'"},
+        {{"--group", "3", "--per-line", "9"}, command_form::plain, true, 9, {}, ""},
+        {{"--per-line", "9", "--group", "0"}, command_form::plain, true, 9, {}, ""},
+        {{"--per-line", "10", "--group", "3"},
          command_form::plain,
          true,
          0,
-         1,
-         "rovurer: --per-line needs a positive multiple of 10, not '0'"},
-        {{"--per-line"}, command_form::plain, true, 0, 1, "rovurer: option '--per-line' needs a value"},
-        {{"--count=1"}, command_form::plain, true, 0, 1, "rovurer: option '--count' takes no value"},
-        {{"--find", "12", "pi", "10"}, command_form::find, true, 0, 3, ""},
-        {{"--find=12", "--", "--pi", "10"}, command_form::find, true, 0, 3, ""},
-        {{"--count", "--find", "1"}, command_form::count, true, 0, 1, "rovurer: --count and --find cannot be combined"},
+         {},
+         "rovurer: --per-line needs a positive multiple of 3, not '10'"},
+        {{"--group", "-1"},
+         command_form::plain,
+         true,
+         0,
+         {},
+         "rovurer: --group needs a number of digits, 0 or more, not '-1'"},
+        {{"--per-line"}, command_form::plain, true, 0, {}, "rovurer: option '--per-line' needs a value"},
+        {{"--count=1"}, command_form::plain, true, 0, {}, "rovurer: option '--count' takes no value"},
+        {{"--find", "12", "pi", "10"}, command_form::find, true, 0, {"pi", "10"}, ""},
+        {{"pi", "--find=12", "--", "--pi"}, command_form::find, true, 0, {"pi", "--pi"}, ""},
+        {{"--count", "--find", "1"},
+         command_form::count,
+         true,
+         0,
+         {},
+         "rovurer: --count and --find cannot be combined"},
         {{"--per-line", "10", "--info", "pi"},
          command_form::info,
          true,
          10,
-         1,
+         {},
          "rovurer: --per-line cannot be combined with --info"},
-        {{"--kernels", "portable", "pi", "10", "1"}, command_form::plain, true, 0, 3, ""},
-        {{"--version", "--bogus"}, command_form::version, true, 0, 1, ""},  // reading stops at --help and --version
-        {{"--help"}, command_form::help, true, 0, 1, ""},
-        {{"--bogus"}, command_form::plain, true, 0, 1, "rovurer: unknown option '--bogus'"},
+        {{"--no-labels", "--count", "pi"},
+         command_form::count,
+         true,
+         0,
+         {},
+         "rovurer: --no-labels cannot be combined with --count"},
+        {{"--max-count", "1", "pi"}, command_form::plain, true, 0, {}, "rovurer: --max-count needs --find"},
+        {{"--max-count", "x", "--find", "1"},
+         command_form::plain,
+         true,
+         0,
+         {},
+         "rovurer: --max-count needs a number, 0 or more, not 'x'"},
+        {{"--kernels", "portable", "pi", "10", "1"}, command_form::plain, true, 0, {"pi", "10", "1"}, ""},
+        {{"--version", "--bogus"}, command_form::version, true, 0, {}, ""},  // reading stops at --help and --version
+        {{"pi", "--help"}, command_form::help, true, 0, {"pi"}, ""},
+        {{"pi", "10", "1", "--bogus"}, command_form::plain, true, 0, {}, "rovurer: unknown option '--bogus'"},
     };
     for (const option_case& c : cases) {
         const command_line command = parsed(c.args);
-        const std::string label = c.args.empty() ? "" : c.args.front();
+        std::string label;
+        for (const char* arg : c.args) {
+            label += std::string(arg) + ' ';
+        }
         EXPECT_EQ(command.error, c.error) << label;
         if (!c.error.empty()) {
             continue;
         }
         EXPECT_EQ(command.form, c.form) << label;
         EXPECT_EQ(command.any_option, c.any_option) << label;
-        EXPECT_EQ(command.per_line, c.per_line) << label;
-        EXPECT_EQ(command.first_operand, c.first_operand) << label;
+        EXPECT_EQ(command.layout.per_line, c.per_line) << label;
+        EXPECT_EQ(std::vector<std::string>(command.operands.begin(), command.operands.end()), c.operands) << label;
     }
-    EXPECT_STREQ(parsed({"--find=12", "--", "--pi", "10"}).find_digits, "12");
+    EXPECT_STREQ(parsed({"pi", "--find=12", "--", "--pi"}).find_digits, "12");
     EXPECT_STREQ(parsed({"--kernels", "portable", "pi", "10", "1"}).kernel_set, "portable");
+    EXPECT_EQ(parsed({"pi", "10", "--find", "1"}).trouble_status, 2);
+    EXPECT_EQ(parsed({"--bogus", "--find", "1"}).trouble_status, 2);  // --find's statuses, whatever comes first
+    EXPECT_EQ(parsed({"--count", "pi"}).trouble_status, 1);
+    EXPECT_FALSE(parsed({"--no-labels"}).layout.labels);
 }
 
 TEST(Options, HelpManualAndReadmeListEveryOption) {
@@ -85,6 +128,9 @@ TEST(Options, HelpManualAndReadmeListEveryOption) {
     for (const known_option& option : known_options()) {
         const std::string name(option.name);
         EXPECT_NE(help.find("  " + std::string(option.usage)), std::string::npos) << name;
+        EXPECT_NE(help.find(std::string(option.description.substr(0, option.description.find('\n')))),
+                  std::string::npos)
+            << name;
         // The manual page writes a dash as "\-".
         std::string in_manual;
         for (const char c : name) {

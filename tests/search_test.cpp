@@ -164,10 +164,34 @@ TEST(Search, AcrossTheBlockBoundary) {
             }
             const std::string lines = output_of([&](output_buffer& out) {
                 digit_run run(two_block_file().c_str(), base, pos, boundary + 5000);
-                return dump_digits(out, run, per_line);
+                layout shape;
+                shape.per_line = per_line;
+                return dump_digits(out, run, shape);
             });
             ASSERT_TRUE(same_text(lines, expected)) << base << ' ' << per_line;
         }
+    }
+}
+
+TEST(Search, MaxCountStopsTheReading) {
+    // The first occurrences, and no reading past the one that ends the search.
+    const std::string all =
+        output_of([](output_buffer& out) { return found_in(out, "12", two_block_file(), 10, 1, INT64_MAX / 2); });
+    ASSERT_GT(std::count(all.begin(), all.end(), '\n'), 1000);
+    for (const std::int64_t most : {1, 2, 1000}) {
+        std::string text;
+        output_buffer out(append_to_string, &text, 1 << 16);
+        digit_run run(two_block_file().c_str(), 10, 1, INT64_MAX / 2);
+        std::uint64_t found = 0;
+        EXPECT_EQ(find_digits(out, run, "12", most, &found), command_result::shown);
+        out.flush();
+        EXPECT_EQ(found, static_cast<std::uint64_t>(most));
+        std::size_t end = 0;
+        for (std::int64_t line = 0; line < most; ++line) {
+            end = all.find('\n', end) + 1;
+        }
+        EXPECT_EQ(text, all.substr(0, end)) << most;
+        EXPECT_LT(run.progress().bytes_read, std::int64_t{1} << 20) << most;  // of a 16 MiB file
     }
 }
 

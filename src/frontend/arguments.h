@@ -20,4 +20,21 @@ std::int64_t parse_int64(const char* text);
 // the value is not finite or does not fit a signed 64-bit integer.
 std::optional<std::int64_t> parse_position(const char* text);
 
+// The option forms' numbers: the whole text must be the number.
+struct strict_number {
+    enum class verdict { ok, invalid, out_of_range };
+    strict_number::verdict status = verdict::invalid;
+    std::int64_t value = 0;  // when ok
+};
+
+// A decimal integer, optionally signed ("-12", "+7"), nothing else: no
+// blanks, separators, fraction or other base. out_of_range when it is below
+// `lowest` or above `highest`.
+strict_number parse_strict_integer(const char* text, std::int64_t lowest, std::int64_t highest);
+
+// A decimal integer, or a number in exponent form ("1e9", "2.5E3") whose
+// value is whole, as a signed 64-bit integer; out_of_range when it is whole
+// but does not fit. Exact: no floating point.
+strict_number parse_strict_whole(const char* text);
+
 }  // namespace rovurer

@@ -1,6 +1,7 @@
 #include "frontend/dump.h"
 
 #include <array>
+#include <cstring>
 
 #include "kernels/registry.h"
 
@@ -8,33 +9,43 @@ namespace rovurer {
 
 namespace {
 
-// Writes digits in groups of ten. The space after a digit that completes a
-// group is held back until more digits follow, so that a line or a run that
-// ends there gets exactly the bytes it should.
+// Writes digits in groups. The space after a digit that completes a group is
+// held back until more digits follow, so that a line or a run that ends
+// there gets exactly the bytes it should.
 class group_writer {
 public:
-    explicit group_writer(output_buffer& out) : out_(out), group_(kernels::active().group) {}
+    group_writer(output_buffer& out, std::int64_t group)
+        : out_(out), group_(static_cast<std::uint64_t>(group)), grouper_(kernels::active().group) {}
 
     // Appends `count` digits, where the current group already holds `phase`
-    // digits. `digits` must be readable for group_slack bytes past the count.
-    void append(const char* digits, std::size_t count, std::size_t phase) {
+    // digits (phase < the group size). `digits` must be readable for
+    // group_slack bytes past the count.
+    void append(const char* digits, std::size_t count, std::uint64_t phase) {
         if (count == 0) {
             return;
         }
-        if (space_held_) {
-            out_.put(' ');
-            space_held_ = false;
+        release_space();
+        if (group_ == 0) {
+            out_.append(digits, count);
+            return;
         }
-        char* const start = out_.reserve(count + count / 10 + 1 + kernels::group_slack);
-        std::size_t written = group_(digits, count, phase % 10, start);
-        if ((phase + count) % 10 == 0) {
+        std::size_t written = 0;
+        char* start = nullptr;
+        if (group_ == 10) {
+            start = out_.reserve(count + count / 10 + 1 + kernels::group_slack);
+            written = grouper_(digits, count, static_cast<std::size_t>(phase), start);
+        } else {
+            start = out_.reserve(count + count / group_ + 1);
+            written = group_by_hand(digits, count, phase, start);
+        }
+        if ((phase + count) % group_ == 0) {
             --written;  // the space after the last digit
             space_held_ = true;
         }
         out_.commit(written);
     }
 
-    // Whether a space is held back, and letting it go or dropping it.
+    // Lets a held space go, or drops it.
     void release_space() {
         if (space_held_) {
             out_.put(' ');
@@ -44,27 +55,54 @@ public:
     void drop_space() { space_held_ = false; }
 
 private:
+    // Groups of any size, with a space after each digit that completes one.
+    std::size_t group_by_hand(const char* digits, std::size_t count, std::uint64_t phase, char* to) const {
+        char* const start = to;
+        std::size_t done = 0;
+        while (done < count) {
+            const std::uint64_t to_space = group_ - phase;
+            const std::size_t piece = count - done < to_space ? count - done : static_cast<std::size_t>(to_space);
+            std::memcpy(to, digits + done, piece);
+            to += piece;
+            done += piece;
+            phase += piece;
+            if (phase == group_) {
+                *to++ = ' ';
+                phase = 0;
+            }
+        }
+        return static_cast<std::size_t>(to - start);
+    }
+
     output_buffer& out_;
-    kernels::group_digits_function group_;
+    std::uint64_t group_;
+    kernels::group_digits_function grouper_;
     bool space_held_ = false;
 };
 
-// Ends a line at the digit at `last_position`: the label follows.
-void end_line(output_buffer& out, group_writer& writer, std::uint64_t last_position) {
-    writer.drop_space();
-    out.append("  : ");
-    append_number_line(out, last_position);
-}
-
 }  // namespace
 
-command_result dump_digits(output_buffer& out, digit_run& run, std::int64_t per_line) {
+command_result dump_digits(output_buffer& out, digit_run& run, const layout& shape) {
     // Chunks whose grouped text fits the output buffer, so that output
     // leaves in writes of the buffer's size.
     const auto fitting = static_cast<std::int64_t>((out.capacity() - kernels::group_slack - 1) / 11 * 10);
     const std::int64_t chunk = fitting < digit_run::chunk_digits ? fitting : digit_run::chunk_digits;
     std::array<char, digit_run::chunk_digits + kernels::group_slack> digits{};
-    group_writer writer(out);
+    group_writer writer(out, shape.group);
+    const auto group = static_cast<std::uint64_t>(shape.group);
+    const auto phase_of = [group](std::int64_t done) {
+        return group == 0 ? 0 : static_cast<std::uint64_t>(done) % group;
+    };
+    const auto end_line = [&](std::uint64_t last_position) {
+        writer.drop_space();
+        if (shape.labels) {
+            out.append("  : ");
+            append_number_line(out, last_position);
+        } else {
+            out.put('\n');
+        }
+    };
+    const std::int64_t per_line = shape.per_line;
     std::int64_t in_line = 0;  // digits on the current line, with per_line
     for (;;) {
         const std::int64_t got = run.read(digits.data(), chunk);
@@ -75,17 +113,15 @@ command_result dump_digits(output_buffer& out, digit_run& run, std::int64_t per_
             break;
         }
         if (per_line == 0) {
-            writer.append(digits.data(), static_cast<std::size_t>(got),
-                          static_cast<std::size_t>((run.taken() - got) % 10));
+            writer.append(digits.data(), static_cast<std::size_t>(got), phase_of(run.taken() - got));
         } else {
             for (std::int64_t done = 0; done < got;) {
                 const std::int64_t piece = got - done < per_line - in_line ? got - done : per_line - in_line;
-                writer.append(digits.data() + done, static_cast<std::size_t>(piece),
-                              static_cast<std::size_t>(in_line % 10));
+                writer.append(digits.data() + done, static_cast<std::size_t>(piece), phase_of(in_line));
                 in_line += piece;
                 done += piece;
                 if (in_line == per_line) {
-                    end_line(out, writer, run.position_of(run.taken() - got + done - 1));
+                    end_line(run.position_of(run.taken() - got + done - 1));
                     in_line = 0;
                 }
             }
@@ -95,9 +131,9 @@ command_result dump_digits(output_buffer& out, digit_run& run, std::int64_t per_
         }
     }
     if (in_line > 0) {
-        end_line(out, writer, run.position_of(run.taken() - 1));
-    } else if (!run.complete()) {
-        writer.release_space();  // the data ended right after a tenth digit
+        end_line(run.position_of(run.taken() - 1));
+    } else if (!run.complete() && !shape.given) {
+        writer.release_space();  // the data ended right after a full group
     }
     return out.failed() ? command_result::write_failed : command_result::shown;
 }

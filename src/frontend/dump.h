@@ -1,22 +1,23 @@
-// dump_digits: writes a run of digits in groups of ten.
+// dump_digits: writes a run of digits in groups, in one line or in lines.
 #pragma once
 
 #include <cstdint>
 
 #include "frontend/command_result.h"
 #include "frontend/digit_run.h"
+#include "frontend/options.h"
 #include "frontend/output.h"
 
 namespace rovurer {
 
-// Writes the digits of `run` to `out` with a space after every tenth digit
-// except the last one asked for; when the data ends early, right after a
-// tenth digit, that space stays. Never writes the final newline. The digits
-// handed out before a failed read are left in `out`.
-//
-// With `per_line` (a positive multiple of 10) the digits come in lines of
-// that many instead, each ending in "  : " and the position of its last
-// digit, then a newline; the last line may be shorter. 0 means one line.
-command_result dump_digits(output_buffer& out, digit_run& run, std::int64_t per_line = 0);
+// Writes the digits of `run` to `out` in groups of `shape.group` digits (no
+// spaces for 0), with a space between groups. With shape.per_line 0 they
+// make one line, without its newline; when the data ends early right after
+// a full group, the space after it stays, unless a layout option was given
+// (shape.given). With shape.per_line N they come in lines of N, each ending,
+// unless shape.labels is false, in "  : " and the position of its last
+// digit, then a newline; the last line may be shorter. The digits handed out
+// before a failed read are left in `out`.
+command_result dump_digits(output_buffer& out, digit_run& run, const layout& shape = {});
 
 }  // namespace rovurer

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "frontend/output.h"
 #include "reader/digit_file.h"
@@ -13,8 +14,12 @@ namespace rovurer {
 // data_words (the whole words its data region holds), then digits_base10,
 // digits_base16 and digits_base2 (the digits from position 1 by the header).
 // Opens the file once. Returns false, writing nothing, when the file is not
-// a digit file or not a regular file, and sets *problem to "FILENAME: REASON".
-bool describe_file(output_buffer& out, const char* filename, std::string* problem);
+// a digit file or not a regular file, with the reason as the one entry of
+// *problems; otherwise true, with what is wrong with a readable header in
+// *problems, one "FILENAME: REASON" each (none for a sound file): a data
+// region shorter than word_count words, one that ends in part of a word, a
+// negative word_count, and no digits from position 1.
+bool describe_file(output_buffer& out, const char* filename, std::vector<std::string>* problems);
 
 // words * per_word in decimal, exactly, for any words >= 0 and per_word up
 // to 64 (the product can pass 2^63).

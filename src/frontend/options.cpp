@@ -2,21 +2,32 @@
 
 #include <array>
 
+#include "frontend/arguments.h"
+
 namespace rovurer {
 
 namespace {
 
-constexpr std::array<known_option, 7> options = {{
-    {"--find", command_form::find, true, "--find DIGITS filename base [pos [nb_digits]]",
-     "print the position of every occurrence of DIGITS, one a line"},
-    {"--count", command_form::count, false, "--count filename base [pos [nb_digits]]",
-     "print how often each digit of the base occurs\n"
+constexpr std::array<known_option, 10> options = {{
+    {"--find", command_form::find, true, "--find DIGITS",
+     "print the position of every occurrence of DIGITS, one a line:\n"
+     "rovurer --find DIGITS filename base [pos [nb_digits]]"},
+    {"--max-count", command_form::plain, true, "--max-count N", "with --find: stop after N occurrences"},
+    {"--count", command_form::count, false, "--count",
+     "print how often each digit of the base occurs:\n"
+     "rovurer --count filename base [pos [nb_digits]]\n"
      "(for both, pos defaults to 1 and nb_digits to the rest of the data)"},
-    {"--info", command_form::info, false, "--info filename", "print what the header says and what the file holds"},
+    {"--info", command_form::info, false, "--info",
+     "print what the header of a file says, and what is wrong\n"
+     "with it: rovurer --info filename"},
+    {"--group", command_form::plain, true, "--group N", "N digits a group (default 10; 0: no spaces)"},
     {"--per-line", command_form::plain, true, "--per-line N",
-     "print N digits a line (a multiple of 10), each line\nfollowed by the position of its last digit"},
+     "N digits a line (a multiple of the group size), each\n"
+     "line followed by the position of its last digit"},
+    {"--no-labels", command_form::plain, false, "--no-labels", "no positions after the lines of --per-line"},
     {"--kernels", command_form::plain, true, "--kernels NAME",
-     "convert with the kernel set NAME (--version lists them)\ninstead of the fastest this CPU supports"},
+     "convert with the kernel set NAME (--version lists them)\n"
+     "instead of the fastest this CPU supports"},
     {"--help", command_form::help, false, "--help", "print this help"},
     {"--version", command_form::version, false, "--version", "print the version and the kernel sets"},
 }};
@@ -24,22 +35,20 @@ constexpr std::array<known_option, 7> options = {{
 // Where the descriptions start in --help.
 constexpr std::size_t description_column = 18;
 
-// A positive multiple of 10 written in decimal digits only, below 2^63; 0
-// for anything else.
-std::int64_t parse_per_line(std::string_view text) {
-    std::int64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9' || value > (INT64_MAX - (c - '0')) / 10) {
-            return 0;
-        }
-        value = value * 10 + (c - '0');
-    }
-    return value % 10 == 0 ? value : 0;
-}
+constexpr std::string_view operands_help =
+    "  base            10, 2 or 16: the base the digits are shown in\n"
+    "  pos             the position of the first digit, from 1 (the first digit\n"
+    "                  after the lead words, such as pi's \"3.\"); 1e9 is 10^9\n"
+    "  nb_digits       how many digits (default 50)\n"
+    "With an option, numbers must be whole and written in full: a decimal\n"
+    "integer, or an exponent form such as 1e9 for pos and nb_digits.\n";
 
-std::string form_name(command_form form) {
-    return form == command_form::find ? "--find" : form == command_form::count ? "--count" : "--info";
-}
+constexpr std::string_view statuses_help =
+    "Exit status: 0 when the digits were shown; 1 for a usage error or a file,\n"
+    "base or position that cannot be shown; 2 when a read of the data failed.\n"
+    "With --find: 0 when something was found, 1 when nothing was, 2 for any\n"
+    "trouble. Without an option, rovurer can only say \"cannot display at this\n"
+    "position\"; rovurer --info FILE tells what is wrong with a file.\n";
 
 const known_option* find_option(std::string_view name) {
     for (const known_option& option : options) {
@@ -50,6 +59,87 @@ const known_option* find_option(std::string_view name) {
     return nullptr;
 }
 
+// Whether `argument` is an option: "--" and a letter.
+bool looks_like_option(std::string_view argument) {
+    return argument.size() > 2 && argument.substr(0, 2) == "--" &&
+           ((argument[2] >= 'a' && argument[2] <= 'z') || (argument[2] >= 'A' && argument[2] <= 'Z'));
+}
+
+std::string form_name(command_form form) {
+    return form == command_form::find ? "--find" : form == command_form::count ? "--count" : "--info";
+}
+
+// Takes one option and its value into `command`; false after a usage error.
+bool take_option(command_line& command, const known_option& option, std::string_view name, const char* value,
+                 const char** per_line_text) {
+    const auto strict = [&](std::int64_t lowest, std::int64_t* into, const std::string& wanted) {
+        const strict_number number = parse_strict_integer(value, lowest, INT64_MAX);
+        if (number.status != strict_number::verdict::ok) {
+            command.error = "rovurer: " + std::string(name) + " needs " + wanted + ", not '" + value + "'";
+            return false;
+        }
+        *into = number.value;
+        return true;
+    };
+    if (name == "--per-line") {
+        *per_line_text = value;
+        command.layout.given = true;
+        return true;  // checked once the group size is known
+    }
+    if (name == "--group") {
+        command.layout.given = true;
+        return strict(0, &command.layout.group, "a number of digits, 0 or more");
+    }
+    if (name == "--no-labels") {
+        command.layout.given = true;
+        command.layout.labels = false;
+        return true;
+    }
+    if (name == "--max-count") {
+        return strict(0, &command.max_count, "a number, 0 or more");
+    }
+    if (name == "--kernels") {
+        command.kernel_set = value;
+        return true;
+    }
+    if (command.form != command_form::plain && command.form != option.form) {
+        command.error = "rovurer: " + form_name(command.form) + " and " + std::string(name) + " cannot be combined";
+        return false;
+    }
+    command.form = option.form;
+    if (option.form == command_form::find) {
+        command.find_digits = value;
+    }
+    return true;
+}
+
+// The checks that need every option: --per-line against the group size,
+// and options that only some forms take.
+void check_combination(command_line& command, const char* per_line_text) {
+    if (per_line_text != nullptr) {
+        const std::int64_t group = command.layout.group;
+        const strict_number number = parse_strict_integer(per_line_text, 1, INT64_MAX);
+        if (number.status != strict_number::verdict::ok || (group > 0 && number.value % group != 0)) {
+            command.error = "rovurer: --per-line needs a positive " +
+                            (group > 0 ? "multiple of " + std::to_string(group) : std::string("number")) + ", not '" +
+                            per_line_text + "'";
+            return;
+        }
+        command.layout.per_line = number.value;
+    }
+    if (command.layout.given && command.form != command_form::plain) {
+        command.error = "rovurer: " +
+                        std::string(per_line_text != nullptr ? "--per-line"
+                                    : command.layout.labels  ? "--group"
+                                                             : "--no-labels") +
+                        " cannot be combined with " + form_name(command.form);
+        return;
+    }
+    if (command.max_count >= 0 && command.form != command_form::find) {
+        command.error = "rovurer: --max-count needs --find";
+    }
+}
+
 }  // namespace
 
 std::span<const known_option> known_options() {
@@ -57,7 +147,7 @@ std::span<const known_option> known_options() {
 }
 
 std::string options_help() {
-    std::string text = "Options, before the file name:\n";
+    std::string text = "Operands:\n" + std::string(operands_help) + "\nOptions, anywhere before a lone --:\n";
     const auto add_entry = [&text](std::string_view usage, std::string_view description) {
         std::string line = "  " + std::string(usage);
         line += line.size() < description_column ? std::string(description_column - line.size(), ' ')
@@ -74,18 +164,42 @@ std::string options_help() {
         add_entry(option.usage, option.description);
     }
     add_entry("--", "end the options, for a file name that starts with --");
-    return text;
+    return text + "\n" + std::string(statuses_help);
 }
 
 command_line parse_command_line(int argc, const char* const* argv) {
     command_line command;
-    int at = 1;
-    while (at < argc && std::string_view(argv[at]).substr(0, 2) == "--") {
-        const std::string_view argument = argv[at++];
-        if (argument == "--") {
+    const std::span<const char* const> arguments(argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0));
+    // Without an option, the command line means what it always has.
+    bool options_given = false;
+    for (const char* argument : arguments) {
+        if (std::string_view(argument) == "--") {
             break;
         }
-        command.any_option = true;
+        options_given = options_given || looks_like_option(argument);
+        const std::string_view name = std::string_view(argument).substr(0, std::string_view(argument).find('='));
+        if (name == "--find") {
+            command.trouble_status = 2;
+        }
+    }
+    if (!options_given) {
+        const bool dashes_first = !arguments.empty() && std::string_view(arguments.front()) == "--";
+        command.operands.assign(arguments.begin() + (dashes_first ? 1 : 0), arguments.end());
+        return command;
+    }
+    command.any_option = true;
+    const char* per_line_text = nullptr;
+    for (std::size_t at = 0; at < arguments.size(); ++at) {
+        const std::string_view argument = arguments[at];
+        if (argument == "--") {
+            command.operands.insert(command.operands.end(), arguments.begin() + static_cast<long>(at) + 1,
+                                    arguments.end());
+            break;
+        }
+        if (!looks_like_option(argument)) {
+            command.operands.push_back(arguments[at]);
+            continue;
+        }
         const std::size_t equals = argument.find('=');
         const std::string_view name = argument.substr(0, equals);
         const known_option* const option = find_option(name);
@@ -93,47 +207,27 @@ command_line parse_command_line(int argc, const char* const* argv) {
             command.error = "rovurer: unknown option '" + std::string(argument) + "'";
             return command;
         }
-        const char* value = equals == std::string_view::npos ? nullptr : argv[at - 1] + equals + 1;
+        const char* value = equals == std::string_view::npos ? nullptr : arguments[at] + equals + 1;
         if (!option->takes_value && value != nullptr) {
             command.error = "rovurer: option '" + std::string(name) + "' takes no value";
             return command;
         }
         if (option->takes_value && value == nullptr) {
-            if (at == argc) {
+            if (at + 1 == arguments.size()) {
                 command.error = "rovurer: option '" + std::string(name) + "' needs a value";
                 return command;
             }
-            value = argv[at++];
+            value = arguments[++at];
         }
         if (option->form == command_form::help || option->form == command_form::version) {
             command.form = option->form;
             return command;
         }
-        if (option->name == "--per-line") {
-            command.per_line = parse_per_line(value);
-            if (command.per_line == 0) {
-                command.error = "rovurer: --per-line needs a positive multiple of 10, not '" + std::string(value) + "'";
-                return command;
-            }
-            continue;
-        }
-        if (option->name == "--kernels") {
-            command.kernel_set = value;
-            continue;
-        }
-        if (command.form != command_form::plain && command.form != option->form) {
-            command.error = "rovurer: " + form_name(command.form) + " and " + std::string(name) + " cannot be combined";
+        if (!take_option(command, *option, name, value, &per_line_text)) {
             return command;
         }
-        command.form = option->form;
-        if (option->form == command_form::find) {
-            command.find_digits = value;
-        }
     }
-    if (command.per_line != 0 && command.form != command_form::plain) {
-        command.error = "rovurer: --per-line cannot be combined with " + form_name(command.form);
-    }
-    command.first_operand = at;
+    check_combination(command, per_line_text);
     return command;
 }
 

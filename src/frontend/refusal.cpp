@@ -1,5 +1,6 @@
 #include "frontend/refusal.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "frontend/info.h"
@@ -12,6 +13,11 @@ std::string file_problem(const char* filename, const digit_file::verdict& verdic
         case digit_file::check::ok:
             return {};
         case digit_file::check::cannot_open:
+            if (verdict.open_error == ESPIPE) {
+                return name +
+                       "cannot be read at a position: rovurer reads a digit file from its end, so it needs a "
+                       "regular file or a device, not a pipe or FIFO";
+            }
             return name + "cannot open: " + std::strerror(verdict.open_error);
         case digit_file::check::too_short:
             return name + "not a digit file: shorter than the 56-byte header";

@@ -39,11 +39,15 @@ bool is_digit_string(std::string_view digits, std::int32_t base) {
     return true;
 }
 
+namespace {
+
 // The run is read in chunks; each chunk goes after the last len - 1 digits of
 // the one before, so that a match across chunks (and so across words and
 // blocks) is seen whole. Candidates are the places where the first and the
-// last digit match, 64 at a time; only they are compared.
-command_result find_digits(output_buffer& out, digit_run& run, std::string_view digits) {
+// last digit match, 64 at a time; only they are compared. Stops after `most`
+// matches, counted in `matches`.
+command_result find_matches(output_buffer& out, digit_run& run, std::string_view digits, std::uint64_t most,
+                            std::uint64_t& matches) {
     std::string pattern(digits);
     for (char& c : pattern) {
         c = upper(c);
@@ -79,17 +83,20 @@ command_result find_digits(output_buffer& out, digit_run& run, std::string_view 
         const std::size_t windows = (starts + kernels::match_window - 1) / kernels::match_window;
         candidates(text.data(), windows, pattern.front(), pattern.back(), kept, masks.data());
         for (std::size_t window = 0; window < windows; ++window) {
-            std::uint64_t found = masks[window];
+            std::uint64_t hits = masks[window];
             const std::size_t at = kernels::match_window * window;
             if (starts - at < kernels::match_window) {
-                found &= (std::uint64_t{1} << (starts - at)) - 1;
+                hits &= (std::uint64_t{1} << (starts - at)) - 1;
             }
-            for (; found != 0; found &= found - 1) {
-                const auto start = at + static_cast<std::size_t>(std::countr_zero(found));
+            for (; hits != 0; hits &= hits - 1) {
+                const auto start = at + static_cast<std::size_t>(std::countr_zero(hits));
                 if (((load_bytes(text.data() + start) ^ head) & head_mask) == 0 &&
                     (length <= head_bytes || std::memcmp(text.data() + start + head_bytes, pattern.data() + head_bytes,
                                                          length - head_bytes) == 0)) {
                     append_number_line(out, first_position + start);
+                    if (++matches == most) {
+                        return out.failed() ? command_result::write_failed : command_result::shown;
+                    }
                 }
             }
         }
@@ -100,6 +107,20 @@ command_result find_digits(output_buffer& out, digit_run& run, std::string_view 
         }
     }
     return command_result::shown;
+}
+
+}  // namespace
+
+command_result find_digits(output_buffer& out, digit_run& run, std::string_view digits, std::int64_t max_count,
+                           std::uint64_t* found) {
+    std::uint64_t matches = 0;
+    // Stopping after max_count: none asked for means none is read.
+    const std::uint64_t most = max_count < 0 ? UINT64_MAX : static_cast<std::uint64_t>(max_count);
+    const command_result result = most == 0 ? command_result::shown : find_matches(out, run, digits, most, matches);
+    if (found != nullptr) {
+        *found = matches;
+    }
+    return result;
 }
 
 command_result count_digits(output_buffer& out, digit_run& run, std::int32_t base) {

@@ -17,9 +17,11 @@ bool is_digit_string(std::string_view digits, std::int32_t base);
 
 // Writes the 1-based file position of every occurrence of `digits` (a digit
 // string of the run's base, letters in either case) in the run, overlapping
-// ones included, one a line in increasing order. The positions found before
-// a failed read stay in `out`.
-command_result find_digits(output_buffer& out, digit_run& run, std::string_view digits);
+// ones included, one a line in increasing order; with `max_count` 0 or more,
+// stops after that many, reading no further. Sets *found to the number
+// written. The positions found before a failed read stay in `out`.
+command_result find_digits(output_buffer& out, digit_run& run, std::string_view digits, std::int64_t max_count = -1,
+                           std::uint64_t* found = nullptr);
 
 // Writes how often each digit of `base` (the run's) occurs in the run, one
 // "DIGIT COUNT" line per digit value in increasing order, zeros included.
