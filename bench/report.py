@@ -130,13 +130,13 @@ print(f"{bench_digits:,} digits, warm, to /dev/null, by kernel set (--kernels):"
 kernel_goals = {"portable": {"10": 2.0}, "sse2": {"10": 2.0}, "avx2": {"10": 1.3}}
 for name in kernel_sets:
     for base in ("10", "16", "2"):
-        tool_times, cat_times = hyperfine([f"{tool} --kernels {name} {digits} {base} 1 {bench_digits}",
+        tool_times, cat_times = hyperfine([f"{tool} --threads 1 --kernels {name} {digits} {base} 1 {bench_digits}",
                                            f"cat {texts[base]}"])
         goal = kernel_goals.get(name, {}).get(base, 1.5 if name in ("portable", "sse2") else 1.0)
         record("kernels", f"--kernels {name}, base {base}, warm, to /dev/null", tool_times, "cat of the same text",
                cat_times, goal)
 
-print(f"--find and --count over {bench_digits:,} digits, warm:")
+print(f"--find and --count over {bench_digits:,} digits, warm, one thread:")
 lines = os.path.join(data, "lines10")  # the same digits, 100 a line, no spaces
 with open(texts["10"]) as text, open(lines, "w") as out:
     joined = text.read().replace(" ", "").strip()
@@ -144,21 +144,47 @@ with open(texts["10"]) as text, open(lines, "w") as out:
     twelve = joined[123_456_700:123_456_712]  # occurs, within one line (grep fails on none)
     del joined
 for pattern in ("999999", twelve):
-    tool_times, grep_times = hyperfine([f"{tool} --find {pattern} {digits} 10 1 {bench_digits}",
+    tool_times, grep_times = hyperfine([f"{tool} --threads 1 --find {pattern} {digits} 10 1 {bench_digits}",
                                         f"grep -o -b -F {pattern} {lines}"], output="pipe")
     record("search", f"--find {len(pattern)} digits, base 10", tool_times, "grep -o -b -F, 100 a line", grep_times, 0.5)
 for base in ("10", "16", "2"):
-    tool_times, cat_times = hyperfine([f"{tool} --count {digits} {base} 1 {bench_digits}", f"cat {texts[base]}"])
+    tool_times, cat_times = hyperfine([f"{tool} --threads 1 --count {digits} {base} 1 {bench_digits}",
+                                       f"cat {texts[base]}"])
     record("search", f"--count, base {base}", tool_times, "cat of the grouped text", cat_times,
            1.5 if base == "10" else 1.0)
+
+threads = os.cpu_count() or 1
+print(f"every core ({threads}): --threads {threads} against --threads 1, {bench_digits:,} digits, warm:")
+many = f"--threads {threads}"
+for label, arguments, goal, shell in (
+        ("--count, base 10", f"--count {digits} 10 1 {bench_digits}", 0.6, False),
+        ("--count, base 16", f"--count {digits} 16 1 {bench_digits}", 0.6, False),
+        ("--find 999999", f"--find 999999 {digits} 10 1 {bench_digits}", 0.6, False),
+        ("dump, base 10, to /dev/null", f"--group 10 {digits} 10 1 {bench_digits}", 0.6, False),
+        ("dump, base 10, through a pipe", f"--group 10 {digits} 10 1 {bench_digits} | cat", 1.0, True)):
+    many_times, one_times = hyperfine([f"{tool} {many} {arguments}", f"{tool} --threads 1 {arguments}"], shell=shell)
+    record("cores", f"{label}, {many}", many_times, "--threads 1", one_times, goal)
+copy = os.path.join(data, "cold-copy")
+if not os.path.exists(copy):
+    subprocess.run(["cp", cold, copy], check=True)
+compare_times, cmp_times = hyperfine([f"{tool} --compare {cold} {copy} 10", f"cmp {cold} {copy}"])
+record("cores", "--compare of two equal 84 MB files", compare_times, "cmp of the same files", cmp_times, 0.5)
+cold_times, warm_times = hyperfine([f"{tool} {digits} 10 1 {bench_digits}"], prepare=f"{evict} {digits}"), \
+    hyperfine([f"{tool} {digits} 10 1 {bench_digits}"])
+record("cores", "dump, base 10, file evicted", cold_times[0], "the same dump, warm", warm_times[0], 1.15)
 
 print("peak resident memory at 10^9 digits (a sparse file of zero words), by GNU time:")
 for label in ("", "--find", "--count"):
     for base in ("10", "16", "2"):
-        options = {"": [], "--count": ["--count"], "--find": ["--find", {"10": "999999", "16": "FFFFFF", "2": "111111"}[base]]}[label]
-        measured = subprocess.run(["/usr/bin/time", "-f", "%M", tool] + options + [zeros, base, "1", "1000000000"],
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, check=True)
-        print(f"  {' '.join(options)}{' ' if options else ''}base {base}: {measured.stderr.strip()} KiB (goal <= {12 * 1024})")
+        for threads_option, goal in (("--threads=1", 12 * 1024), (f"--threads={threads}", (12 + 10 * (threads - 1)) * 1024)):
+            options = {"": [], "--count": ["--count"],
+                       "--find": ["--find", {"10": "999999", "16": "FFFFFF", "2": "111111"}[base]]}[label]
+            if label or threads_option != "--threads=1":
+                options = [threads_option] + options
+            measured = subprocess.run(["/usr/bin/time", "-f", "%M", tool] + options + [zeros, base, "1", "1000000000"],
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, check=True)
+            print(f"  {' '.join(options)}{' ' if options else ''}base {base}: {measured.stderr.strip()} KiB "
+                  f"(goal <= {goal})")
 
 
 def draw(path):

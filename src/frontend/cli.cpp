@@ -1,17 +1,24 @@
 #include "frontend/cli.h"
 
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "frontend/arguments.h"
+#include "frontend/compare.h"
 #include "frontend/dump.h"
 #include "frontend/info.h"
 #include "frontend/options.h"
+#include "frontend/parts.h"
+#include "frontend/progress.h"
 #include "frontend/refusal.h"
 #include "frontend/search.h"
 #include "kernels/registry.h"
+#include "platform/platform.h"
 
 #ifndef ROVURER_VERSION
 #define ROVURER_VERSION "unknown"
@@ -130,24 +137,17 @@ int version_action(const command_line& /*command*/, console& io) {
 // One row per form of the command.
 struct form_row {
     command_form form;
+    std::size_t files;               // file operands before base: 1, or 2 for --compare
     std::size_t fewest_operands;     // with an option given; the plain form needs 3
     std::int64_t default_nb_digits;  // when nb_digits is not given
-    digit_action digits;             // for the forms that read digits
+    digit_action digits;             // for the forms that read digits (the compare is its own)
     other_action other;              // for the others
-};
-
-constexpr form_row forms[] = {
-    {command_form::plain, 3, default_nb_digits, dump_action, nullptr},
-    {command_form::find, 2, rest_of_the_data, find_action, nullptr},
-    {command_form::count, 2, rest_of_the_data, count_action, nullptr},
-    {command_form::info, 1, 0, nullptr, info_action},
-    {command_form::help, 0, 0, nullptr, help_action},
-    {command_form::version, 0, 0, nullptr, version_action},
 };
 
 // The operands the digit forms share: filename base [pos [nb_digits]].
 struct run_operands {
     const char* filename = nullptr;
+    const char* second_filename = nullptr;  // --compare's FILE2
     std::int32_t base = 0;
     std::int64_t pos = 1;
     std::int64_t nb_digits = 0;
@@ -169,39 +169,46 @@ bool read_plain_operands(operand_list operands, run_operands& run) {
     return true;
 }
 
-// Reads the operands strictly; an empty result, or the usage error.
-std::string read_strict_operands(operand_list operands, run_operands& run) {
+// Reads the operands strictly, after `files` file names; an empty result,
+// or the usage error.
+std::string read_strict_operands(operand_list operands, std::size_t files, run_operands& run) {
     const auto number_error = [](const char* what, const char* text, strict_number::verdict verdict) {
         return "rovurer: " + std::string(verdict == strict_number::verdict::invalid ? "invalid " : "") + what + " '" +
                text + "'" + (verdict == strict_number::verdict::out_of_range ? " is out of range" : "");
     };
     run.filename = operands[0];
-    const strict_number base = parse_strict_integer(operands[1], INT32_MIN, INT32_MAX);
+    run.second_filename = files > 1 ? operands[1] : nullptr;
+    const strict_number base = parse_strict_integer(operands[files], INT32_MIN, INT32_MAX);
     if (base.status != strict_number::verdict::ok) {
-        return number_error("base", operands[1], base.status);
+        return number_error("base", operands[files], base.status);
     }
     run.base = static_cast<std::int32_t>(base.value);
-    if (operands.size() > 2) {
-        const strict_number pos = parse_strict_whole(operands[2]);
+    if (operands.size() > files + 1) {
+        const strict_number pos = parse_strict_whole(operands[files + 1]);
         if (pos.status != strict_number::verdict::ok) {
-            return number_error("position", operands[2], pos.status);
+            return number_error("position", operands[files + 1], pos.status);
         }
         run.pos = pos.value;
     }
-    if (operands.size() > 3) {
-        const strict_number count = parse_strict_whole(operands[3]);
+    if (operands.size() > files + 2) {
+        const strict_number count = parse_strict_whole(operands[files + 2]);
         if (count.status != strict_number::verdict::ok) {
-            return number_error("number of digits", operands[3], count.status);
+            return number_error("number of digits", operands[files + 2], count.status);
         }
         run.nb_digits = count.value;
     }
     return {};
 }
 
+// Whether this run is the whole run, or its last shard.
+bool last_shard(const command_line& command) {
+    return command.shard == 0 || command.shard == command.shards;
+}
+
 // Ends a digit form after its work. Without an option, as the plain command
 // has always ended: a failed read says nothing, and the line ends with a
 // newline; with one, each failure says why.
-int conclude(const command_line& command, const run_operands& run, digit_outcome outcome, console& io) {
+int conclude(const command_line& command, const char* filename, digit_outcome outcome, console& io) {
     const int write_status = command.trouble_status;
     switch (outcome.result) {
         case command_result::read_failed: {
@@ -210,18 +217,201 @@ int conclude(const command_line& command, const run_operands& run, digit_outcome
             if (!command.any_option) {
                 return status;
             }
-            return report(io, "rovurer: " + std::string(run.filename) + ": a read of the data failed", status);
+            return report(io, "rovurer: " + std::string(filename) + ": a read of the data failed", status);
         }
         case command_result::write_failed:
             return report_write_error(io, write_status);
         case command_result::shown:
+        case command_result::differ:
             break;
     }
-    if (command.form == command_form::plain && command.layout.per_line == 0) {
+    // One line of digits ends with a newline: the last shard's.
+    if (command.form == command_form::plain && command.layout.per_line == 0 && last_shard(command)) {
         io.out.put('\n');
     }
     return finish(io, outcome.status, write_status);
 }
+
+// How a run, or a shard of it, is split for threads.
+struct run_split {
+    std::int64_t begin = 0;  // the shard: [begin, end) of the run's digits
+    std::int64_t end = 0;
+    int threads = 1;
+    std::int64_t part_digits = 1;  // a whole number of `unit`
+    std::int64_t parts() const { return begin == end ? 0 : (end - begin - 1) / part_digits + 1; }
+};
+
+// Parts of at least a million digits and at most `largest_part` (a block's
+// words' worth: what one reader buffers), four a thread where the range
+// allows; threads as many as asked, or the processors this process may use,
+// but no more than there are parts of the smallest size: a short request
+// starts one thread.
+run_split split_run(const command_line& command, std::int64_t length, std::int64_t unit, std::int64_t largest_part) {
+    constexpr std::int64_t smallest_part = std::int64_t{1} << 20;
+    run_split split;
+    const std::int64_t shards = command.shard == 0 ? 1 : command.shards;
+    const std::int64_t shard = command.shard == 0 ? 1 : command.shard;
+    split.begin = piece_start(length, unit, shards, shard - 1);
+    split.end = piece_start(length, unit, shards, shard);
+    const std::int64_t span = split.end - split.begin;
+    const int wanted = command.threads > 0 ? command.threads : platform::usable_processors();
+    const std::int64_t most_threads = span / smallest_part > 1 ? span / smallest_part : 1;
+    split.threads = wanted < most_threads ? wanted : static_cast<int>(most_threads);
+    std::int64_t part = span / (4 * std::int64_t{split.threads});
+    part = part < smallest_part ? smallest_part : part > largest_part ? largest_part : part;
+    split.part_digits = (part + unit - 1) / unit * unit;
+    return split;
+}
+
+progress_mode progress_of(const command_line& command) {
+    return command.progress > 0   ? progress_mode::forced
+           : command.progress < 0 ? progress_mode::off
+                                  : progress_mode::automatic;
+}
+
+// The work of a digit form, split in parts on threads; the same output as
+// one thread running the whole (shard of the) run.
+digit_outcome run_digit_parts(const command_line& command, const run_operands& run, std::int64_t length,
+                              const run_split& split, std::atomic<std::int64_t>& done, output_buffer& out) {
+    digit_counts counts{};
+    std::mutex counts_lock;
+    const std::int64_t pattern_tail =
+        command.form == command_form::find ? static_cast<std::int64_t>(std::strlen(command.find_digits)) - 1 : 0;
+    const part_job job = [&](std::int64_t part, output_buffer& part_out) {
+        const std::int64_t first = split.begin + part * split.part_digits;
+        const std::int64_t last = split.end - first < split.part_digits ? split.end : first + split.part_digits;
+        // The last part of the whole run asks for what the run asked for, so
+        // that it sees the data end early where it does.
+        std::int64_t wanted = last - first;
+        if (command.form == command_form::plain && last == length) {
+            wanted = run.nb_digits - first;
+        } else if (command.form == command_form::find) {
+            wanted = last - first + pattern_tail < length - first ? last - first + pattern_tail : length - first;
+        }
+        digit_run digits(run.filename, run.base, run.pos + first, wanted);
+        if (!digits.opened()) {
+            return command_result::read_failed;  // the file changed since it was first opened
+        }
+        digits.count_into(&done);
+        switch (command.form) {
+            case command_form::find:
+                return find_digits(part_out, digits, command.find_digits, command.max_count, nullptr, last - first);
+            case command_form::count: {
+                digit_counts part_counts{};
+                const command_result result = tally_digits(digits, run.base, part_counts);
+                const std::lock_guard<std::mutex> held(counts_lock);
+                for (std::size_t j = 0; j < counts.size(); ++j) {
+                    counts[j] += part_counts[j];
+                }
+                return result;
+            }
+            default:
+                return dump_digits(part_out, digits, command.layout, first);
+        }
+    };
+    const std::int64_t line_limit = command.form == command_form::find ? command.max_count : -1;
+    const parts_outcome outcome = run_in_parts(out, split.threads, split.parts(), line_limit, job);
+    if (command.form == command_form::count && outcome.result == command_result::shown) {
+        append_counts(out, run.base, counts);
+    }
+    if (command.form == command_form::find) {
+        return {outcome.result, outcome.lines > 0 ? exit_shown : exit_refused};
+    }
+    return {outcome.result, exit_shown};
+}
+
+// --compare FILE1 FILE2 base [pos [nb_digits]], as cmp: 0 the same, 1
+// different (or one run ends first), 2 for any trouble.
+int run_compare(const command_line& command, const run_operands& run, console& io) {
+    digit_run first(run.filename, run.base, run.pos, run.nb_digits);
+    digit_run second(run.second_filename, run.base, run.pos, run.nb_digits);
+    for (const digit_run* opened : {&first, &second}) {
+        if (!opened->opened()) {
+            const char* name = opened == &first ? run.filename : run.second_filename;
+            return report(io, "rovurer: " + refusal_reason(name, run.base, run.pos, opened->refusal()),
+                          command.trouble_status);
+        }
+    }
+    const std::int64_t common = first.length() < second.length() ? first.length() : second.length();
+    const bool same_words = first.available() == second.available();
+    // Two readers a thread: parts of half a block each keep a thread's
+    // buffers at a block's size.
+    const run_split split = split_run(command, common, 1, block_words / 2 * digits_per_word(run.base));
+    std::atomic<std::int64_t> done{0};
+    progress_display display(progress_of(command), split.end - split.begin, &done);
+    std::vector<int> failed_runs(static_cast<std::size_t>(split.parts()), 0);
+    const auto report_difference = [&](const comparison& found, output_buffer& out) {
+        if (found.result == command_result::differ) {
+            out.append(run.filename);
+            out.put(' ');
+            out.append(run.second_filename);
+            out.append(" differ: position ");
+            append_number_line(out, found.position);
+        }
+    };
+    comparison answer;
+    if (split.threads == 1 && command.shard == 0) {
+        first.count_into(&done);
+        second.count_into(&done);
+        answer = compare_runs(first, second, run.pos, common, same_words);
+        report_difference(answer, io.out);
+    } else {
+        const part_job job = [&](std::int64_t part, output_buffer& part_out) {
+            const std::int64_t begin = split.begin + part * split.part_digits;
+            const std::int64_t end = split.end - begin < split.part_digits ? split.end : begin + split.part_digits;
+            digit_run one(run.filename, run.base, run.pos + begin, end - begin);
+            digit_run other(run.second_filename, run.base, run.pos + begin, end - begin);
+            if (!one.opened() || !other.opened()) {
+                failed_runs[static_cast<std::size_t>(part)] = one.opened() ? 2 : 1;
+                return command_result::read_failed;
+            }
+            one.count_into(&done);
+            other.count_into(&done);
+            const comparison found = compare_runs(one, other, run.pos + begin, end - begin, same_words);
+            failed_runs[static_cast<std::size_t>(part)] = found.failed_run;
+            report_difference(found, part_out);
+            return found.result;
+        };
+        answer.result = run_in_parts(io.out, split.threads, split.parts(), -1, job).result;
+        for (const int failed : failed_runs) {
+            answer.failed_run = answer.failed_run != 0 ? answer.failed_run : failed;
+        }
+    }
+    display.stop();
+    switch (answer.result) {
+        case command_result::differ:
+            return finish(io, exit_refused, command.trouble_status);
+        case command_result::read_failed: {
+            const int status = finish(io, exit_read_failed, command.trouble_status);
+            const char* name = answer.failed_run == 2 ? run.second_filename : run.filename;
+            return report(io, "rovurer: " + std::string(name) + ": a read of the data failed", status);
+        }
+        case command_result::write_failed:
+            return report_write_error(io, command.trouble_status);
+        case command_result::shown:
+            break;
+    }
+    // One run ends before the other: the last shard says so.
+    if (first.length() != second.length() && last_shard(command)) {
+        const char* shorter = first.length() < second.length() ? run.filename : run.second_filename;
+        const int status = finish(io, exit_refused, command.trouble_status);
+        return report(io,
+                      "rovurer: EOF on " + std::string(shorter) + " after position " +
+                          std::to_string(static_cast<std::uint64_t>(run.pos) + static_cast<std::uint64_t>(common) - 1),
+                      status);
+    }
+    return finish(io, exit_shown, command.trouble_status);
+}
+
+constexpr form_row forms[] = {
+    {command_form::plain, 1, 3, default_nb_digits, dump_action, nullptr},
+    {command_form::find, 1, 2, rest_of_the_data, find_action, nullptr},
+    {command_form::count, 1, 2, rest_of_the_data, count_action, nullptr},
+    {command_form::compare, 2, 3, rest_of_the_data, nullptr, nullptr},
+    {command_form::info, 0, 1, 0, nullptr, info_action},
+    {command_form::help, 0, 0, 0, nullptr, help_action},
+    {command_form::version, 0, 0, 0, nullptr, version_action},
+};
 
 // Reads the operands, opens the run and does the form's work.
 int run_digit_form(const form_row& row, const command_line& command, console& io) {
@@ -235,36 +425,57 @@ int run_digit_form(const form_row& row, const command_line& command, console& io
         if (!read_plain_operands(operands, run)) {
             return report(io, std::string(run.filename) + ": cannot display at this position", exit_refused);
         }
-    } else {
-        if (operands.size() < row.fewest_operands) {
-            return usage_error(command, io, "rovurer: missing arguments");
+        digit_run digits(run.filename, run.base, run.pos, run.nb_digits);
+        if (!digits.opened()) {
+            return report(io, std::string(run.filename) + ": cannot display at this position", exit_refused);
         }
-        if (operands.size() > 4) {
-            return usage_error(command, io, "rovurer: too many arguments");
-        }
-        const std::string error = read_strict_operands(operands, run);
-        if (!error.empty()) {
-            return usage_error(command, io, error);
-        }
-        if (!digit_base_supported(run.base)) {
-            return report(io, "rovurer: " + base_refusal(run.base), command.trouble_status);
-        }
-        if (command.form == command_form::find && !is_digit_string(command.find_digits, run.base)) {
-            return report(io,
-                          "rovurer: '" + std::string(command.find_digits) + "' is not a string of base-" +
-                              std::to_string(run.base) + " digits",
-                          command.trouble_status);
-        }
+        return conclude(command, run.filename, row.digits(io.out, digits, command, run.base), io);
+    }
+    if (operands.size() < row.fewest_operands) {
+        return usage_error(command, io, "rovurer: missing arguments");
+    }
+    if (operands.size() > row.files + 3) {
+        return usage_error(command, io, "rovurer: too many arguments");
+    }
+    const std::string error = read_strict_operands(operands, row.files, run);
+    if (!error.empty()) {
+        return usage_error(command, io, error);
+    }
+    if (!digit_base_supported(run.base)) {
+        return report(io, "rovurer: " + base_refusal(run.base), command.trouble_status);
+    }
+    if (command.form == command_form::find && !is_digit_string(command.find_digits, run.base)) {
+        return report(io,
+                      "rovurer: '" + std::string(command.find_digits) + "' is not a string of base-" +
+                          std::to_string(run.base) + " digits",
+                      command.trouble_status);
+    }
+    if (command.form == command_form::compare) {
+        return run_compare(command, run, io);
     }
     digit_run digits(run.filename, run.base, run.pos, run.nb_digits);
     if (!digits.opened()) {
-        if (!command.any_option) {
-            return report(io, std::string(run.filename) + ": cannot display at this position", exit_refused);
-        }
         return report(io, "rovurer: " + refusal_reason(run.filename, run.base, run.pos, digits.refusal()),
                       command.trouble_status);
     }
-    return conclude(command, run, row.digits(io.out, digits, command, run.base), io);
+    const std::int64_t length = digits.length();
+    // Shards and lines end on whole groups and lines.
+    const std::int64_t unit = command.form != command_form::plain ? 1
+                              : command.layout.per_line > 0       ? command.layout.per_line
+                              : command.layout.group > 0          ? command.layout.group
+                                                                  : 1;
+    const run_split split = split_run(command, length, unit, block_words * digits_per_word(run.base));
+    std::atomic<std::int64_t> done{0};
+    progress_display display(progress_of(command), split.end - split.begin, &done);
+    digit_outcome outcome;
+    if (split.threads == 1 && command.shard == 0) {
+        digits.count_into(&done);
+        outcome = row.digits(io.out, digits, command, run.base);
+    } else {
+        outcome = run_digit_parts(command, run, length, split, done, io.out);
+    }
+    display.stop();
+    return conclude(command, run.filename, outcome, io);
 }
 
 // Makes the kernel set --kernels names the one in use; false after saying
@@ -302,7 +513,7 @@ int run_rovurer(int argc, const char* const* argv, output_buffer& out, output_bu
     }
     for (const form_row& row : forms) {
         if (row.form == command.form) {
-            return row.digits != nullptr ? run_digit_form(row, command, io) : row.other(command, io);
+            return row.other == nullptr ? run_digit_form(row, command, io) : row.other(command, io);
         }
     }
     return exit_refused;

@@ -7,6 +7,7 @@ enum class command_result {
     shown,         // the digits asked for, or all up to the end of the data
     read_failed,   // a read of the data region came short
     write_failed,  // the output could not be written (out.error() says why)
+    differ,        // two runs compared differ: the answer is found, nothing after it matters
 };
 
 }  // namespace rovurer

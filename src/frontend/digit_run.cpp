@@ -3,13 +3,25 @@
 namespace rovurer {
 
 digit_run::digit_run(const char* filename, std::int32_t base, std::int64_t pos, std::int64_t nb_digits)
-    : pos_(pos), nb_digits_(nb_digits) {
+    : base_(base), pos_(pos), nb_digits_(nb_digits) {
     // Any offset below 0 is refused, after the base; pos - 1 could overflow.
     stream_ = digit_stream_open(filename, base, pos >= 1 ? pos - 1 : -1, &refusal_);
 }
 
 digit_run::~digit_run() {
     digit_stream_close(stream_);
+}
+
+const std::uint64_t* digit_run::take_words(std::int64_t count) {
+    const std::uint64_t* const words = digit_stream_take_words(stream_, count);
+    if (words != nullptr) {
+        const std::int64_t digits = count * digits_per_word(base_);
+        taken_ += digits;
+        if (done_ != nullptr) {
+            done_->fetch_add(digits, std::memory_order_relaxed);
+        }
+    }
+    return words;
 }
 
 std::int64_t digit_run::read(char* digits, std::int64_t capacity) {
@@ -22,6 +34,9 @@ std::int64_t digit_run::read(char* digits, std::int64_t capacity) {
         return read_failed;
     }
     taken_ += got;
+    if (done_ != nullptr) {
+        done_->fetch_add(got, std::memory_order_relaxed);
+    }
     return got;
 }
 

@@ -3,6 +3,7 @@
 // all walk a run the same way.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "reader/digit_stream.h"
@@ -28,6 +29,28 @@ public:
     bool opened() const { return stream_ != nullptr; }
     const digit_stream_refusal& refusal() const { return refusal_; }
 
+    // The digits the run will give unless a read fails: nb_digits, or fewer
+    // where the data ends first. The run must be opened.
+    std::int64_t length() const {
+        const std::int64_t available = digit_stream_length(stream_);
+        return nb_digits_ < available ? (nb_digits_ > 0 ? nb_digits_ : 0) : available;
+    }
+
+    // Whole words, when the run is at a word boundary: see
+    // digit_stream_words_ready and digit_stream_take_words. Taken words
+    // count as their digits.
+    std::int64_t words_ready() { return digit_stream_words_ready(stream_); }
+    const std::uint64_t* take_words(std::int64_t count);
+    std::int32_t base() const { return base_; }
+
+    // The digits from the run's position to the end of the data, as the
+    // header declares it, whatever nb_digits is.
+    std::int64_t available() const { return digit_stream_length(stream_); }
+
+    // Adds the digits of every later read to `*done` (which must outlive
+    // the reads), for a progress display; nullptr for none.
+    void count_into(std::atomic<std::int64_t>* done) { done_ = done; }
+
     // Writes the next digits of the run, at most `capacity`, to `digits`.
     // Returns how many, 0 at the end of the run (or of the data), or
     // read_failed when a read of the data failed (after the digits before it
@@ -51,9 +74,11 @@ public:
 private:
     digit_stream* stream_ = nullptr;
     digit_stream_refusal refusal_;
+    std::int32_t base_;
     std::int64_t pos_;
     std::int64_t nb_digits_;
     std::int64_t taken_ = 0;
+    std::atomic<std::int64_t>* done_ = nullptr;
 };
 
 }  // namespace rovurer

@@ -53,6 +53,7 @@ public:
         }
     }
     void drop_space() { space_held_ = false; }
+    void hold_space() { space_held_ = true; }
 
 private:
     // Groups of any size, with a space after each digit that completes one.
@@ -82,7 +83,7 @@ private:
 
 }  // namespace
 
-command_result dump_digits(output_buffer& out, digit_run& run, const layout& shape) {
+command_result dump_digits(output_buffer& out, digit_run& run, const layout& shape, std::int64_t first_index) {
     // Chunks whose grouped text fits the output buffer, so that output
     // leaves in writes of the buffer's size.
     const auto fitting = static_cast<std::int64_t>((out.capacity() - kernels::group_slack - 1) / 11 * 10);
@@ -103,7 +104,13 @@ command_result dump_digits(output_buffer& out, digit_run& run, const layout& sha
         }
     };
     const std::int64_t per_line = shape.per_line;
-    std::int64_t in_line = 0;  // digits on the current line, with per_line
+    std::int64_t in_line = per_line > 0 ? first_index % per_line : 0;  // digits on the current line
+    // A part that starts right after a full group of the digits before it
+    // owes them the space between the two.
+    const std::int64_t in_group = per_line > 0 ? in_line : first_index;
+    if (first_index > 0 && group > 0 && in_group > 0 && static_cast<std::uint64_t>(in_group) % group == 0) {
+        writer.hold_space();
+    }
     for (;;) {
         const std::int64_t got = run.read(digits.data(), chunk);
         if (got == digit_run::read_failed) {
@@ -113,7 +120,7 @@ command_result dump_digits(output_buffer& out, digit_run& run, const layout& sha
             break;
         }
         if (per_line == 0) {
-            writer.append(digits.data(), static_cast<std::size_t>(got), phase_of(run.taken() - got));
+            writer.append(digits.data(), static_cast<std::size_t>(got), phase_of(first_index + run.taken() - got));
         } else {
             for (std::int64_t done = 0; done < got;) {
                 const std::int64_t piece = got - done < per_line - in_line ? got - done : per_line - in_line;

@@ -18,6 +18,11 @@ namespace rovurer {
 // unless shape.labels is false, in "  : " and the position of its last
 // digit, then a newline; the last line may be shorter. The digits handed out
 // before a failed read are left in `out`.
-command_result dump_digits(output_buffer& out, digit_run& run, const layout& shape = {});
+//
+// `first_index` is for a run that is a part of a longer one: the digits of
+// the whole run before it. Groups, lines and the space between parts then
+// fall as they would in the whole run's output, so that the parts' outputs
+// concatenated are the whole output.
+command_result dump_digits(output_buffer& out, digit_run& run, const layout& shape = {}, std::int64_t first_index = 0);
 
 }  // namespace rovurer

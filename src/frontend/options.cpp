@@ -8,7 +8,7 @@ namespace rovurer {
 
 namespace {
 
-constexpr std::array<known_option, 10> options = {{
+constexpr std::array<known_option, 15> options = {{
     {"--find", command_form::find, true, "--find DIGITS",
      "print the position of every occurrence of DIGITS, one a line:\n"
      "rovurer --find DIGITS filename base [pos [nb_digits]]"},
@@ -17,6 +17,9 @@ constexpr std::array<known_option, 10> options = {{
      "print how often each digit of the base occurs:\n"
      "rovurer --count filename base [pos [nb_digits]]\n"
      "(for both, pos defaults to 1 and nb_digits to the rest of the data)"},
+    {"--compare", command_form::compare, false, "--compare",
+     "compare two files' runs of digits, as cmp does:\n"
+     "rovurer --compare FILE1 FILE2 base [pos [nb_digits]]"},
     {"--info", command_form::info, false, "--info",
      "print what the header of a file says, and what is wrong\n"
      "with it: rovurer --info filename"},
@@ -25,6 +28,14 @@ constexpr std::array<known_option, 10> options = {{
      "N digits a line (a multiple of the group size), each\n"
      "line followed by the position of its last digit"},
     {"--no-labels", command_form::plain, false, "--no-labels", "no positions after the lines of --per-line"},
+    {"--threads", command_form::plain, true, "--threads N",
+     "convert, search, count or compare on N threads (default:\n"
+     "every processor this process may use)"},
+    {"--shard", command_form::plain, true, "--shard K/N", "do part K of N of the run, for one job over many machines"},
+    {"--progress", command_form::plain, false, "--progress",
+     "show how far a long job is on standard error (shown on a\n"
+     "terminal after a second without it)"},
+    {"--no-progress", command_form::plain, false, "--no-progress", "never show it"},
     {"--kernels", command_form::plain, true, "--kernels NAME",
      "convert with the kernel set NAME (--version lists them)\n"
      "instead of the fastest this CPU supports"},
@@ -47,8 +58,10 @@ constexpr std::string_view statuses_help =
     "Exit status: 0 when the digits were shown; 1 for a usage error or a file,\n"
     "base or position that cannot be shown; 2 when a read of the data failed.\n"
     "With --find: 0 when something was found, 1 when nothing was, 2 for any\n"
-    "trouble. Without an option, rovurer can only say \"cannot display at this\n"
-    "position\"; rovurer --info FILE tells what is wrong with a file.\n";
+    "trouble; with --compare: 0 when the runs are the same, 1 when they differ,\n"
+    "2 for any trouble. Without an option, rovurer can only say \"cannot\n"
+    "display at this position\"; rovurer --info FILE tells what is wrong with a\n"
+    "file.\n";
 
 const known_option* find_option(std::string_view name) {
     for (const known_option& option : options) {
@@ -66,7 +79,30 @@ bool looks_like_option(std::string_view argument) {
 }
 
 std::string form_name(command_form form) {
-    return form == command_form::find ? "--find" : form == command_form::count ? "--count" : "--info";
+    return form == command_form::find      ? "--find"
+           : form == command_form::count   ? "--count"
+           : form == command_form::compare ? "--compare"
+                                           : "--info";
+}
+
+// "K/N" with 1 <= K <= N <= 10^6, in decimal digits only.
+bool parse_shard(const char* text, std::int64_t* shard, std::int64_t* shards) {
+    const std::string_view value = text;
+    const std::size_t slash = value.find('/');
+    if (slash == std::string_view::npos) {
+        return false;
+    }
+    const std::string part(value.substr(0, slash));
+    const std::string whole(value.substr(slash + 1));
+    const strict_number k = parse_strict_integer(part.c_str(), 1, 1000000);
+    const strict_number n = parse_strict_integer(whole.c_str(), 1, 1000000);
+    if (k.status != strict_number::verdict::ok || n.status != strict_number::verdict::ok || k.value > n.value ||
+        part.front() == '+' || whole.front() == '+') {
+        return false;
+    }
+    *shard = k.value;
+    *shards = n.value;
+    return true;
 }
 
 // Takes one option and its value into `command`; false after a usage error.
@@ -100,6 +136,27 @@ bool take_option(command_line& command, const known_option& option, std::string_
     }
     if (name == "--kernels") {
         command.kernel_set = value;
+        return true;
+    }
+    if (name == "--threads") {
+        std::int64_t threads = 0;
+        if (!strict(1, &threads, "a number of threads, from 1 to 1024") || threads > 1024) {
+            command.error =
+                "rovurer: --threads needs a number of threads, from 1 to 1024, not '" + std::string(value) + "'";
+            return false;
+        }
+        command.threads = static_cast<int>(threads);
+        return true;
+    }
+    if (name == "--progress" || name == "--no-progress") {
+        command.progress = name == "--progress" ? 1 : -1;
+        return true;
+    }
+    if (name == "--shard") {
+        if (!parse_shard(value, &command.shard, &command.shards)) {
+            command.error = "rovurer: --shard needs K/N, a part K from 1 to N, not '" + std::string(value) + "'";
+            return false;
+        }
         return true;
     }
     if (command.form != command_form::plain && command.form != option.form) {
@@ -137,6 +194,15 @@ void check_combination(command_line& command, const char* per_line_text) {
     }
     if (command.max_count >= 0 && command.form != command_form::find) {
         command.error = "rovurer: --max-count needs --find";
+        return;
+    }
+    const bool reads_digits = command.form != command_form::info;
+    if (!reads_digits && (command.threads != 0 || command.progress != 0 || command.shard != 0)) {
+        command.error = "rovurer: " +
+                        std::string(command.threads != 0    ? "--threads"
+                                    : command.progress != 0 ? (command.progress > 0 ? "--progress" : "--no-progress")
+                                                            : "--shard") +
+                        " cannot be combined with --info";
     }
 }
 
@@ -178,7 +244,7 @@ command_line parse_command_line(int argc, const char* const* argv) {
         }
         options_given = options_given || looks_like_option(argument);
         const std::string_view name = std::string_view(argument).substr(0, std::string_view(argument).find('='));
-        if (name == "--find") {
+        if (name == "--find" || name == "--compare") {
             command.trouble_status = 2;
         }
     }

@@ -11,7 +11,7 @@
 
 namespace rovurer {
 
-enum class command_form { plain, find, count, info, help, version };
+enum class command_form { plain, find, count, compare, info, help, version };
 
 // How a dump lays its digits out.
 struct layout {
@@ -29,6 +29,10 @@ struct command_line {
     std::int64_t max_count = -1;        // --max-count N, or -1: every match
     rovurer::layout layout;             // --group, --per-line, --no-labels
     const char* kernel_set = nullptr;   // --kernels NAME, as typed, or nullptr
+    int threads = 0;                    // --threads N, or 0: the processors this process may use
+    int progress = 0;                   // --progress 1, --no-progress -1, or 0: when on a terminal
+    std::int64_t shard = 0;             // --shard K/N: K from 1, or 0 for the whole run
+    std::int64_t shards = 1;            // and N
     std::vector<const char*> operands;  // the arguments that are not options
     std::string error;                  // a usage error, "rovurer: ...", or empty
 };

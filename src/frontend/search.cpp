@@ -47,7 +47,7 @@ namespace {
 // last digit match, 64 at a time; only they are compared. Stops after `most`
 // matches, counted in `matches`.
 command_result find_matches(output_buffer& out, digit_run& run, std::string_view digits, std::uint64_t most,
-                            std::uint64_t& matches) {
+                            std::int64_t starting_within, std::uint64_t& matches) {
     std::string pattern(digits);
     for (char& c : pattern) {
         c = upper(c);
@@ -78,8 +78,12 @@ command_result find_matches(output_buffer& out, digit_run& run, std::string_view
             break;
         }
         const std::size_t filled = carried + static_cast<std::size_t>(got);
-        const std::uint64_t first_position = run.position_of(run.taken() - static_cast<std::int64_t>(filled));
-        const std::size_t starts = filled >= length ? filled - length + 1 : 0;
+        const std::int64_t first_index = run.taken() - static_cast<std::int64_t>(filled);
+        const std::uint64_t first_position = run.position_of(first_index);
+        std::size_t starts = filled >= length ? filled - length + 1 : 0;
+        if (starting_within - first_index < static_cast<std::int64_t>(starts)) {
+            starts = starting_within > first_index ? static_cast<std::size_t>(starting_within - first_index) : 0;
+        }
         const std::size_t windows = (starts + kernels::match_window - 1) / kernels::match_window;
         candidates(text.data(), windows, pattern.front(), pattern.back(), kept, masks.data());
         for (std::size_t window = 0; window < windows; ++window) {
@@ -112,20 +116,21 @@ command_result find_matches(output_buffer& out, digit_run& run, std::string_view
 }  // namespace
 
 command_result find_digits(output_buffer& out, digit_run& run, std::string_view digits, std::int64_t max_count,
-                           std::uint64_t* found) {
+                           std::uint64_t* found, std::int64_t starting_within) {
     std::uint64_t matches = 0;
     // Stopping after max_count: none asked for means none is read.
     const std::uint64_t most = max_count < 0 ? UINT64_MAX : static_cast<std::uint64_t>(max_count);
-    const command_result result = most == 0 ? command_result::shown : find_matches(out, run, digits, most, matches);
+    const command_result result =
+        most == 0 ? command_result::shown : find_matches(out, run, digits, most, starting_within, matches);
     if (found != nullptr) {
         *found = matches;
     }
     return result;
 }
 
-command_result count_digits(output_buffer& out, digit_run& run, std::int32_t base) {
+command_result tally_digits(digit_run& run, std::int32_t base, digit_counts& counts) {
     const auto values = static_cast<std::size_t>(base);
-    std::array<std::uint64_t, kernels::max_tally_values> counts{};
+    digit_counts tallied{};
     std::vector<char> text(static_cast<std::size_t>(digit_run::chunk_digits));
     const kernels::tally_bytes_function tally = kernels::active().tally;
     for (;;) {
@@ -137,18 +142,32 @@ command_result count_digits(output_buffer& out, digit_run& run, std::int32_t bas
             break;
         }
         // The last digit's count is what the others leave.
-        tally(text.data(), static_cast<std::size_t>(got), digit_characters.data(), values - 1, counts.data());
+        tally(text.data(), static_cast<std::size_t>(got), digit_characters.data(), values - 1, tallied.data());
     }
     std::uint64_t others = 0;
     for (std::size_t j = 0; j + 1 < values; ++j) {
-        others += counts[j];
+        others += tallied[j];
+        counts[j] += tallied[j];
     }
-    counts[values - 1] = static_cast<std::uint64_t>(run.taken()) - others;
-    for (std::size_t j = 0; j < values; ++j) {
+    counts[values - 1] += static_cast<std::uint64_t>(run.taken()) - others;
+    return command_result::shown;
+}
+
+void append_counts(output_buffer& out, std::int32_t base, const digit_counts& counts) {
+    for (std::size_t j = 0; j < static_cast<std::size_t>(base); ++j) {
         out.put(digit_characters[j]);
         out.put(' ');
         append_number_line(out, counts[j]);
     }
+}
+
+command_result count_digits(output_buffer& out, digit_run& run, std::int32_t base) {
+    digit_counts counts{};
+    const command_result result = tally_digits(run, base, counts);
+    if (result != command_result::shown) {
+        return result;
+    }
+    append_counts(out, base, counts);
     return out.failed() ? command_result::write_failed : command_result::shown;
 }
 

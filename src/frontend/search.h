@@ -2,6 +2,7 @@
 // `rovurer filename base pos nb_digits` shows, without their spaces.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
@@ -20,12 +21,24 @@ bool is_digit_string(std::string_view digits, std::int32_t base);
 // ones included, one a line in increasing order; with `max_count` 0 or more,
 // stops after that many, reading no further. Sets *found to the number
 // written. The positions found before a failed read stay in `out`.
+//
+// With `starting_within`, only matches that start at one of the first
+// `starting_within` digits of the run count: a part of a longer run reads
+// len(digits) - 1 digits past its end for the matches that start in it.
 command_result find_digits(output_buffer& out, digit_run& run, std::string_view digits, std::int64_t max_count = -1,
-                           std::uint64_t* found = nullptr);
+                           std::uint64_t* found = nullptr, std::int64_t starting_within = INT64_MAX);
 
 // Writes how often each digit of `base` (the run's) occurs in the run, one
 // "DIGIT COUNT" line per digit value in increasing order, zeros included.
 // Writes nothing when a read fails.
 command_result count_digits(output_buffer& out, digit_run& run, std::int32_t base);
+
+// How often each digit value occurs in the run, added to counts[0..base-1];
+// the counting of count_digits, for a run in parts.
+using digit_counts = std::array<std::uint64_t, 16>;
+command_result tally_digits(digit_run& run, std::int32_t base, digit_counts& counts);
+
+// The "DIGIT COUNT" lines of count_digits.
+void append_counts(output_buffer& out, std::int32_t base, const digit_counts& counts);
 
 }  // namespace rovurer

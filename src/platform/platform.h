@@ -82,6 +82,13 @@ enum class stream { output, error };
 // less often. Advice apart from the byte mode; failures change nothing.
 void prepare_output(std::size_t wanted_pipe_bytes);
 
+// Whether the stream is a terminal (a console on Windows).
+bool is_terminal(stream to);
+
+// The processors this process may run on: its CPU affinity on Linux, its
+// active processors on Windows, the online ones elsewhere; at least 1.
+int usable_processors();
+
 // Writes all `length` bytes to the stream. Returns 0, or an errno value
 // (ENOSPC, EPIPE, EIO, ...) when they could not all be written.
 int write(stream to, const char* bytes, std::size_t length);

@@ -8,6 +8,9 @@
 #endif
 
 #include <fcntl.h>
+#ifdef __linux__
+#include <sched.h>
+#endif
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -153,6 +156,23 @@ void prepare_output(std::size_t wanted_pipe_bytes) {
 #else
     (void)wanted_pipe_bytes;
 #endif
+}
+
+bool is_terminal(stream to) {
+    return isatty(descriptor_of(to)) == 1;
+}
+
+int usable_processors() {
+#if defined(__linux__)
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+        const int count = CPU_COUNT(&allowed);
+        return count > 0 ? count : 1;
+    }
+#endif
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 && online < 4096 ? static_cast<int>(online) : 1;
 }
 
 int write(stream to, const char* bytes, std::size_t length) {

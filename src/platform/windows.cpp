@@ -87,6 +87,12 @@ file open_read(const char* path, int* error) {
                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
+        // A directory cannot be opened as a file: say so, as POSIX does.
+        const DWORD attributes = GetFileAttributesW(wide_path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            reason = EISDIR;
+            return file();
+        }
         reason = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_INVALID_NAME ? ENOENT
                  : code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION                           ? EACCES
                                                                                                             : EIO;
@@ -156,6 +162,16 @@ void prepare_output(std::size_t /*wanted_pipe_bytes*/) {
     // Output goes through WriteFile, which never translates; the C runtime's
     // stream is set to binary too, so nothing can add a "\r".
     (void)_setmode(_fileno(stdout), _O_BINARY);
+}
+
+bool is_terminal(stream to) {
+    DWORD console_mode = 0;
+    return GetConsoleMode(handle_of(to), &console_mode) != 0;
+}
+
+int usable_processors() {
+    const DWORD count = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+    return count > 0 && count < 4096 ? static_cast<int>(count) : 1;
 }
 
 int write(stream to, const char* bytes, std::size_t length) {

@@ -22,6 +22,7 @@ struct digit_stream {
     std::uint64_t cur_word = 0;                             // bases 2 and 16: current word
     unsigned char digit_buf[decimal_digits_per_word] = {};  // base 10: digits of the current
                                                             // word, least significant first
+    std::int64_t digits_total = 0;                          // digits from the position on, by the header
 };
 
 namespace {
@@ -114,6 +115,9 @@ digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_
         stream->digit_mask = base - 1;
     }
     stream->skip = base == 10 ? skip_digits : skip_digits * stream->bits_per_digit;
+    const std::int64_t per_word = digits_per_word(base);
+    stream->digits_total =
+        words_left > (INT64_MAX - per_word) / per_word ? INT64_MAX : words_left * per_word - skip_digits;
     if (refusal != nullptr) {
         *refusal = {};
     }
@@ -186,6 +190,28 @@ std::int64_t digit_stream_read(digit_stream* stream, char* digits, std::int64_t 
         }
     }
     return written;
+}
+
+std::int64_t digit_stream_length(const digit_stream* stream) {
+    return stream->digits_total;
+}
+
+bool digit_stream_at_word(const digit_stream* stream) {
+    return stream->digits_left == 0 && stream->skip == 0;
+}
+
+std::int64_t digit_stream_words_ready(digit_stream* stream) {
+    if (stream->source.buffered() == 0) {
+        const int refilled = digit_stream_refill(stream);
+        if (refilled != 0) {
+            return refilled == digit_stream_end ? 0 : digit_stream_read_failed;
+        }
+    }
+    return static_cast<std::int64_t>(stream->source.buffered());
+}
+
+const std::uint64_t* digit_stream_take_words(digit_stream* stream, std::int64_t count) {
+    return stream->source.take(static_cast<std::uint64_t>(count));
 }
 
 word_source::reading digit_stream_progress(const digit_stream* stream) {

@@ -73,6 +73,23 @@ int digit_stream_next(digit_stream* stream);
 // kernel set in use (kernels/registry.h).
 std::int64_t digit_stream_read(digit_stream* stream, char* digits, std::int64_t capacity);
 
+// The digits from the position the stream was opened at to the end of the
+// data, as the header declares it (reads may still fail before then); at
+// most INT64_MAX.
+std::int64_t digit_stream_length(const digit_stream* stream);
+
+// Whole words for a caller that compares words rather than digits; the
+// stream must be at a word boundary (digit_stream_at_word(), which a
+// position that starts a word is from the open). digit_stream_words_ready
+// returns how many words of the current block are not yet taken, reading
+// the next block when none are: 0 at the end of the data,
+// digit_stream_read_failed on a failed read. digit_stream_take_words takes
+// `count` of them (count <= what words_ready said) and returns them, the
+// first taken at p[count - 1], the last at p[0]; nullptr on a failed read.
+bool digit_stream_at_word(const digit_stream* stream);
+std::int64_t digit_stream_words_ready(digit_stream* stream);
+const std::uint64_t* digit_stream_take_words(digit_stream* stream, std::int64_t count);
+
 // Moves the stream's word source to its next block: 0, digit_stream_end or
 // digit_stream_read_failed, as word_source::refill. Used by the stream itself.
 int digit_stream_refill(digit_stream* stream);

@@ -41,7 +41,7 @@ struct prefetcher {
 
 prefetcher* start(advice_function give, const void* context, bool threaded) {
     auto* helper = new (std::nothrow) prefetcher(give, context);
-#ifndef ROVURER_NO_PREFETCH_THREAD
+#ifndef ROVURER_NO_THREADS
     if (helper != nullptr && threaded) {
         try {
             helper->worker = std::thread([helper] { helper->run(); });

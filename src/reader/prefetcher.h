@@ -16,7 +16,7 @@ using advice_function = void (*)(const void* context, std::int64_t offset, std::
 
 // Starts the thread that calls `give(context, ...)`; `context` must stay
 // valid until stop. With `threaded` false, when no thread can be started, or
-// in a build without it (ROVURER_PREFETCH_THREAD off), advice is given
+// in a build without threads (ROVURER_THREADS off), advice is given
 // inline instead. Returns nullptr only when out of memory.
 prefetcher* start(advice_function give, const void* context, bool threaded = true);
 

@@ -1,0 +1,119 @@
+#include "frontend/compare.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <vector>
+
+#include "kernels/registry.h"
+
+namespace rovurer {
+
+namespace {
+
+// Compares the next `count` digits of both runs, digit by digit, in chunks.
+// `index` is the run index of the first of them, and moves past them.
+comparison compare_digits(digit_run& first, digit_run& second, std::int64_t pos, std::int64_t& index,
+                          std::int64_t count) {
+    static constexpr std::int64_t chunk = digit_run::chunk_digits;
+    std::vector<char> text_first(static_cast<std::size_t>(chunk));
+    std::vector<char> text_second(static_cast<std::size_t>(chunk));
+    comparison found;
+    while (count > 0) {
+        const std::int64_t wanted = count < chunk ? count : chunk;
+        const std::int64_t got_first = first.read(text_first.data(), wanted);
+        const std::int64_t got_second = second.read(text_second.data(), wanted);
+        if (got_first != wanted || got_second != wanted) {
+            found.result = command_result::read_failed;
+            found.failed_run = got_first != wanted ? 1 : 2;
+            return found;
+        }
+        if (std::memcmp(text_first.data(), text_second.data(), static_cast<std::size_t>(wanted)) != 0) {
+            const auto at = std::mismatch(text_first.begin(), text_first.end(), text_second.begin()).first -
+                            text_first.begin();
+            found.result = command_result::differ;
+            found.position = static_cast<std::uint64_t>(pos) + static_cast<std::uint64_t>(index + at);
+            return found;
+        }
+        index += wanted;
+        count -= wanted;
+    }
+    return found;
+}
+
+// Where two words' digits first differ, as a digit index in the word, or -1
+// when they show the same digits.
+std::int64_t first_different_digit(std::uint64_t a, std::uint64_t b, std::int32_t base) {
+    if (base == 10) {
+        constexpr std::uint64_t ten_to_19 = 10000000000000000000ULL;
+        a = a >= ten_to_19 ? a - ten_to_19 : a;
+        b = b >= ten_to_19 ? b - ten_to_19 : b;
+        if (a == b) {
+            return -1;
+        }
+        std::array<char, decimal_digits_per_word> digits_a{};
+        std::array<char, decimal_digits_per_word> digits_b{};
+        kernels::portable_kernels.decimal(&a, 1, digits_a.data());
+        kernels::portable_kernels.decimal(&b, 1, digits_b.data());
+        return std::mismatch(digits_a.begin(), digits_a.end(), digits_b.begin()).first - digits_a.begin();
+    }
+    if (a == b) {
+        return -1;
+    }
+    return std::countl_zero(a ^ b) / (base == 16 ? 4 : 1);
+}
+
+}  // namespace
+
+comparison compare_runs(digit_run& first, digit_run& second, std::int64_t pos, std::int64_t count, bool same_words) {
+    std::int64_t index = 0;
+    if (!same_words) {
+        return compare_digits(first, second, pos, index, count);
+    }
+    // The digits up to the first word boundary, whole words, then the rest.
+    const std::int64_t per_word = digits_per_word(first.base());
+    const std::int64_t into_word = (pos - 1) % per_word;
+    const std::int64_t head = into_word == 0 ? 0 : per_word - into_word < count ? per_word - into_word : count;
+    comparison found = compare_digits(first, second, pos, index, head);
+    std::int64_t words_left = (count - head) / per_word;
+    while (found.result == command_result::shown && words_left > 0) {
+        const std::int64_t ready_first = first.words_ready();
+        const std::int64_t ready_second = second.words_ready();
+        if (ready_first <= 0 || ready_second <= 0) {
+            found.result = command_result::read_failed;
+            found.failed_run = ready_first <= 0 ? 1 : 2;
+            return found;
+        }
+        std::int64_t words = ready_first < ready_second ? ready_first : ready_second;
+        words = words < words_left ? words : words_left;
+        const std::uint64_t* const from_first = first.take_words(words);
+        const std::uint64_t* const from_second = second.take_words(words);
+        if (from_first == nullptr || from_second == nullptr) {
+            found.result = command_result::read_failed;
+            found.failed_run = from_first == nullptr ? 1 : 2;
+            return found;
+        }
+        // Equal words show equal digits; where they differ, the first word
+        // taken (the highest) that shows other digits decides.
+        if (std::memcmp(from_first, from_second, static_cast<std::size_t>(words) * sizeof(std::uint64_t)) != 0) {
+            for (std::int64_t k = words; k-- > 0;) {
+                const std::int64_t digit = first_different_digit(from_first[k], from_second[k], first.base());
+                if (digit >= 0) {
+                    found.result = command_result::differ;
+                    found.position = static_cast<std::uint64_t>(pos) +
+                                     static_cast<std::uint64_t>(index + (words - 1 - k) * per_word + digit);
+                    return found;
+                }
+            }
+        }
+        index += words * per_word;
+        words_left -= words;
+    }
+    if (found.result != command_result::shown) {
+        return found;
+    }
+    return compare_digits(first, second, pos, index, count - index);
+}
+
+}  // namespace rovurer

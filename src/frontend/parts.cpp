@@ -1,0 +1,148 @@
+#include "frontend/parts.h"
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace rovurer {
+
+namespace {
+
+// What the threads share. The part whose turn it is writes to the output
+// alone, without the lock: only it moves the turn on.
+struct shared_run {
+    std::mutex lock;
+    std::condition_variable turn_moved;
+    std::int64_t parts = 0;
+    std::int64_t next_part = 0;  // the next part to start
+    std::int64_t turn = 0;       // the part whose output is delivered now
+    bool stopped = false;        // no part after `turn` is delivered
+    parts_outcome outcome;
+    output_buffer* out = nullptr;
+    std::int64_t lines_left = -1;  // for a line limit
+    const part_job* job = nullptr;
+};
+
+// The sink of one thread's part output: waits for the part's turn.
+struct part_sink {
+    shared_run* run;
+    std::int64_t part;
+};
+
+// Whether `part` may deliver now: it is its turn. Waits for that, or for a
+// stop before it.
+bool wait_for_turn(shared_run& run, std::int64_t part, std::unique_lock<std::mutex>& held) {
+    run.turn_moved.wait(held, [&] { return run.turn == part || run.stopped; });
+    return run.turn == part;
+}
+
+int deliver(void* context, const char* bytes, std::size_t length) {
+    const auto& sink = *static_cast<part_sink*>(context);
+    shared_run& run = *sink.run;
+    {
+        std::unique_lock<std::mutex> held(run.lock);
+        if (!wait_for_turn(run, sink.part, held) || run.stopped) {
+            return ECANCELED;  // a part before this one ended the job
+        }
+    }
+    // This part's turn: the output is its own until it moves the turn on.
+    std::size_t sent = length;
+    bool limit_reached = false;
+    if (run.lines_left >= 0) {
+        for (std::size_t at = 0; at < length; ++at) {
+            if (bytes[at] == '\n' && --run.lines_left == 0) {
+                sent = at + 1;
+                limit_reached = true;
+                break;
+            }
+        }
+    }
+    for (std::size_t at = 0; at < sent; ++at) {
+        run.outcome.lines += bytes[at] == '\n' ? 1 : 0;
+    }
+    run.out->append(bytes, sent);
+    if (limit_reached) {
+        const std::lock_guard<std::mutex> held(run.lock);
+        run.stopped = true;
+        run.turn_moved.notify_all();
+        return ECANCELED;
+    }
+    return run.out->failed() ? run.out->error() : 0;
+}
+
+void work(shared_run& run) {
+    part_sink sink{&run, 0};
+    output_buffer part_out(deliver, &sink, part_output_bytes);
+    for (;;) {
+        {
+            const std::lock_guard<std::mutex> held(run.lock);
+            if (run.stopped || run.next_part == run.parts) {
+                return;
+            }
+            sink.part = run.next_part++;
+        }
+        const command_result result = (*run.job)(sink.part, part_out);
+        part_out.flush();
+        std::unique_lock<std::mutex> held(run.lock);
+        if (!wait_for_turn(run, sink.part, held)) {
+            return;  // a part before this one ended the job: this one's result does not count
+        }
+        if (!run.stopped && result != command_result::shown) {
+            run.stopped = true;
+            run.outcome.result = result;
+        }
+        if (!run.stopped) {
+            ++run.turn;
+        }
+        run.turn_moved.notify_all();
+        if (part_out.failed()) {
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+parts_outcome run_in_parts(output_buffer& out, int threads, std::int64_t parts, std::int64_t line_limit,
+                           const part_job& job) {
+    shared_run run;
+    run.parts = parts;
+    run.out = &out;
+    run.lines_left = line_limit;
+    run.job = &job;
+    if (line_limit == 0) {
+        return run.outcome;
+    }
+    std::vector<std::thread> helpers;
+#ifdef ROVURER_NO_THREADS
+    threads = 1;
+#endif
+    for (int i = 1; i < threads && i < parts; ++i) {
+        try {
+            helpers.emplace_back([&run] { work(run); });
+        } catch (const std::system_error&) {
+            break;  // the threads started so far do the work
+        }
+    }
+    work(run);
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+    return run.outcome;
+}
+
+std::int64_t piece_start(std::int64_t length, std::int64_t unit, std::int64_t pieces, std::int64_t k) {
+    if (k >= pieces) {
+        return length;
+    }
+    // units * k / pieces without overflow: units = q * pieces + r.
+    const std::int64_t units = length / unit + (length % unit != 0 ? 1 : 0);
+    const std::int64_t whole = units / pieces * k + units % pieces * k / pieces;
+    return whole > length / unit ? length : whole * unit;
+}
+
+}  // namespace rovurer

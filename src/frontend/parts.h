@@ -1,0 +1,41 @@
+// Runs a job in parts, on several threads, with the parts' outputs in the
+// order of the parts: the same bytes as one thread running the parts one
+// after the other.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "frontend/command_result.h"
+#include "frontend/output.h"
+
+namespace rovurer {
+
+// A part's work: writes its output to `out`, which delivers it in part
+// order, and returns how it ended.
+using part_job = std::function<command_result(std::int64_t part, output_buffer& out)>;
+
+struct parts_outcome {
+    command_result result = command_result::shown;  // or the first part's that was not, in part order
+    std::uint64_t lines = 0;                        // newlines delivered to the output
+};
+
+// Runs job(0) .. job(parts - 1) on `threads` threads (the calling thread
+// among them), each part's output delivered to `out` in part order. Each
+// thread holds one output buffer of part_output_bytes; a part whose output
+// does not fit waits for the parts before it to be delivered. The first part,
+// in part order, that does not end `shown` stops the job: its output is
+// delivered and nothing after it. With `line_limit` 0 or more, the output
+// stops after that many lines, and the job with it (ending `shown`).
+// Fewer threads run when the system cannot start them.
+parts_outcome run_in_parts(output_buffer& out, int threads, std::int64_t parts, std::int64_t line_limit,
+                           const part_job& job);
+
+inline constexpr std::size_t part_output_bytes = std::size_t{1} << 20;
+
+// Where piece k of `pieces` of [0, length) begins, for k from 0 to pieces:
+// pieces of whole units (the last one takes what is left), as even as that
+// allows. Exact for any length, unit >= 1 and pieces >= 1.
+std::int64_t piece_start(std::int64_t length, std::int64_t unit, std::int64_t pieces, std::int64_t k);
+
+}  // namespace rovurer

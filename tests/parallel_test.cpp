@@ -1,0 +1,247 @@
+// Every core and past one machine, end to end: --threads gives the bytes
+// one thread gives, shards merge into the whole run, --compare finds the
+// first difference, and the progress display draws on a terminal.
+#include <gtest/gtest.h>
+
+#ifdef __linux__
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+#endif
+
+#include <cstdint>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "reader/word_source.h"
+#include "test_support.h"
+
+namespace {
+
+// A block and a bit of random words, lead word 1: runs cross the block
+// boundary at 19 * (block_words - 1) base-10 digits from position 1.
+const std::string& two_blocks() {
+    static const std::string path = [] {
+        std::mt19937_64 random(15);
+        std::vector<std::uint64_t> words(static_cast<std::size_t>(rovurer::block_words) + 3001);
+        for (std::uint64_t& word : words) {
+            word = random();
+        }
+        return write_digit_file("parallel-two-blocks", words, 1);
+    }();
+    return path;
+}
+
+std::vector<std::string> with(std::vector<std::string> front, const std::vector<std::string>& back) {
+    front.insert(front.begin(), "rovurer");
+    front.insert(front.end(), back.begin(), back.end());
+    return front;
+}
+
+TEST(Parallel, EveryThreadCountGivesTheBytesOfOne) {
+    const std::string& f = two_blocks();
+    const std::string boundary = std::to_string(19 * (rovurer::block_words - 1) - 1500000);
+    fixture_header header;
+    header.word_count = 3000000;  // past the end of the file: every read fails
+    const std::string failing = write_digit_file("parallel-failing", header, std::vector<std::uint64_t>(20000, 7));
+    const std::vector<std::vector<std::string>> requests = {
+        {f, "10", boundary, "3000000"},
+        {"--per-line", "90", f, "10", boundary, "3000001"},
+        {"--group", "0", "--per-line", "33", "--no-labels", f, "16", "7", "2500000"},
+        {"--group", "7", f, "2", "3", "4000003"},
+        {f, "10", std::to_string(19 * rovurer::block_words - 2000000)},  // to the end of the data
+        {"--find", "999999", f, "10"},
+        {"--find", "0123", f, "16", "5"},
+        {"--find", "31415", "--max-count", "3", f, "10"},
+        {"--count", f, "10"},
+        {"--count", f, "2", "99"},
+        {failing, "10", "1", "3000000"},
+        {"--find", "1", failing, "10"},
+        {"--count", failing, "16"},
+    };
+    for (const auto& request : requests) {
+        const run_result one = run_tool(with({"--threads", "1"}, request));
+        ASSERT_FALSE(one.timed_out);
+        for (const std::string threads : {"2", "3", "8"}) {
+            const run_result many = run_tool(with({"--threads", threads}, request));
+            EXPECT_EQ(many.status, one.status) << threads << ' ' << request[0] << ' ' << request[1];
+            EXPECT_TRUE(many.out == one.out) << threads << ' ' << request[0] << ' ' << request[1];
+            EXPECT_EQ(many.err, one.err) << threads << ' ' << request[0] << ' ' << request[1];
+        }
+    }
+}
+
+TEST(Parallel, ShardsMergeIntoTheWholeRun) {
+    const std::string& f = two_blocks();
+    const std::vector<std::vector<std::string>> concatenated = {
+        {f, "10", "3", "5000003"},
+        {"--per-line", "70", f, "10", "1", "3000000"},
+        {"--group", "0", f, "16", "1", "2000001"},
+        {f, "10", std::to_string(19 * rovurer::block_words - 5)},  // the data ends after a full group
+        {"--find", "99999", f, "10"},
+        {"--find", "a5", f, "16", "1", "3000000"},
+    };
+    for (const std::string shards : {"1", "4", "7"}) {
+        for (const auto& request : concatenated) {
+            const run_result whole = run_tool(with({}, request));
+            std::string merged;
+            for (int k = 1; k <= std::stoi(shards); ++k) {
+                const run_result part = run_tool(with({"--shard", std::to_string(k) + "/" + shards}, request));
+                EXPECT_EQ(part.status, k == std::stoi(shards) || request[0] != "--find" ? whole.status : part.status);
+                merged += part.out;
+            }
+            EXPECT_TRUE(merged == whole.out) << shards << ' ' << request[0] << ' ' << request[1];
+        }
+        // Counts add up to the whole count.
+        std::map<std::string, std::uint64_t> sums;
+        for (int k = 1; k <= std::stoi(shards); ++k) {
+            const run_result part =
+                run_tool({"rovurer", "--shard", std::to_string(k) + "/" + shards, "--count", f, "16", "9", "1999999"});
+            for (std::size_t at = 0; at < part.out.size();) {
+                const std::size_t end = part.out.find('\n', at);
+                const std::string line = part.out.substr(at, end - at);
+                sums[line.substr(0, 1)] += std::stoull(line.substr(2));
+                at = end + 1;
+            }
+        }
+        std::string summed;
+        for (const auto& [digit, count] : sums) {
+            summed += digit + " " + std::to_string(count) + "\n";
+        }
+        EXPECT_EQ(summed, run_tool({"rovurer", "--count", f, "16", "9", "1999999"}).out) << shards;
+    }
+}
+
+// A copy of two_blocks() with the digit at `position` (base 10, from the
+// first word after the lead word) changed.
+std::string changed_copy(const std::string& name, std::int64_t position) {
+    std::string bytes = file_contents(two_blocks());
+    const std::int64_t words = rovurer::block_words + 3001;
+    const std::int64_t word = words - 2 - (position - 1) / 19;  // below the lead word
+    std::uint64_t value = 0;
+    for (int i = 7; i >= 0; --i) {
+        value = value << 8 | static_cast<unsigned char>(bytes[static_cast<std::size_t>(4096 + 8 * word + i)]);
+    }
+    // Add 1 to the digit: its place value is 10^(18 - index in the word);
+    // a 9 becomes 8 instead, so that no carry moves it.
+    value %= 10000000000000000000ULL;
+    std::uint64_t place = 1;
+    for (std::int64_t k = 0; k < 18 - (position - 1) % 19; ++k) {
+        place *= 10;
+    }
+    value = value / place % 10 == 9 ? value - place : value + place;
+    for (int i = 0; i < 8; ++i) {
+        bytes[static_cast<std::size_t>(4096 + 8 * word + i)] = static_cast<char>(value >> (8 * i));
+    }
+    return write_bytes(name, bytes);
+}
+
+TEST(Parallel, CompareFindsTheFirstDifference) {
+    const std::string& f = two_blocks();
+    const std::int64_t last = 19 * (rovurer::block_words + 3000);
+    struct compare_case {
+        std::int64_t changed;  // the changed position
+        std::string pos;
+    };
+    const compare_case cases[] = {
+        {1, "1"},
+        {19, "1"},                                     // the last digit of a word
+        {20, "1"},                                     // the first of the next
+        {19 * (rovurer::block_words - 1) + 1, "1"},    // the first digit of the second block
+        {19 * (rovurer::block_words - 1) + 1, "1e6"},  // from a position inside a word
+        {last, "1"},                                   // the last digit
+        {last, std::to_string(last)},
+    };
+    for (const compare_case& c : cases) {
+        const std::string other = changed_copy("compare-" + std::to_string(c.changed), c.changed);
+        for (const std::string threads : {"1", "2", "5"}) {
+            const run_result run = run_tool({"rovurer", "--threads", threads, "--compare", f, other, "10", c.pos});
+            EXPECT_EQ(run.status, 1) << c.changed;
+            EXPECT_EQ(run.out, f + " " + other + " differ: position " + std::to_string(c.changed) + "\n")
+                << c.changed << ' ' << threads;
+            EXPECT_EQ(run.err, "");
+        }
+        // Sharded: the first shard that finds a difference has the answer.
+        std::string first_answer;
+        for (int k = 1; k <= 4 && first_answer.empty(); ++k) {
+            first_answer =
+                run_tool({"rovurer", "--shard", std::to_string(k) + "/4", "--compare", f, other, "10", c.pos}).out;
+        }
+        EXPECT_EQ(first_answer, f + " " + other + " differ: position " + std::to_string(c.changed) + "\n");
+    }
+    // The same digits: status 0, nothing said; a run that ends first.
+    const run_result same = run_tool({"rovurer", "--compare", f, f, "16"});
+    EXPECT_EQ(same.status, 0);
+    EXPECT_EQ(same.out + same.err, "");
+    // Without f's lowest word, the same positions show the same digits, but
+    // through other words: digits are compared, and f's run is longer.
+    std::string bytes = file_contents(f);
+    bytes.erase(4096, 8);
+    bytes[8] = static_cast<char>(bytes[8] - 1);  // word_count 2^20 + 3001, less 1, in its low byte
+    const std::string shorter = write_bytes("compare-shorter", bytes);
+    const std::string end = std::to_string(19 * (rovurer::block_words + 2999));
+    for (const std::string threads : {"1", "3"}) {
+        const run_result ended = run_tool({"rovurer", "--threads", threads, "--compare", f, shorter, "10"});
+        EXPECT_EQ(ended.status, 1);
+        EXPECT_EQ(ended.out, "");
+        EXPECT_EQ(ended.err, "rovurer: EOF on " + shorter + " after position " + end + "\n");
+        EXPECT_EQ(run_tool({"rovurer", "--threads", threads, "--compare", f, shorter, "10", "7", "1e6"}).status, 0);
+    }
+    const std::string eof_case = write_digit_file("compare-eof", {5, 1415926535897932384ULL, 3}, 1);
+    const std::string eof_other = write_digit_file("compare-eof-other", {1415926535897932384ULL, 3}, 1);
+    const run_result eof = run_tool({"rovurer", "--compare", eof_case, eof_other, "10"});
+    EXPECT_EQ(eof.status, 1);
+    EXPECT_EQ(eof.out, "");
+    EXPECT_EQ(eof.err, "rovurer: EOF on " + eof_other + " after position 19\n");
+    const run_result refused = run_tool({"rovurer", "--compare", f, temp_folder() + "/none", "10"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("cannot open"), std::string::npos);
+}
+
+TEST(Parallel, ProgressDrawsOnATerminalAndIsErased) {
+#ifndef __linux__
+    GTEST_SKIP() << "pseudo-terminals are tested on Linux";
+#else
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    const int null = open("/dev/null", O_WRONLY);
+    const auto run_on_terminal = [&](const std::vector<std::string>& args) {
+        const int child = start_tool(args, null, terminal);
+        const run_result run = wait_tool(child);
+        std::string shown;
+        pollfd ready{master, POLLIN, 0};
+        char buffer[4096];
+        while (poll(&ready, 1, 100) > 0) {
+            const ssize_t got = read(master, buffer, sizeof buffer);
+            if (got <= 0) {
+                break;
+            }
+            shown.append(buffer, static_cast<std::size_t>(got));
+        }
+        EXPECT_EQ(run.status, 0);
+        return shown;
+    };
+    // Forced: drawn from the start, then erased.
+    const std::string forced = run_on_terminal({"rovurer", "--progress", "--count", two_blocks(), "2"});
+    EXPECT_NE(forced.find("% "), std::string::npos) << forced;
+    EXPECT_NE(forced.find(" digits/s"), std::string::npos) << forced;
+    ASSERT_GE(forced.size(), 2U);
+    EXPECT_EQ(forced.back(), '\r');  // the line ends blanked, the cursor at its start
+    // A short job on a terminal shows nothing; nor does --no-progress, or the plain form.
+    EXPECT_EQ(run_on_terminal({"rovurer", "--count", two_blocks(), "10", "1", "1000"}), "");
+    EXPECT_EQ(run_on_terminal({"rovurer", "--no-progress", "--count", two_blocks(), "10", "1", "1000"}), "");
+    EXPECT_EQ(run_on_terminal({"rovurer", two_blocks(), "10", "1"}), "");
+    close(null);
+    close(terminal);
+    close(master);
+#endif
+}
+
+}  // namespace
