@@ -157,11 +157,12 @@ TEST(Parallel, CompareFindsTheFirstDifference) {
     };
     for (const compare_case& c : cases) {
         const std::string other = changed_copy("compare-" + std::to_string(c.changed), c.changed);
+        std::string answer = f;
+        answer += " " + other + " differ: position " + std::to_string(c.changed) + "\n";
         for (const std::string threads : {"1", "2", "5"}) {
             const run_result run = run_tool({"rovurer", "--threads", threads, "--compare", f, other, "10", c.pos});
             EXPECT_EQ(run.status, 1) << c.changed;
-            EXPECT_EQ(run.out, f + " " + other + " differ: position " + std::to_string(c.changed) + "\n")
-                << c.changed << ' ' << threads;
+            EXPECT_EQ(run.out, answer) << c.changed << ' ' << threads;
             EXPECT_EQ(run.err, "");
         }
         // Sharded: the first shard that finds a difference has the answer.
@@ -170,7 +171,7 @@ TEST(Parallel, CompareFindsTheFirstDifference) {
             first_answer =
                 run_tool({"rovurer", "--shard", std::to_string(k) + "/4", "--compare", f, other, "10", c.pos}).out;
         }
-        EXPECT_EQ(first_answer, f + " " + other + " differ: position " + std::to_string(c.changed) + "\n");
+        EXPECT_EQ(first_answer, answer);
     }
     // The same digits: status 0, nothing said; a run that ends first.
     const run_result same = run_tool({"rovurer", "--compare", f, f, "16"});
@@ -182,12 +183,13 @@ TEST(Parallel, CompareFindsTheFirstDifference) {
     bytes.erase(4096, 8);
     bytes[8] = static_cast<char>(bytes[8] - 1);  // word_count 2^20 + 3001, less 1, in its low byte
     const std::string shorter = write_bytes("compare-shorter", bytes);
-    const std::string end = std::to_string(19 * (rovurer::block_words + 2999));
+    const std::string eof_message =
+        "rovurer: EOF on " + shorter + " after position " + std::to_string(19 * (rovurer::block_words + 2999)) + "\n";
     for (const std::string threads : {"1", "3"}) {
         const run_result ended = run_tool({"rovurer", "--threads", threads, "--compare", f, shorter, "10"});
         EXPECT_EQ(ended.status, 1);
         EXPECT_EQ(ended.out, "");
-        EXPECT_EQ(ended.err, "rovurer: EOF on " + shorter + " after position " + end + "\n");
+        EXPECT_EQ(ended.err, eof_message);
         EXPECT_EQ(run_tool({"rovurer", "--threads", threads, "--compare", f, shorter, "10", "7", "1e6"}).status, 0);
     }
     const std::string eof_case = write_digit_file("compare-eof", {5, 1415926535897932384ULL, 3}, 1);

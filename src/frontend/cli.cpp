@@ -310,7 +310,8 @@ digit_outcome run_digit_parts(const command_line& command, const run_operands& r
         }
     };
     const std::int64_t line_limit = command.form == command_form::find ? command.max_count : -1;
-    const parts_outcome outcome = run_in_parts(out, split.threads, split.parts(), line_limit, job);
+    const parts_outcome outcome =
+        run_in_parts(out, split.threads, split.parts(), line_limit, command.form == command_form::find, job);
     if (command.form == command_form::count && outcome.result == command_result::shown) {
         append_counts(out, run.base, counts);
     }
@@ -372,7 +373,7 @@ int run_compare(const command_line& command, const run_operands& run, console& i
             report_difference(found, part_out);
             return found.result;
         };
-        answer.result = run_in_parts(io.out, split.threads, split.parts(), -1, job).result;
+        answer.result = run_in_parts(io.out, split.threads, split.parts(), -1, false, job).result;
         for (const int failed : failed_runs) {
             answer.failed_run = answer.failed_run != 0 ? answer.failed_run : failed;
         }
@@ -464,7 +465,18 @@ int run_digit_form(const form_row& row, const command_line& command, console& io
                               : command.layout.per_line > 0       ? command.layout.per_line
                               : command.layout.group > 0          ? command.layout.group
                                                                   : 1;
-    const run_split split = split_run(command, length, unit, block_words * digits_per_word(run.base));
+    // A part reads at most a block; a dump's part also fits, as text, the
+    // output buffer of a thread, so that threads convert their parts while
+    // another part is written.
+    std::int64_t largest_part = block_words * digits_per_word(run.base);
+    if (command.form == command_form::plain) {
+        const layout& shape = command.layout;
+        const double text_per_digit = 1.0 + (shape.group > 0 ? 1.0 / static_cast<double>(shape.group) : 0.0) +
+                                      (shape.per_line > 0 ? 24.0 / static_cast<double>(shape.per_line) : 0.0);
+        const auto fitting = static_cast<std::int64_t>(static_cast<double>(part_output_bytes) / text_per_digit);
+        largest_part = fitting < largest_part ? fitting : largest_part;
+    }
+    const run_split split = split_run(command, length, unit, largest_part);
     std::atomic<std::int64_t> done{0};
     progress_display display(progress_of(command), split.end - split.begin, &done);
     digit_outcome outcome;

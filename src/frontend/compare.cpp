@@ -30,8 +30,8 @@ comparison compare_digits(digit_run& first, digit_run& second, std::int64_t pos,
             return found;
         }
         if (std::memcmp(text_first.data(), text_second.data(), static_cast<std::size_t>(wanted)) != 0) {
-            const auto at = std::mismatch(text_first.begin(), text_first.end(), text_second.begin()).first -
-                            text_first.begin();
+            const auto at =
+                std::mismatch(text_first.begin(), text_first.end(), text_second.begin()).first - text_first.begin();
             found.result = command_result::differ;
             found.position = static_cast<std::uint64_t>(pos) + static_cast<std::uint64_t>(index + at);
             return found;

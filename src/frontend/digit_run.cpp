@@ -6,6 +6,9 @@ digit_run::digit_run(const char* filename, std::int32_t base, std::int64_t pos, 
     : base_(base), pos_(pos), nb_digits_(nb_digits) {
     // Any offset below 0 is refused, after the base; pos - 1 could overflow.
     stream_ = digit_stream_open(filename, base, pos >= 1 ? pos - 1 : -1, &refusal_);
+    if (stream_ != nullptr) {
+        digit_stream_limit(stream_, nb_digits);
+    }
 }
 
 digit_run::~digit_run() {

@@ -13,6 +13,15 @@ output_buffer::output_buffer(sink_function sink, void* context, std::size_t capa
 }
 
 void output_buffer::append(const char* bytes, std::size_t length) {
+    // Bytes that would fill the buffer more than once go out as they are,
+    // after what is buffered: no copy.
+    if (length >= capacity_ && error_ == 0) {
+        flush();
+        if (error_ == 0) {
+            error_ = sink_(context_, bytes, length);
+        }
+        return;
+    }
     while (length > 0) {
         if (used_ == capacity_) {
             flush();

@@ -1,5 +1,6 @@
 #include "frontend/parts.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -24,6 +25,7 @@ struct shared_run {
     parts_outcome outcome;
     output_buffer* out = nullptr;
     std::int64_t lines_left = -1;  // for a line limit
+    bool count_lines = false;
     const part_job* job = nullptr;
 };
 
@@ -61,8 +63,8 @@ int deliver(void* context, const char* bytes, std::size_t length) {
             }
         }
     }
-    for (std::size_t at = 0; at < sent; ++at) {
-        run.outcome.lines += bytes[at] == '\n' ? 1 : 0;
+    if (run.count_lines) {
+        run.outcome.lines += static_cast<std::uint64_t>(std::count(bytes, bytes + sent, '\n'));
     }
     run.out->append(bytes, sent);
     if (limit_reached) {
@@ -108,8 +110,9 @@ void work(shared_run& run) {
 }  // namespace
 
 parts_outcome run_in_parts(output_buffer& out, int threads, std::int64_t parts, std::int64_t line_limit,
-                           const part_job& job) {
+                           bool count_lines, const part_job& job) {
     shared_run run;
+    run.count_lines = count_lines;
     run.parts = parts;
     run.out = &out;
     run.lines_left = line_limit;

@@ -78,6 +78,11 @@ std::int64_t digit_stream_read(digit_stream* stream, char* digits, std::int64_t 
 // most INT64_MAX.
 std::int64_t digit_stream_length(const digit_stream* stream);
 
+// Tells the stream that no more than `digits` digits will be asked of it,
+// so that it reads and reads ahead nothing below them. Before the first
+// digit is asked for.
+void digit_stream_limit(digit_stream* stream, std::int64_t digits);
+
 // Whole words for a caller that compares words rather than digits; the
 // stream must be at a word boundary (digit_stream_at_word(), which a
 // position that starts a word is from the open). digit_stream_words_ready

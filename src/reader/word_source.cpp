@@ -29,10 +29,35 @@ void advise_file(const void* context, std::int64_t offset, std::int64_t length) 
     platform::advise_willneed(*static_cast<const platform::file*>(context), offset, length);
 }
 
+// A thread's last freed block buffer, kept for the next source it opens:
+// the parts of a run that a thread reads one after another then reuse pages
+// already in memory rather than fault in fresh ones. Freed when the thread
+// ends.
+struct spare_block {
+    std::uint64_t* block = nullptr;
+    ~spare_block() { platform::free_block(block, block_bytes); }
+};
+thread_local spare_block spare;
+
+std::uint64_t* take_block() {
+    if (spare.block != nullptr) {
+        return std::exchange(spare.block, nullptr);
+    }
+    return static_cast<std::uint64_t*>(platform::allocate_block(block_bytes));
+}
+
+void give_back_block(std::uint64_t* block) {
+    if (spare.block == nullptr) {
+        spare.block = block;
+    } else {
+        platform::free_block(block, block_bytes);
+    }
+}
+
 }  // namespace
 
 bool word_source::open(platform::file data_file, std::int64_t top) {
-    words = static_cast<std::uint64_t*>(platform::allocate_block(block_bytes));
+    words = take_block();
     if (words == nullptr) {
         return false;
     }
@@ -46,7 +71,9 @@ bool word_source::open(platform::file data_file, std::int64_t top) {
 
 word_source::~word_source() {
     detail::prefetch::stop(prefetch);  // before the file it advises is closed
-    platform::free_block(words, block_bytes);
+    if (words != nullptr) {
+        give_back_block(words);
+    }
 }
 
 void word_source::expect(std::int64_t wanted) {
@@ -64,6 +91,12 @@ bool word_source::fill_down_to(std::uint64_t lowest) {
     const auto needed = static_cast<std::int64_t>(filled_from - lowest);
     std::int64_t low = top - (needed > next_read_words ? needed : next_read_words);
     low -= low % page_words;  // rounds down when low >= 0; a negative low is clamped below
+    // Not below the words the reader needs (floor_word is a page boundary),
+    // but always down to the word to be taken.
+    const std::int64_t to_take = block_start + static_cast<std::int64_t>(lowest);
+    if (low < floor_word) {
+        low = floor_word < to_take ? floor_word : to_take;
+    }
     if (low < block_start) {
         low = block_start;
     }
@@ -96,7 +129,8 @@ void word_source::advise_below(std::int64_t low) {
         return;
     }
     const std::int64_t ahead = advised_reads_ahead * next_read_words;
-    const std::int64_t target = low > ahead ? low - ahead : 0;
+    std::int64_t target = low > ahead ? low - ahead : 0;
+    target = target < floor_word ? floor_word : target;
     if (target < advised_from) {
         if (prefetch == nullptr) {
             prefetch = detail::prefetch::start(advise_file, &file);

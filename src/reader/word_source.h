@@ -58,6 +58,11 @@ public:
     // every later call).
     const std::uint64_t* take(std::uint64_t count);
 
+    // Words below data word `lowest` are not needed: reads and read-ahead
+    // stop within a page of it. Words below it may still be taken (they are
+    // read then).
+    void limit(std::int64_t lowest) { floor_word = lowest - lowest % 512; }
+
     // Before the first read: the first read covers at least `wanted` words
     // (capped at a block), for a request whose size is known up front.
     void expect(std::int64_t wanted);
@@ -87,6 +92,7 @@ private:
     std::int64_t bytes_read = 0;                       // bytes read from the data region
     std::int64_t reads = 0;                            // reads made
     std::int64_t advised_from = 0;                     // data words from here up are read or advised
+    std::int64_t floor_word = 0;                       // no read or advice below this word, unless taken
     detail::prefetch::prefetcher* prefetch = nullptr;  // read-ahead advice, once started
     bool has_failed = false;                           // a block read has failed
 };
