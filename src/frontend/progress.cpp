@@ -45,6 +45,8 @@ progress_display::progress_display(progress_mode mode, std::int64_t total, const
 }
 
 std::string progress_display::line(std::int64_t done, std::int64_t total, double seconds) {
+    // Parts of a search read a few digits twice, where they overlap.
+    done = done < total ? done : total;
     const double fraction = total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 1.0;
     const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
     const std::string left = rate > 0 ? duration(static_cast<double>(total - done) / rate) : "?";

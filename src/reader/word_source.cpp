@@ -1,5 +1,6 @@
 #include "reader/word_source.h"
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <limits>
@@ -29,29 +30,37 @@ void advise_file(const void* context, std::int64_t offset, std::int64_t length) 
     platform::advise_willneed(*static_cast<const platform::file*>(context), offset, length);
 }
 
-// A thread's last freed block buffer, kept for the next source it opens:
-// the parts of a run that a thread reads one after another then reuse pages
-// already in memory rather than fault in fresh ones. Freed when the thread
-// ends.
-struct spare_block {
-    std::uint64_t* block = nullptr;
-    ~spare_block() { platform::free_block(block, block_bytes); }
+// A thread's last freed block buffers (two: a compare reads two files),
+// kept for the next sources it opens: the parts of a run that a thread reads
+// one after another then reuse pages already in memory rather than fault in
+// fresh ones. Freed when the thread ends.
+struct spare_blocks {
+    std::array<std::uint64_t*, 2> blocks{};
+    ~spare_blocks() {
+        for (std::uint64_t* block : blocks) {
+            platform::free_block(block, block_bytes);
+        }
+    }
 };
-thread_local spare_block spare;
+thread_local spare_blocks spares;
 
 std::uint64_t* take_block() {
-    if (spare.block != nullptr) {
-        return std::exchange(spare.block, nullptr);
+    for (std::uint64_t*& block : spares.blocks) {
+        if (block != nullptr) {
+            return std::exchange(block, nullptr);
+        }
     }
     return static_cast<std::uint64_t*>(platform::allocate_block(block_bytes));
 }
 
 void give_back_block(std::uint64_t* block) {
-    if (spare.block == nullptr) {
-        spare.block = block;
-    } else {
-        platform::free_block(block, block_bytes);
+    for (std::uint64_t*& spare : spares.blocks) {
+        if (spare == nullptr) {
+            spare = block;
+            return;
+        }
     }
+    platform::free_block(block, block_bytes);
 }
 
 }  // namespace
