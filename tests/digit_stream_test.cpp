@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/digit_run.h"
 #include "frontend/info.h"
 #include "frontend/output.h"
 #include "test_support.h"
@@ -340,6 +341,32 @@ TEST_F(BlockBoundaries, ReadsSizedToNeed) {
     // Digits by the word they came from, from the top: word w shows w.
     EXPECT_EQ(digits_of(path, 10, std::int64_t{19} * 3000, 19), decimal(static_cast<std::uint64_t>(word_count - 3001)));
     EXPECT_EQ(digits_of(path, 10, 19 * (top_block - 1), 38), decimal(3000) + decimal(2999));
+}
+
+// Reads grow by doubling after the first, whatever a later request asks for;
+// a run that asks for fewer digits than the data holds reads nothing below
+// them (but the rest of their page).
+TEST_F(BlockBoundaries, LaterReadsDoubleAndRunsReadNoFurther) {
+    const std::string path = file_of(block_words + 3000);
+    digit_stream* stream = digit_stream_open(path.c_str(), 10, 0);
+    ASSERT_NE(stream, nullptr);
+    std::string digits(100000, '#');
+    ASSERT_EQ(digit_stream_read(stream, digits.data(), 1), 1);
+    ASSERT_EQ(digit_stream_read(stream, digits.data(), 100000), 100000);
+    const word_source::reading doubled = digit_stream_progress(stream);
+    digit_stream_close(stream);
+    EXPECT_EQ(doubled.reads, 2);
+    EXPECT_EQ(doubled.bytes_read, 7616 + 8 * 4608);  // 952 words, then the 5264 needed down to their page
+    for (const std::int64_t wanted : {1, 19, 5000, 19 * 4000 + 7, 19 * 70000}) {
+        digit_run run(path.c_str(), 10, 1, wanted);
+        std::vector<char> text(static_cast<std::size_t>(digit_run::chunk_digits));
+        while (run.read(text.data(), digit_run::chunk_digits) > 0) {
+        }
+        const std::int64_t needed_words = (wanted + 18) / 19;
+        // Page-aligned reads: at most a page of words below the last one needed.
+        EXPECT_LE(run.progress().bytes_read, 8 * (needed_words + 512) + 4096) << wanted;
+        EXPECT_GE(run.progress().bytes_read, 8 * needed_words) << wanted;
+    }
 }
 
 }  // namespace
