@@ -291,6 +291,9 @@ TEST(Cli, OptionForms) {
         EXPECT_EQ(run.out, c.out) << c.args[0] << ' ' << c.args.back();
         EXPECT_EQ(run.err, c.err) << c.args[0] << ' ' << c.args.back();
     }
+    // --version names the set in use: the one --kernels chose.
+    const std::string chosen = run_tool({"rovurer", "--kernels", "portable", "--version"}).out;
+    EXPECT_NE(chosen.find("\nkernel set: portable ("), std::string::npos) << chosen;
     for (const std::string option : {"--help", "--version"}) {
         const run_result run = run_tool({"rovurer", option, "--bogus"});
         EXPECT_EQ(run.status, 0) << option;

@@ -3,6 +3,10 @@
 // standard error.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <string>
 #include <vector>
 
@@ -34,6 +38,7 @@ TEST(Manners, OptionFormsBehaveAsUnixToolsDo) {
     header.lead_words = 2;
     const std::string all_lead = write_digit_file("manners-all-lead", header, {1, 2});
     const std::string partial = write_bytes("manners-partial", file_contents(p) + "xyz");
+    const std::string partial1 = write_bytes("manners-partial1", file_contents(p) + "x");
     std::vector<manners_case> cases;
     // Each bad number form, for each operand, in the digit forms.
     for (const std::string bad : {"1,000", "1_000", "16abc", "10.5", "0x10", "", "abc", " 10", "1e"}) {
@@ -117,6 +122,22 @@ TEST(Manners, OptionFormsBehaveAsUnixToolsDo) {
         {{"--group", "3", "--per-line", "9", p, "10", "1", "20"}, 0, false, ""},
     };
     cases.insert(cases.end(), fixed.begin(), fixed.end());
+    cases.push_back(
+        {{"--info", partial1},
+         1,
+         false,
+         "rovurer: " + partial1 + ": the data region ends in part of a word (1 bytes after the last whole word)"});
+#ifndef _WIN32
+    const std::string fifo = temp_folder() + "/manners-fifo";
+    if (mkfifo(fifo.c_str(), 0600) == 0) {
+        cases.push_back({{"--count", fifo, "10"},
+                         1,
+                         true,
+                         "rovurer: " + fifo +
+                             ": cannot be read at a position: rovurer reads a digit file from its end, so it needs a "
+                             "regular file or a device, not a pipe or FIFO"});
+    }
+#endif
     for (const manners_case& c : cases) {
         std::vector<std::string> args = {"rovurer"};
         args.insert(args.end(), c.args.begin(), c.args.end());
@@ -128,12 +149,14 @@ TEST(Manners, OptionFormsBehaveAsUnixToolsDo) {
         EXPECT_EQ(run.status, c.status) << label;
         EXPECT_EQ(run.out.empty(), c.out_empty) << label << run.out;
         EXPECT_EQ(first_line(run.err), c.first_error_line) << label;
-        const bool usage_error = c.first_error_line.find("invalid") != std::string::npos ||
-                                 c.first_error_line.find("out of range") != std::string::npos ||
-                                 c.first_error_line.find("option") != std::string::npos ||
-                                 c.first_error_line.find("arguments") != std::string::npos ||
-                                 c.first_error_line.find("needs") != std::string::npos ||
-                                 c.first_error_line.find("combined") != std::string::npos;
+        const auto starts = [&](const char* prefix) { return c.first_error_line.rfind(prefix, 0) == 0; };
+        const bool out_of_range =
+            c.first_error_line.size() > 16 &&
+            c.first_error_line.compare(c.first_error_line.size() - 16, 16, " is out of range") == 0;
+        const bool usage_error = starts("rovurer: invalid ") || starts("rovurer: unknown option") ||
+                                 starts("rovurer: option '") || starts("rovurer: --") ||
+                                 starts("rovurer: missing arguments") || starts("rovurer: too many arguments") ||
+                                 out_of_range;
         if (usage_error) {
             EXPECT_EQ(run.err, c.first_error_line + "\n" + try_help + "\n") << label;
         }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <random>
@@ -44,9 +45,11 @@ std::vector<std::string> with(std::vector<std::string> front, const std::vector<
 TEST(Parallel, EveryThreadCountGivesTheBytesOfOne) {
     const std::string& f = two_blocks();
     const std::string boundary = std::to_string(19 * (rovurer::block_words - 1) - 1500000);
+    // The header declares 500 words more than the file holds: the top part
+    // fails, the parts below it would not.
     fixture_header header;
-    header.word_count = 3000000;  // past the end of the file: every read fails
-    const std::string failing = write_digit_file("parallel-failing", header, std::vector<std::uint64_t>(20000, 7));
+    header.word_count = 300500;
+    const std::string failing = write_digit_file("parallel-failing", header, std::vector<std::uint64_t>(300000, 7));
     const std::vector<std::vector<std::string>> requests = {
         {f, "10", boundary, "3000000"},
         {"--per-line", "90", f, "10", boundary, "3000001"},
@@ -56,6 +59,7 @@ TEST(Parallel, EveryThreadCountGivesTheBytesOfOne) {
         {"--find", "999999", f, "10"},
         {"--find", "0123", f, "16", "5"},
         {"--find", "31415", "--max-count", "3", f, "10"},
+        {"--find", "31415926535", f, "10"},  // found nowhere: status 1
         {"--count", f, "10"},
         {"--count", f, "2", "99"},
         {failing, "10", "1", "3000000"},
@@ -191,6 +195,31 @@ TEST(Parallel, CompareFindsTheFirstDifference) {
         EXPECT_EQ(ended.out, "");
         EXPECT_EQ(ended.err, eof_message);
         EXPECT_EQ(run_tool({"rovurer", "--threads", threads, "--compare", f, shorter, "10", "7", "1e6"}).status, 0);
+    }
+    // Only the last shard says that a run ended first.
+    for (int k = 1; k <= 3; ++k) {
+        const run_result shard =
+            run_tool({"rovurer", "--shard", std::to_string(k) + "/3", "--compare", f, shorter, "10"});
+        EXPECT_EQ(shard.status, k == 3 ? 1 : 0) << k;
+        EXPECT_EQ(shard.err, k == 3 ? eof_message : "") << k;
+    }
+    // In bases 2 and 16 the first different bit or nibble of the changed word.
+    const std::int64_t changed = 19 * 700 + 5;
+    const std::string other = changed_copy("compare-bits", changed);
+    for (const std::string base : {"2", "16"}) {
+        const std::int64_t per_word = base == "2" ? 64 : 16;
+        const std::int64_t word_start = per_word * ((changed - 1) / 19) + 1;  // the changed word's first digit
+        const auto digits = [&](const std::string& path) {
+            std::string shown =
+                run_tool({"rovurer", path, base, std::to_string(word_start), std::to_string(per_word)}).out;
+            shown.erase(std::remove(shown.begin(), shown.end(), ' '), shown.end());
+            return shown;
+        };
+        const std::string mine = digits(f);
+        const std::string theirs = digits(other);
+        const auto at = std::mismatch(mine.begin(), mine.end(), theirs.begin()).first - mine.begin();
+        const run_result run = run_tool({"rovurer", "--compare", f, other, base});
+        EXPECT_EQ(run.out, f + " " + other + " differ: position " + std::to_string(word_start + at) + "\n") << base;
     }
     const std::string eof_case = write_digit_file("compare-eof", {5, 1415926535897932384ULL, 3}, 1);
     const std::string eof_other = write_digit_file("compare-eof-other", {1415926535897932384ULL, 3}, 1);

@@ -145,7 +145,7 @@ std::int64_t piece_start(std::int64_t length, std::int64_t unit, std::int64_t pi
     // units * k / pieces without overflow: units = q * pieces + r.
     const std::int64_t units = length / unit + (length % unit != 0 ? 1 : 0);
     const std::int64_t whole = units / pieces * k + units % pieces * k / pieces;
-    return whole > length / unit ? length : whole * unit;
+    return whole * unit;  // whole < units, so this is below length
 }
 
 }  // namespace rovurer
