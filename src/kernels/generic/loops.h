@@ -36,30 +36,78 @@ ROVURER_GENERIC_TARGET inline void match_windows(const char* text, std::size_t w
     }
 }
 
-// The tally with byte counters: per value, `Bytes::count_equal` adds 1 to a
-// byte counter for each of Bytes::width bytes that equals the value, for up
-// to 255 vectors (a counter holds 255), then Bytes::sum adds the counters
-// up; the bytes after the last whole vector are counted one by one.
+// The tally with byte counters, for `group` values in one pass over the
+// text: each vector of Bytes::width bytes is loaded once, and
+// Bytes::add_equal adds 1 to a byte counter of each value for each byte that
+// equals it, for up to 255 vectors (a counter holds 255); then Bytes::sum
+// adds the counters up. The bytes after the last whole vector are counted one
+// by one.
+template <typename Bytes, std::size_t group>
+ROVURER_GENERIC_TARGET inline void tally_pass(const char* text, std::size_t length, const char* values,
+                                              std::uint64_t* counts) {
+    constexpr std::size_t width = Bytes::width;
+    using vector = decltype(Bytes::zero());
+    vector value[group];
+    std::uint64_t count[group] = {};
+#pragma GCC unroll 8
+    for (std::size_t k = 0; k < group; ++k) {
+        value[k] = Bytes::repeat(values[k]);
+    }
+    std::size_t done = 0;
+    while (length - done >= width) {
+        const std::size_t vectors = (length - done) / width < 255 ? (length - done) / width : 255;
+        vector counters[group];
+#pragma GCC unroll 8
+        for (std::size_t k = 0; k < group; ++k) {
+            counters[k] = Bytes::zero();
+        }
+        for (const std::size_t end = done + width * vectors; done < end; done += width) {
+            const vector bytes = Bytes::load(text + done);
+#pragma GCC unroll 8
+            for (std::size_t k = 0; k < group; ++k) {
+                counters[k] = Bytes::add_equal(counters[k], bytes, value[k]);
+            }
+        }
+#pragma GCC unroll 8
+        for (std::size_t k = 0; k < group; ++k) {
+            count[k] += Bytes::sum(counters[k]);
+        }
+    }
+    for (; done < length; ++done) {
+        for (std::size_t k = 0; k < group; ++k) {
+            count[k] += text[done] == values[k] ? 1 : 0;
+        }
+    }
+    for (std::size_t k = 0; k < group; ++k) {
+        counts[k] += count[k];
+    }
+}
+
+// All the values, five a pass: five counters and five values stay in
+// registers with sixteen vector registers, and each pass loads the text once
+// for five values rather than five times.
 template <typename Bytes>
 ROVURER_GENERIC_TARGET inline void tally_with_byte_counters(const char* text, std::size_t length, const char* values,
                                                             std::size_t value_count, std::uint64_t* counts) {
-    constexpr std::size_t width = Bytes::width;
-    for (std::size_t j = 0; j < value_count; ++j) {
-        const auto value = Bytes::repeat(values[j]);
-        std::size_t done = 0;
-        std::uint64_t count = 0;
-        while (length - done >= width) {
-            const std::size_t vectors = (length - done) / width < 255 ? (length - done) / width : 255;
-            auto counters = Bytes::zero();
-            for (const std::size_t end = done + width * vectors; done < end; done += width) {
-                counters = Bytes::count_equal(counters, text + done, value);
-            }
-            count += Bytes::sum(counters);
-        }
-        for (; done < length; ++done) {
-            count += text[done] == values[j] ? 1 : 0;
-        }
-        counts[j] += count;
+    std::size_t first = 0;
+    for (; value_count - first >= 5; first += 5) {
+        tally_pass<Bytes, 5>(text, length, values + first, counts + first);
+    }
+    switch (value_count - first) {
+        case 4:
+            tally_pass<Bytes, 4>(text, length, values + first, counts + first);
+            break;
+        case 3:
+            tally_pass<Bytes, 3>(text, length, values + first, counts + first);
+            break;
+        case 2:
+            tally_pass<Bytes, 2>(text, length, values + first, counts + first);
+            break;
+        case 1:
+            tally_pass<Bytes, 1>(text, length, values + first, counts + first);
+            break;
+        default:
+            break;
     }
 }
 

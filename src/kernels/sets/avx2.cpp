@@ -168,8 +168,10 @@ struct avx2_bytes {
     static constexpr std::size_t width = 32;
     ROVURER_AVX2 static __m256i repeat(char value) { return _mm256_set1_epi8(value); }
     ROVURER_AVX2 static __m256i zero() { return _mm256_setzero_si256(); }
-    ROVURER_AVX2 static __m256i count_equal(__m256i counters, const char* text, __m256i value) {
-        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text));
+    ROVURER_AVX2 static __m256i load(const char* text) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text));
+    }
+    ROVURER_AVX2 static __m256i add_equal(__m256i counters, __m256i bytes, __m256i value) {
         return _mm256_sub_epi8(counters, _mm256_cmpeq_epi8(bytes, value));
     }
     ROVURER_AVX2 static std::uint64_t sum(__m256i counters) {

@@ -333,45 +333,23 @@ ROVURER_AVX512 std::uint64_t avx512_match_window(const char* text, char first, c
            _mm512_cmpeq_epi8_mask(ends, _mm512_set1_epi8(last));
 }
 
-// Per value, byte counters gather the matches for up to 255 vectors, then
-// are summed; the tail is a masked load. Not the shared byte-counter loop:
-// two sets of counters and the masked tail make this one faster.
+// A match compares as a mask bit, which adds 1 to its byte counter.
+struct avx512_bytes {
+    static constexpr std::size_t width = 64;
+    ROVURER_AVX512 static __m512i repeat(char value) { return _mm512_set1_epi8(value); }
+    ROVURER_AVX512 static __m512i zero() { return _mm512_setzero_si512(); }
+    ROVURER_AVX512 static __m512i load(const char* text) { return _mm512_loadu_si512(text); }
+    ROVURER_AVX512 static __m512i add_equal(__m512i counters, __m512i bytes, __m512i value) {
+        return _mm512_mask_add_epi8(counters, _mm512_cmpeq_epi8_mask(bytes, value), counters, _mm512_set1_epi8(1));
+    }
+    ROVURER_AVX512 static std::uint64_t sum(__m512i counters) {
+        return static_cast<std::uint64_t>(_mm512_reduce_add_epi64(_mm512_sad_epu8(counters, _mm512_setzero_si512())));
+    }
+};
+
 ROVURER_AVX512 void avx512_tally(const char* text, std::size_t length, const char* values, std::size_t value_count,
                                  std::uint64_t* counts) {
-    const __m512i ones = _mm512_set1_epi8(1);
-    for (std::size_t j = 0; j < value_count; ++j) {
-        const __m512i value = _mm512_set1_epi8(values[j]);
-        std::size_t done = 0;
-        std::uint64_t count = 0;
-        while (done < length) {
-            const std::size_t vectors = (length - done) / 64 < 255 ? (length - done) / 64 : 255;
-            // Two sets of counters, so that consecutive adds do not wait on each other.
-            __m512i matches = _mm512_setzero_si512();
-            __m512i more_matches = _mm512_setzero_si512();
-            const std::size_t end = done + 64 * vectors;
-            for (; end - done >= 128; done += 128) {
-                const __mmask64 equal = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(text + done), value);
-                const __mmask64 next_equal = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(text + done + 64), value);
-                matches = _mm512_mask_add_epi8(matches, equal, matches, ones);
-                more_matches = _mm512_mask_add_epi8(more_matches, next_equal, more_matches, ones);
-            }
-            if (done < end) {
-                const __mmask64 equal = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(text + done), value);
-                matches = _mm512_mask_add_epi8(matches, equal, matches, ones);
-                done = end;
-            }
-            matches = _mm512_add_epi8(matches, more_matches);
-            if (vectors < 255 && done < length) {
-                const __mmask64 tail = (std::uint64_t{1} << (length - done)) - 1;  // fewer than 64 left
-                const __m512i bytes = _mm512_maskz_loadu_epi8(tail, text + done);
-                matches = _mm512_mask_add_epi8(matches, _mm512_mask_cmpeq_epi8_mask(tail, bytes, value), matches, ones);
-                done = length;
-            }
-            count +=
-                static_cast<std::uint64_t>(_mm512_reduce_add_epi64(_mm512_sad_epu8(matches, _mm512_setzero_si512())));
-        }
-        counts[j] += count;
-    }
+    tally_with_byte_counters<avx512_bytes>(text, length, values, value_count, counts);
 }
 
 ROVURER_AVX512 void avx512_match_candidates(const char* text, std::size_t windows, char first, char last,

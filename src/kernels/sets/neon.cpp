@@ -145,8 +145,9 @@ struct neon_bytes {
     static constexpr std::size_t width = 16;
     static uint8x16_t repeat(char value) { return vdupq_n_u8(static_cast<std::uint8_t>(value)); }
     static uint8x16_t zero() { return vdupq_n_u8(0); }
-    static uint8x16_t count_equal(uint8x16_t counters, const char* text, uint8x16_t value) {
-        return vsubq_u8(counters, vceqq_u8(vld1q_u8(reinterpret_cast<const std::uint8_t*>(text)), value));
+    static uint8x16_t load(const char* text) { return vld1q_u8(reinterpret_cast<const std::uint8_t*>(text)); }
+    static uint8x16_t add_equal(uint8x16_t counters, uint8x16_t bytes, uint8x16_t value) {
+        return vsubq_u8(counters, vceqq_u8(bytes, value));
     }
     static std::uint64_t sum(uint8x16_t counters) { return vaddlvq_u8(counters); }
 };

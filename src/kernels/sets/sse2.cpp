@@ -109,8 +109,8 @@ struct sse2_bytes {
     static constexpr std::size_t width = 16;
     static __m128i repeat(char value) { return _mm_set1_epi8(value); }
     static __m128i zero() { return _mm_setzero_si128(); }
-    static __m128i count_equal(__m128i counters, const char* text, __m128i value) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+    static __m128i load(const char* text) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(text)); }
+    static __m128i add_equal(__m128i counters, __m128i bytes, __m128i value) {
         return _mm_sub_epi8(counters, _mm_cmpeq_epi8(bytes, value));
     }
     static std::uint64_t sum(__m128i counters) {
