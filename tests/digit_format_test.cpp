@@ -233,6 +233,27 @@ TEST(DigitFormat, EveryTallyKernelMatchesTheReference) {
     }
 }
 
+TEST(DigitFormat, EveryCountOfOnesMatchesPopcount) {
+    std::mt19937_64 random(64);
+    std::vector<std::uint64_t> words(1000);
+    for (std::uint64_t& word : words) {
+        word = random();
+    }
+    words[0] = 0;
+    words[1] = ~std::uint64_t{0};
+    for (const digit_kernels* kernels : supported_sets()) {
+        for (const std::size_t count : {0U, 1U, 2U, 7U, 1000U}) {
+            std::uint64_t expected = 0;
+            for (std::size_t k = 0; k < count; ++k) {
+                for (std::uint64_t word = words[k]; word != 0; word &= word - 1) {
+                    ++expected;
+                }
+            }
+            EXPECT_EQ(kernels->count_ones(words.data(), count), expected) << kernels->name << ' ' << count;
+        }
+    }
+}
+
 // Whether this CPU runs a kernel set, asked of the CPU independently of the
 // sets' own checks; nullopt for a set this test does not know.
 std::optional<bool> cpu_runs(std::string_view set) {

@@ -128,28 +128,90 @@ command_result find_digits(output_buffer& out, digit_run& run, std::string_view 
     return result;
 }
 
-command_result tally_digits(digit_run& run, std::int32_t base, digit_counts& counts) {
-    const auto values = static_cast<std::size_t>(base);
-    digit_counts tallied{};
+namespace {
+
+// Counts the next `limit` digits of the run (fewer at the end of the data)
+// through their text, for each digit value but the last (the kernels take at
+// most 15); adds to *digits how many there were.
+command_result tally_text(digit_run& run, std::size_t values, std::int64_t limit, digit_counts& tallied,
+                          std::int64_t* digits) {
     std::vector<char> text(static_cast<std::size_t>(digit_run::chunk_digits));
     const kernels::tally_bytes_function tally = kernels::active().tally;
-    for (;;) {
-        const std::int64_t got = run.read(text.data(), digit_run::chunk_digits);
+    while (limit > 0) {
+        const std::int64_t got =
+            run.read(text.data(), limit < digit_run::chunk_digits ? limit : digit_run::chunk_digits);
         if (got == digit_run::read_failed) {
             return command_result::read_failed;
         }
         if (got == 0) {
             break;
         }
-        // The last digit's count is what the others leave.
         tally(text.data(), static_cast<std::size_t>(got), digit_characters.data(), values - 1, tallied.data());
+        *digits += got;
+        limit -= got;
     }
+    return command_result::shown;
+}
+
+// Counts `words` whole words in base 2 from the words themselves: their
+// one bits, and the zeros the rest.
+command_result tally_binary_words(digit_run& run, std::int64_t words, digit_counts& counts) {
+    const kernels::count_ones_function count_ones = kernels::active().count_ones;
+    while (words > 0) {
+        const std::int64_t ready = run.words_ready();
+        if (ready <= 0) {
+            return command_result::read_failed;  // 0 only past the data, which holds these words
+        }
+        const std::int64_t taking = ready < words ? ready : words;
+        const std::uint64_t* const taken = run.take_words(taking);
+        if (taken == nullptr) {
+            return command_result::read_failed;
+        }
+        const std::uint64_t ones = count_ones(taken, static_cast<std::size_t>(taking));
+        counts[1] += ones;
+        counts[0] += 64 * static_cast<std::uint64_t>(taking) - ones;
+        words -= taking;
+    }
+    return command_result::shown;
+}
+
+}  // namespace
+
+// Base 2 counts whole words by their one bits; the partial words at either
+// end, and the other bases, go through the text.
+command_result tally_digits(digit_run& run, std::int32_t base, digit_counts& counts) {
+    const auto values = static_cast<std::size_t>(base);
+    const std::int64_t length = run.length();
+    std::int64_t head = length;
+    std::int64_t words = 0;
+    if (base == 2) {
+        const auto into_word = static_cast<std::int64_t>((run.position_of(0) - 1) % 64);
+        head = into_word == 0 ? 0 : 64 - into_word < length ? 64 - into_word : length;
+        words = (length - head) / 64;
+    }
+    digit_counts text_tallied{};
+    digit_counts word_tallied{};
+    std::int64_t text_digits = 0;
+    command_result result = tally_text(run, values, head, text_tallied, &text_digits);
+    if (result == command_result::shown) {
+        result = tally_binary_words(run, words, word_tallied);
+    }
+    if (result == command_result::shown) {
+        // The rest: the last partial word.
+        result = tally_text(run, values, INT64_MAX, text_tallied, &text_digits);
+    }
+    if (result != command_result::shown) {
+        return result;
+    }
+    // The last digit's text count is what the others leave.
     std::uint64_t others = 0;
     for (std::size_t j = 0; j + 1 < values; ++j) {
-        others += tallied[j];
-        counts[j] += tallied[j];
+        others += text_tallied[j];
     }
-    counts[values - 1] += static_cast<std::uint64_t>(run.taken()) - others;
+    text_tallied[values - 1] = static_cast<std::uint64_t>(text_digits) - others;
+    for (std::size_t j = 0; j < values; ++j) {
+        counts[j] += text_tallied[j] + word_tallied[j];
+    }
     return command_result::shown;
 }
 

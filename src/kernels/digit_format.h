@@ -40,6 +40,9 @@ using tally_bytes_function = void (*)(const char* text, std::size_t length, cons
                                       std::uint64_t* counts);
 inline constexpr std::size_t max_tally_values = 16;
 
+// The one bits of `count` words: a base-2 count that needs no text.
+using count_ones_function = std::uint64_t (*)(const std::uint64_t* words, std::size_t count);
+
 struct digit_kernels {
     const char* name;
     format_words_function decimal;
@@ -48,6 +51,7 @@ struct digit_kernels {
     group_digits_function group;
     match_candidates_function match_candidates;
     tally_bytes_function tally;
+    count_ones_function count_ones;
 };
 
 // Portable kernels, plain C++ for every CPU; the reference for the others,

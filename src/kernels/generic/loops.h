@@ -36,6 +36,16 @@ ROVURER_GENERIC_TARGET inline void match_windows(const char* text, std::size_t w
     }
 }
 
+// The one bits of whole words: one popcount a word, with the set's
+// instruction for it where its target has one.
+ROVURER_GENERIC_TARGET inline std::uint64_t count_ones_in_words(const std::uint64_t* words, std::size_t count) {
+    std::uint64_t ones = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        ones += static_cast<std::uint64_t>(__builtin_popcountll(words[k]));
+    }
+    return ones;
+}
+
 // The tally with byte counters, for `group` values in one pass over the
 // text: each vector of Bytes::width bytes is loaded once, and
 // Bytes::add_equal adds 1 to a byte counter of each value for each byte that

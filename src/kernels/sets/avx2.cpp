@@ -15,7 +15,7 @@
 
 #include "kernels/decimal_split.h"
 
-#define ROVURER_AVX2 __attribute__((target("avx2")))
+#define ROVURER_AVX2 __attribute__((target("avx2,popcnt")))
 
 namespace rovurer::kernels {
 
@@ -118,7 +118,7 @@ ROVURER_AVX2 void avx2_binary(const std::uint64_t* words, std::size_t count, cha
 
 // Plain code: it runs before anything is known about the CPU.
 bool cpu_supports_avx2() {
-    return __builtin_cpu_supports("avx2");
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
 }
 
 // Grouping: thirty digits a step become 33 bytes. The low 16-byte lane takes
@@ -192,8 +192,12 @@ ROVURER_AVX2 void avx2_match_candidates(const char* text, std::size_t windows, c
     match_windows(text, windows, first, last, distance, masks, avx2_match_window);
 }
 
-const digit_kernels avx2_kernels = {"avx2",     avx2_decimal,          avx2_hex,  avx2_binary,
-                                    avx2_group, avx2_match_candidates, avx2_tally};
+ROVURER_AVX2 std::uint64_t avx2_count_ones(const std::uint64_t* words, std::size_t count) {
+    return count_ones_in_words(words, count);
+}
+
+const digit_kernels avx2_kernels = {"avx2",     avx2_decimal,          avx2_hex,   avx2_binary,
+                                    avx2_group, avx2_match_candidates, avx2_tally, avx2_count_ones};
 
 }  // namespace
 

@@ -20,7 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#define ROVURER_AVX512 __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx512vbmi2")))
+#define ROVURER_AVX512 __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx512vbmi2,popcnt")))
 
 namespace rovurer::kernels {
 
@@ -323,7 +323,8 @@ ROVURER_AVX512 std::size_t avx512_group(const char* digits, std::size_t count, s
 bool cpu_supports_avx512() {
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
            __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
-           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2");
+           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
+           __builtin_cpu_supports("popcnt");
 }
 
 ROVURER_AVX512 std::uint64_t avx512_match_window(const char* text, char first, char last, std::size_t distance) {
@@ -357,8 +358,12 @@ ROVURER_AVX512 void avx512_match_candidates(const char* text, std::size_t window
     match_windows(text, windows, first, last, distance, masks, avx512_match_window);
 }
 
-const digit_kernels avx512_kernels = {"avx512",     avx512_decimal,          avx512_hex,  avx512_binary,
-                                      avx512_group, avx512_match_candidates, avx512_tally};
+ROVURER_AVX512 std::uint64_t avx512_count_ones(const std::uint64_t* words, std::size_t count) {
+    return count_ones_in_words(words, count);
+}
+
+const digit_kernels avx512_kernels = {"avx512",     avx512_decimal,          avx512_hex,   avx512_binary,
+                                      avx512_group, avx512_match_candidates, avx512_tally, avx512_count_ones};
 
 }  // namespace
 

@@ -198,8 +198,8 @@ void scalar_match_candidates(const char* text, std::size_t windows, char first, 
 
 }  // namespace
 
-const digit_kernels portable_kernels = {"portable",   scalar_decimal,          scalar_hex,  scalar_binary,
-                                        scalar_group, scalar_match_candidates, scalar_tally};
+const digit_kernels portable_kernels = {"portable",   scalar_decimal,          scalar_hex,   scalar_binary,
+                                        scalar_group, scalar_match_candidates, scalar_tally, count_ones_in_words};
 
 extern const kernel_set portable_set = {"portable", always_supported, &portable_kernels};
 

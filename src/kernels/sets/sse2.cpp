@@ -130,8 +130,9 @@ void sse2_match_candidates(const char* text, std::size_t windows, char first, ch
     match_windows(text, windows, first, last, distance, masks, sse2_match_window);
 }
 
-const digit_kernels sse2_kernels = {"sse2",     sse2_decimal,          sse2_hex,  sse2_binary,
-                                    sse2_group, sse2_match_candidates, sse2_tally};
+// No popcount instruction in the baseline: the compiler's sequence for it.
+const digit_kernels sse2_kernels = {"sse2",     sse2_decimal,          sse2_hex,   sse2_binary,
+                                    sse2_group, sse2_match_candidates, sse2_tally, count_ones_in_words};
 
 }  // namespace
 
