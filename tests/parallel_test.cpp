@@ -219,7 +219,9 @@ TEST(Parallel, CompareFindsTheFirstDifference) {
         const std::string theirs = digits(other);
         const auto at = std::mismatch(mine.begin(), mine.end(), theirs.begin()).first - mine.begin();
         const run_result run = run_tool({"rovurer", "--compare", f, other, base});
-        EXPECT_EQ(run.out, f + " " + other + " differ: position " + std::to_string(word_start + at) + "\n") << base;
+        std::string answer = f;
+        answer += " " + other + " differ: position " + std::to_string(word_start + at) + "\n";
+        EXPECT_EQ(run.out, answer) << base;
     }
     const std::string eof_case = write_digit_file("compare-eof", {5, 1415926535897932384ULL, 3}, 1);
     const std::string eof_other = write_digit_file("compare-eof-other", {1415926535897932384ULL, 3}, 1);
