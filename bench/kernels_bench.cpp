@@ -69,7 +69,7 @@ const std::string& digit_text() {
 void match_candidates(benchmark::State& state, const digit_kernels* kernels) {
     std::vector<std::uint64_t> masks(chunk / 64);
     for (auto _ : state) {
-        kernels->match_candidates(digit_text().data(), masks.size(), '9', '9', 5, masks.data());
+        kernels->match_candidates(digit_text().data(), masks.size(), {'9', '9', '9', 2, 5}, masks.data());
         benchmark::DoNotOptimize(masks.data());
         benchmark::ClobberMemory();
     }

@@ -16,6 +16,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 using namespace rovurer;
@@ -188,20 +189,24 @@ std::string scan_text(std::size_t length, unsigned seed) {
 TEST(DigitFormat, EveryMatchKernelMatchesTheReference) {
     const std::string text = scan_text(1000, 3);
     for (const digit_kernels* kernels : kernels::supported_sets()) {
-        for (const auto& [first, last] : {std::pair{'9', '9'}, std::pair{'0', '1'}, std::pair{'F', 'A'}}) {
+        for (const auto& [first, middle, last] :
+             {std::tuple{'9', '9', '9'}, std::tuple{'0', '5', '1'}, std::tuple{'F', 'F', 'A'}}) {
             for (std::size_t distance = 0; distance <= 70; ++distance) {
+                // The middle anywhere from the first to the last.
+                const match_probe probe{first, middle, last, distance * 2 / 5, distance};
                 // Three windows from each of a few starts, whole and one by one.
                 for (std::size_t at = 0; at + 3 * match_window + distance <= text.size(); at += 61) {
                     std::vector<std::uint64_t> expected(3);
                     for (std::size_t i = 0; i < 3 * match_window; ++i) {
-                        if (text[at + i] == first && text[at + i + distance] == last) {
+                        if (text[at + i] == first && text[at + i + probe.middle_at] == middle &&
+                            text[at + i + distance] == last) {
                             expected[i / match_window] |= std::uint64_t{1} << (i % match_window);
                         }
                     }
                     std::vector<std::uint64_t> masks(4, 7);
-                    kernels->match_candidates(text.data() + at, 3, first, last, distance, masks.data());
+                    kernels->match_candidates(text.data() + at, 3, probe, masks.data());
                     ASSERT_EQ(masks, (std::vector<std::uint64_t>{expected[0], expected[1], expected[2], 7}))
-                        << kernels->name << ' ' << first << last << ' ' << distance << ' ' << at;
+                        << kernels->name << ' ' << first << middle << last << ' ' << distance << ' ' << at;
                 }
             }
         }

@@ -68,6 +68,8 @@ command_result find_matches(output_buffer& out, digit_run& run, std::string_view
     std::array<char, 8> mask_text{};
     std::memset(mask_text.data(), 0xFF, head_bytes);
     const std::uint64_t head_mask = load_bytes(mask_text.data());
+    // First, middle and last characters filter the candidates.
+    const kernels::match_probe probe{pattern.front(), pattern[kept / 2], pattern.back(), kept / 2, kept};
     std::size_t carried = 0;
     for (;;) {
         const std::int64_t got = run.read(text.data() + carried, digit_run::chunk_digits);
@@ -85,7 +87,7 @@ command_result find_matches(output_buffer& out, digit_run& run, std::string_view
             starts = starting_within > first_index ? static_cast<std::size_t>(starting_within - first_index) : 0;
         }
         const std::size_t windows = (starts + kernels::match_window - 1) / kernels::match_window;
-        candidates(text.data(), windows, pattern.front(), pattern.back(), kept, masks.data());
+        candidates(text.data(), windows, probe, masks.data());
         for (std::size_t window = 0; window < windows; ++window) {
             std::uint64_t hits = masks[window];
             const std::size_t at = kernels::match_window * window;

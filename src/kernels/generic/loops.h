@@ -27,12 +27,13 @@ ROVURER_GENERIC_TARGET inline void format_in_steps(const std::uint64_t* words, s
 }
 
 // Match candidates, one window of rovurer::kernels::match_window positions at
-// a time: `window(text, first, last, distance)` gives one window's mask.
+// a time: `window(text, probe)` gives one window's mask.
 template <typename Window>
-ROVURER_GENERIC_TARGET inline void match_windows(const char* text, std::size_t windows, char first, char last,
-                                                 std::size_t distance, std::uint64_t* masks, Window window) {
+ROVURER_GENERIC_TARGET inline void match_windows(const char* text, std::size_t windows,
+                                                 const rovurer::kernels::match_probe& probe, std::uint64_t* masks,
+                                                 Window window) {
     for (std::size_t at = 0; at < windows; ++at) {
-        masks[at] = window(text + rovurer::kernels::match_window * at, first, last, distance);
+        masks[at] = window(text + rovurer::kernels::match_window * at, probe);
     }
 }
 

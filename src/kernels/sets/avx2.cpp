@@ -150,15 +150,21 @@ ROVURER_AVX2 std::size_t avx2_group(const char* digits, std::size_t count, std::
     return static_cast<std::size_t>(to - out);
 }
 
-ROVURER_AVX2 std::uint64_t avx2_match_window(const char* text, char first, char last, std::size_t distance) {
-    const __m256i firsts = _mm256_set1_epi8(first);
-    const __m256i lasts = _mm256_set1_epi8(last);
+ROVURER_AVX2 __m256i avx2_load(const char* text) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text));
+}
+
+ROVURER_AVX2 std::uint64_t avx2_match_window(const char* text, const match_probe& probe) {
+    const __m256i firsts = _mm256_set1_epi8(probe.first);
+    const __m256i middles = _mm256_set1_epi8(probe.middle);
+    const __m256i lasts = _mm256_set1_epi8(probe.last);
     std::uint64_t candidates = 0;
     for (std::size_t at = 0; at < match_window; at += 32) {
-        const __m256i starts = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + at));
-        const __m256i ends = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + at + distance));
-        const __m256i both = _mm256_and_si256(_mm256_cmpeq_epi8(starts, firsts), _mm256_cmpeq_epi8(ends, lasts));
-        candidates |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(both))) << at;
+        const __m256i all =
+            _mm256_and_si256(_mm256_and_si256(_mm256_cmpeq_epi8(avx2_load(text + at), firsts),
+                                              _mm256_cmpeq_epi8(avx2_load(text + at + probe.middle_at), middles)),
+                             _mm256_cmpeq_epi8(avx2_load(text + at + probe.last_at), lasts));
+        candidates |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(all))) << at;
     }
     return candidates;
 }
@@ -187,9 +193,9 @@ ROVURER_AVX2 void avx2_tally(const char* text, std::size_t length, const char* v
     tally_with_byte_counters<avx2_bytes>(text, length, values, value_count, counts);
 }
 
-ROVURER_AVX2 void avx2_match_candidates(const char* text, std::size_t windows, char first, char last,
-                                        std::size_t distance, std::uint64_t* masks) {
-    match_windows(text, windows, first, last, distance, masks, avx2_match_window);
+ROVURER_AVX2 void avx2_match_candidates(const char* text, std::size_t windows, const match_probe& probe,
+                                        std::uint64_t* masks) {
+    match_windows(text, windows, probe, masks, avx2_match_window);
 }
 
 ROVURER_AVX2 std::uint64_t avx2_count_ones(const std::uint64_t* words, std::size_t count) {

@@ -327,11 +327,10 @@ bool cpu_supports_avx512() {
            __builtin_cpu_supports("popcnt");
 }
 
-ROVURER_AVX512 std::uint64_t avx512_match_window(const char* text, char first, char last, std::size_t distance) {
-    const __m512i starts = _mm512_loadu_si512(text);
-    const __m512i ends = _mm512_loadu_si512(text + distance);
-    return _mm512_cmpeq_epi8_mask(starts, _mm512_set1_epi8(first)) &
-           _mm512_cmpeq_epi8_mask(ends, _mm512_set1_epi8(last));
+ROVURER_AVX512 std::uint64_t avx512_match_window(const char* text, const match_probe& probe) {
+    return _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(text), _mm512_set1_epi8(probe.first)) &
+           _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(text + probe.middle_at), _mm512_set1_epi8(probe.middle)) &
+           _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(text + probe.last_at), _mm512_set1_epi8(probe.last));
 }
 
 // A match compares as a mask bit, which adds 1 to its byte counter.
@@ -353,9 +352,9 @@ ROVURER_AVX512 void avx512_tally(const char* text, std::size_t length, const cha
     tally_with_byte_counters<avx512_bytes>(text, length, values, value_count, counts);
 }
 
-ROVURER_AVX512 void avx512_match_candidates(const char* text, std::size_t windows, char first, char last,
-                                            std::size_t distance, std::uint64_t* masks) {
-    match_windows(text, windows, first, last, distance, masks, avx512_match_window);
+ROVURER_AVX512 void avx512_match_candidates(const char* text, std::size_t windows, const match_probe& probe,
+                                            std::uint64_t* masks) {
+    match_windows(text, windows, probe, masks, avx512_match_window);
 }
 
 ROVURER_AVX512 std::uint64_t avx512_count_ones(const std::uint64_t* words, std::size_t count) {

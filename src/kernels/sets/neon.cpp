@@ -123,21 +123,24 @@ std::uint64_t to_bitmask(uint8x16_t c0, uint8x16_t c1, uint8x16_t c2, uint8x16_t
     return vgetq_lane_u64(vreinterpretq_u64_u8(vpaddq_u8(sum, sum)), 0);
 }
 
-uint8x16_t both_equal(const char* text, std::size_t distance, uint8x16_t first, uint8x16_t last) {
+// Where the 16 bytes at `text` agree with the probe at all three places.
+uint8x16_t all_equal(const char* text, const match_probe& probe) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
-    return vandq_u8(vceqq_u8(vld1q_u8(bytes), first), vceqq_u8(vld1q_u8(bytes + distance), last));
+    const uint8x16_t first = vceqq_u8(vld1q_u8(bytes), vdupq_n_u8(static_cast<std::uint8_t>(probe.first)));
+    const uint8x16_t middle =
+        vceqq_u8(vld1q_u8(bytes + probe.middle_at), vdupq_n_u8(static_cast<std::uint8_t>(probe.middle)));
+    const uint8x16_t last =
+        vceqq_u8(vld1q_u8(bytes + probe.last_at), vdupq_n_u8(static_cast<std::uint8_t>(probe.last)));
+    return vandq_u8(vandq_u8(first, middle), last);
 }
 
-std::uint64_t neon_match_window(const char* text, char first, char last, std::size_t distance) {
-    const uint8x16_t firsts = vdupq_n_u8(static_cast<std::uint8_t>(first));
-    const uint8x16_t lasts = vdupq_n_u8(static_cast<std::uint8_t>(last));
-    return to_bitmask(both_equal(text, distance, firsts, lasts), both_equal(text + 16, distance, firsts, lasts),
-                      both_equal(text + 32, distance, firsts, lasts), both_equal(text + 48, distance, firsts, lasts));
+std::uint64_t neon_match_window(const char* text, const match_probe& probe) {
+    return to_bitmask(all_equal(text, probe), all_equal(text + 16, probe), all_equal(text + 32, probe),
+                      all_equal(text + 48, probe));
 }
 
-void neon_match_candidates(const char* text, std::size_t windows, char first, char last, std::size_t distance,
-                           std::uint64_t* masks) {
-    match_windows(text, windows, first, last, distance, masks, neon_match_window);
+void neon_match_candidates(const char* text, std::size_t windows, const match_probe& probe, std::uint64_t* masks) {
+    match_windows(text, windows, probe, masks, neon_match_window);
 }
 
 // A match compares as all ones, so subtracting it adds 1 to the byte counter.

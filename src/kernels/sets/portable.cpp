@@ -145,14 +145,17 @@ std::uint64_t byte_flags_to_bits(std::uint64_t flags) {
     return ((flags >> 7) * 0x0102040810204080ULL) >> 56;
 }
 
-std::uint64_t scalar_match_window(const char* text, char first, char last, std::size_t distance) {
-    const std::uint64_t firsts = 0x0101010101010101ULL * static_cast<unsigned char>(first);
-    const std::uint64_t lasts = 0x0101010101010101ULL * static_cast<unsigned char>(last);
+std::uint64_t scalar_match_window(const char* text, const match_probe& probe) {
+    constexpr std::uint64_t every_byte = 0x0101010101010101ULL;
+    const std::uint64_t firsts = every_byte * static_cast<unsigned char>(probe.first);
+    const std::uint64_t middles = every_byte * static_cast<unsigned char>(probe.middle);
+    const std::uint64_t lasts = every_byte * static_cast<unsigned char>(probe.last);
     std::uint64_t candidates = 0;
     for (std::size_t at = 0; at < match_window; at += 8) {
-        const std::uint64_t both =
-            equal_bytes(load64(text + at), firsts) & equal_bytes(load64(text + at + distance), lasts);
-        candidates |= byte_flags_to_bits(both) << at;
+        const std::uint64_t all = equal_bytes(load64(text + at), firsts) &
+                                  equal_bytes(load64(text + at + probe.middle_at), middles) &
+                                  equal_bytes(load64(text + at + probe.last_at), lasts);
+        candidates |= byte_flags_to_bits(all) << at;
     }
     return candidates;
 }
@@ -191,9 +194,8 @@ void scalar_tally(const char* text, std::size_t length, const char* values, std:
     add_up();
 }
 
-void scalar_match_candidates(const char* text, std::size_t windows, char first, char last, std::size_t distance,
-                             std::uint64_t* masks) {
-    match_windows(text, windows, first, last, distance, masks, scalar_match_window);
+void scalar_match_candidates(const char* text, std::size_t windows, const match_probe& probe, std::uint64_t* masks) {
+    match_windows(text, windows, probe, masks, scalar_match_window);
 }
 
 }  // namespace

@@ -91,15 +91,19 @@ std::size_t sse2_group(const char* digits, std::size_t count, std::size_t phase,
     return portable_kernels.group(digits, count, phase, out);
 }
 
-std::uint64_t sse2_match_window(const char* text, char first, char last, std::size_t distance) {
-    const __m128i firsts = _mm_set1_epi8(first);
-    const __m128i lasts = _mm_set1_epi8(last);
+std::uint64_t sse2_match_window(const char* text, const match_probe& probe) {
+    const __m128i firsts = _mm_set1_epi8(probe.first);
+    const __m128i middles = _mm_set1_epi8(probe.middle);
+    const __m128i lasts = _mm_set1_epi8(probe.last);
+    const auto at_offset = [text](std::size_t offset) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + offset));
+    };
     std::uint64_t candidates = 0;
     for (std::size_t at = 0; at < match_window; at += 16) {
-        const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-        const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at + distance));
-        const __m128i both = _mm_and_si128(_mm_cmpeq_epi8(starts, firsts), _mm_cmpeq_epi8(ends, lasts));
-        candidates |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(both))) << at;
+        const __m128i all = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(at_offset(at), firsts),
+                                                        _mm_cmpeq_epi8(at_offset(at + probe.middle_at), middles)),
+                                          _mm_cmpeq_epi8(at_offset(at + probe.last_at), lasts));
+        candidates |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(all))) << at;
     }
     return candidates;
 }
@@ -125,9 +129,8 @@ void sse2_tally(const char* text, std::size_t length, const char* values, std::s
     tally_with_byte_counters<sse2_bytes>(text, length, values, value_count, counts);
 }
 
-void sse2_match_candidates(const char* text, std::size_t windows, char first, char last, std::size_t distance,
-                           std::uint64_t* masks) {
-    match_windows(text, windows, first, last, distance, masks, sse2_match_window);
+void sse2_match_candidates(const char* text, std::size_t windows, const match_probe& probe, std::uint64_t* masks) {
+    match_windows(text, windows, probe, masks, sse2_match_window);
 }
 
 // No popcount instruction in the baseline: the compiler's sequence for it.
