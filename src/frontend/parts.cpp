@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "reader/word_source.h"
+
 namespace rovurer {
 
 namespace {
@@ -77,6 +79,7 @@ int deliver(void* context, const char* bytes, std::size_t length) {
 }
 
 void work(shared_run& run) {
+    const block_reuse reuse;  // parts on this thread share their block buffers
     part_sink sink{&run, 0};
     output_buffer part_out(deliver, &sink, part_output_bytes);
     for (;;) {

@@ -31,18 +31,13 @@ void advise_file(const void* context, std::int64_t offset, std::int64_t length) 
 }
 
 // A thread's last freed block buffers (two: a compare reads two files),
-// kept for the next sources it opens: the parts of a run that a thread reads
-// one after another then reuse pages already in memory rather than fault in
-// fresh ones. Freed when the thread ends.
+// kept while a block_reuse lives on the thread. Plain pointers: a
+// thread_local with a destructor is not safe everywhere (MinGW).
 struct spare_blocks {
-    std::array<std::uint64_t*, 2> blocks{};
-    ~spare_blocks() {
-        for (std::uint64_t* block : blocks) {
-            platform::free_block(block, block_bytes);
-        }
-    }
+    std::array<std::uint64_t*, 2> blocks;
+    int reusers;
 };
-thread_local spare_blocks spares;
+thread_local spare_blocks spares{};
 
 std::uint64_t* take_block() {
     for (std::uint64_t*& block : spares.blocks) {
@@ -54,16 +49,30 @@ std::uint64_t* take_block() {
 }
 
 void give_back_block(std::uint64_t* block) {
-    for (std::uint64_t*& spare : spares.blocks) {
-        if (spare == nullptr) {
-            spare = block;
-            return;
+    if (spares.reusers > 0) {
+        for (std::uint64_t*& spare : spares.blocks) {
+            if (spare == nullptr) {
+                spare = block;
+                return;
+            }
         }
     }
     platform::free_block(block, block_bytes);
 }
 
 }  // namespace
+
+block_reuse::block_reuse() {
+    ++spares.reusers;
+}
+
+block_reuse::~block_reuse() {
+    if (--spares.reusers == 0) {
+        for (std::uint64_t*& block : spares.blocks) {
+            platform::free_block(std::exchange(block, nullptr), block_bytes);
+        }
+    }
+}
 
 bool word_source::open(platform::file data_file, std::int64_t top) {
     words = take_block();

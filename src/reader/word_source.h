@@ -25,6 +25,18 @@ struct prefetcher;
 
 inline constexpr std::int64_t block_words = 1048576;  // 8 MiB of words
 
+// While one lives on a thread, the block buffers that the thread's sources
+// free are kept (two at most) for the next sources it opens, so that parts of
+// a run read one after another reuse pages already in memory; they are freed
+// when the last one on the thread goes.
+class block_reuse {
+public:
+    block_reuse();
+    ~block_reuse();
+    block_reuse(const block_reuse&) = delete;
+    block_reuse& operator=(const block_reuse&) = delete;
+};
+
 class word_source {
 public:
     // Results of refill() besides 0.
