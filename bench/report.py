@@ -153,6 +153,20 @@ for base in ("10", "16", "2"):
     record("search", f"--count, base {base}", tool_times, "cat of the grouped text", cat_times,
            1.5 if base == "10" else 1.0)
 
+print(f"--count and --find over {bench_digits:,} digits, warm, one thread, by kernel set (--kernels):")
+kernel_count_goals = {"avx2": {"10": 1.0, "16": 0.7, "2": 0.3}, "portable": {"10": 2.0, "16": 1.5, "2": 0.5}}
+for name in kernel_sets:
+    for base in ("10", "16", "2"):
+        tool_times, cat_times = hyperfine([f"{tool} --threads 1 --kernels {name} --count {digits} {base} 1 {bench_digits}",
+                                           f"cat {texts[base]}"])
+        goal = kernel_count_goals.get(name, kernel_count_goals["avx2"])[base]
+        record("kernels", f"--kernels {name} --count, base {base}", tool_times, "cat of the grouped text", cat_times,
+               goal)
+    tool_times, grep_times = hyperfine([f"{tool} --threads 1 --kernels {name} --find 999999 {digits} 10 1 {bench_digits}",
+                                        f"grep -o -b -F 999999 {lines}"], output="pipe")
+    record("kernels", f"--kernels {name} --find 999999", tool_times, "grep -o -b -F, 100 a line", grep_times,
+           0.6 if name in ("portable", "sse2") else 0.3)
+
 threads = os.cpu_count() or 1
 print(f"every core ({threads}): --threads {threads} against --threads 1, {bench_digits:,} digits, warm:")
 many = f"--threads {threads}"
