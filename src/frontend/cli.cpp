@@ -353,7 +353,7 @@ int run_compare(const command_line& command, const run_operands& run, console& i
     comparison answer;
     if (split.threads == 1 && command.shard == 0) {
         first.count_into(&done);  // the digits of one run: the other's go alongside
-        answer = compare_runs(first, second, run.pos, common, same_words);
+        answer = compare_runs(first, second, common, same_words);
         report_difference(answer, io.out);
     } else {
         const part_job job = [&](std::int64_t part, output_buffer& part_out) {
@@ -366,7 +366,7 @@ int run_compare(const command_line& command, const run_operands& run, console& i
                 return command_result::read_failed;
             }
             one.count_into(&done);
-            const comparison found = compare_runs(one, other, run.pos + begin, end - begin, same_words);
+            const comparison found = compare_runs(one, other, end - begin, same_words);
             failed_runs[static_cast<std::size_t>(part)] = found.failed_run;
             report_difference(found, part_out);
             return found.result;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -14,8 +13,7 @@ namespace {
 
 // Compares the next `count` digits of both runs, digit by digit, in chunks.
 // `index` is the run index of the first of them, and moves past them.
-comparison compare_digits(digit_run& first, digit_run& second, std::int64_t pos, std::int64_t& index,
-                          std::int64_t count) {
+comparison compare_digits(digit_run& first, digit_run& second, std::int64_t& index, std::int64_t count) {
     static constexpr std::int64_t chunk = digit_run::chunk_digits;
     std::vector<char> text_first(static_cast<std::size_t>(chunk));
     std::vector<char> text_second(static_cast<std::size_t>(chunk));
@@ -33,7 +31,7 @@ comparison compare_digits(digit_run& first, digit_run& second, std::int64_t pos,
             const auto at =
                 std::mismatch(text_first.begin(), text_first.end(), text_second.begin()).first - text_first.begin();
             found.result = command_result::differ;
-            found.position = static_cast<std::uint64_t>(pos) + static_cast<std::uint64_t>(index + at);
+            found.position = first.position_of(index + at);
             return found;
         }
         index += wanted;
@@ -42,40 +40,32 @@ comparison compare_digits(digit_run& first, digit_run& second, std::int64_t pos,
     return found;
 }
 
-// Where two words' digits first differ, as a digit index in the word, or -1
-// when they show the same digits.
+// Where two different words' digits first differ, as a digit index in the
+// word, or -1 when they show the same digits (a decimal word shows only its
+// 19 low-order digits). Words are shown as the stream shows them.
 std::int64_t first_different_digit(std::uint64_t a, std::uint64_t b, std::int32_t base) {
-    if (base == 10) {
-        constexpr std::uint64_t ten_to_19 = 10000000000000000000ULL;
-        a = a >= ten_to_19 ? a - ten_to_19 : a;
-        b = b >= ten_to_19 ? b - ten_to_19 : b;
-        if (a == b) {
-            return -1;
-        }
-        std::array<char, decimal_digits_per_word> digits_a{};
-        std::array<char, decimal_digits_per_word> digits_b{};
-        kernels::portable_kernels.decimal(&a, 1, digits_a.data());
-        kernels::portable_kernels.decimal(&b, 1, digits_b.data());
-        return std::mismatch(digits_a.begin(), digits_a.end(), digits_b.begin()).first - digits_a.begin();
-    }
-    if (a == b) {
-        return -1;
-    }
-    return std::countl_zero(a ^ b) / (base == 16 ? 4 : 1);
+    const kernels::digit_kernels& shown = kernels::portable_kernels;
+    const kernels::format_words_function format = base == 10 ? shown.decimal : base == 16 ? shown.hex : shown.binary;
+    std::array<char, 64> digits_a{};
+    std::array<char, 64> digits_b{};
+    format(&a, 1, digits_a.data());
+    format(&b, 1, digits_b.data());
+    const auto end = digits_a.begin() + digits_per_word(base);
+    const auto at = std::mismatch(digits_a.begin(), end, digits_b.begin()).first;
+    return at == end ? -1 : at - digits_a.begin();
 }
 
 }  // namespace
 
-comparison compare_runs(digit_run& first, digit_run& second, std::int64_t pos, std::int64_t count, bool same_words) {
+comparison compare_runs(digit_run& first, digit_run& second, std::int64_t count, bool same_words) {
     std::int64_t index = 0;
     if (!same_words) {
-        return compare_digits(first, second, pos, index, count);
+        return compare_digits(first, second, index, count);
     }
     // The digits up to the first word boundary, whole words, then the rest.
     const std::int64_t per_word = digits_per_word(first.base());
-    const std::int64_t into_word = (pos - 1) % per_word;
-    const std::int64_t head = into_word == 0 ? 0 : per_word - into_word < count ? per_word - into_word : count;
-    comparison found = compare_digits(first, second, pos, index, head);
+    const std::int64_t head = first.digits_before_word() < count ? first.digits_before_word() : count;
+    comparison found = compare_digits(first, second, index, head);
     std::int64_t words_left = (count - head) / per_word;
     while (found.result == command_result::shown && words_left > 0) {
         const std::int64_t ready_first = first.words_ready();
@@ -101,8 +91,7 @@ comparison compare_runs(digit_run& first, digit_run& second, std::int64_t pos, s
                 const std::int64_t digit = first_different_digit(from_first[k], from_second[k], first.base());
                 if (digit >= 0) {
                     found.result = command_result::differ;
-                    found.position = static_cast<std::uint64_t>(pos) +
-                                     static_cast<std::uint64_t>(index + (words - 1 - k) * per_word + digit);
+                    found.position = first.position_of(index + (words - 1 - k) * per_word + digit);
                     return found;
                 }
             }
@@ -113,7 +102,7 @@ comparison compare_runs(digit_run& first, digit_run& second, std::int64_t pos, s
     if (found.result != command_result::shown) {
         return found;
     }
-    return compare_digits(first, second, pos, index, count - index);
+    return compare_digits(first, second, index, count - index);
 }
 
 }  // namespace rovurer

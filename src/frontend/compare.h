@@ -17,9 +17,9 @@ struct comparison {
 };
 
 // Compares the first `count` digits of two runs opened at the same position
-// `pos` in the same base, each holding at least `count` digits. When
+// in the same base, each holding at least `count` digits. When
 // `same_words`, the two files map positions to words the same way, and
 // whole words are compared rather than digits.
-comparison compare_runs(digit_run& first, digit_run& second, std::int64_t pos, std::int64_t count, bool same_words);
+comparison compare_runs(digit_run& first, digit_run& second, std::int64_t count, bool same_words);
 
 }  // namespace rovurer

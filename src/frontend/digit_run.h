@@ -36,6 +36,14 @@ public:
         return nb_digits_ < available ? (nb_digits_ > 0 ? nb_digits_ : 0) : available;
     }
 
+    // Digits from the run's position to the first word boundary: 0 when the
+    // position starts a word.
+    std::int64_t digits_before_word() const {
+        const std::int64_t per_word = digits_per_word(base_);
+        const std::int64_t into_word = (pos_ - 1) % per_word;
+        return into_word == 0 ? 0 : per_word - into_word;
+    }
+
     // Whole words, when the run is at a word boundary: see
     // digit_stream_words_ready and digit_stream_take_words. Taken words
     // count as their digits.

@@ -187,8 +187,7 @@ command_result tally_digits(digit_run& run, std::int32_t base, digit_counts& cou
     std::int64_t head = length;
     std::int64_t words = 0;
     if (base == 2) {
-        const auto into_word = static_cast<std::int64_t>((run.position_of(0) - 1) % 64);
-        head = into_word == 0 ? 0 : 64 - into_word < length ? 64 - into_word : length;
+        head = run.digits_before_word() < length ? run.digits_before_word() : length;
         words = (length - head) / 64;
     }
     digit_counts text_tallied{};
