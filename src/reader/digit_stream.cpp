@@ -22,7 +22,6 @@ struct digit_stream {
     std::uint64_t cur_word = 0;                             // bases 2 and 16: current word
     unsigned char digit_buf[decimal_digits_per_word] = {};  // base 10: digits of the current
                                                             // word, least significant first
-    std::int64_t digits_total = 0;                          // digits from the position on, by the header
     std::int64_t first_word = 0;                            // the data word of the first digit
     std::int32_t skip_digits = 0;                           // digits dropped from the first word
 };
@@ -119,9 +118,6 @@ digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_
     stream->skip = base == 10 ? skip_digits : skip_digits * stream->bits_per_digit;
     stream->first_word = words_left - 1;
     stream->skip_digits = skip_digits;
-    const std::int64_t per_word = digits_per_word(base);
-    stream->digits_total =
-        words_left > (INT64_MAX - per_word) / per_word ? INT64_MAX : words_left * per_word - skip_digits;
     if (refusal != nullptr) {
         *refusal = {};
     }
@@ -197,17 +193,19 @@ std::int64_t digit_stream_read(digit_stream* stream, char* digits, std::int64_t 
 }
 
 void digit_stream_limit(digit_stream* stream, std::int64_t digits) {
-    if (digits <= 0 || digits >= stream->digits_total) {
+    if (digits <= 0 || digits >= digit_stream_length(stream)) {
         return;
     }
     const std::int64_t per_word = digits_per_word(stream->base);
-    // The words the digits lie in; digits < digits_total keeps this in range.
+    // The words the digits lie in; digits below the length keeps this in range.
     const std::int64_t words = (digits + stream->skip_digits + per_word - 1) / per_word;
     stream->source.limit(stream->first_word + 1 - words);
 }
 
 std::int64_t digit_stream_length(const digit_stream* stream) {
-    return stream->digits_total;
+    const std::int64_t per_word = digits_per_word(stream->base);
+    const std::int64_t words = stream->first_word + 1;
+    return words > (INT64_MAX - per_word) / per_word ? INT64_MAX : words * per_word - stream->skip_digits;
 }
 
 bool digit_stream_at_word(const digit_stream* stream) {
