@@ -108,8 +108,8 @@ bool parse_shard(const char* text, std::int64_t* shard, std::int64_t* shards) {
 // Takes one option and its value into `command`; false after a usage error.
 bool take_option(command_line& command, const known_option& option, std::string_view name, const char* value,
                  const char** per_line_text) {
-    const auto strict = [&](std::int64_t lowest, std::int64_t* into, const std::string& wanted) {
-        const strict_number number = parse_strict_integer(value, lowest, INT64_MAX);
+    const auto strict = [&](std::int64_t lowest, std::int64_t highest, std::int64_t* into, const std::string& wanted) {
+        const strict_number number = parse_strict_integer(value, lowest, highest);
         if (number.status != strict_number::verdict::ok) {
             command.error = "rovurer: " + std::string(name) + " needs " + wanted + ", not '" + value + "'";
             return false;
@@ -124,7 +124,7 @@ bool take_option(command_line& command, const known_option& option, std::string_
     }
     if (name == "--group") {
         command.layout.given = true;
-        return strict(0, &command.layout.group, "a number of digits, 0 or more");
+        return strict(0, INT64_MAX, &command.layout.group, "a number of digits, 0 or more");
     }
     if (name == "--no-labels") {
         command.layout.given = true;
@@ -132,7 +132,7 @@ bool take_option(command_line& command, const known_option& option, std::string_
         return true;
     }
     if (name == "--max-count") {
-        return strict(0, &command.max_count, "a number, 0 or more");
+        return strict(0, INT64_MAX, &command.max_count, "a number, 0 or more");
     }
     if (name == "--kernels") {
         command.kernel_set = value;
@@ -140,13 +140,9 @@ bool take_option(command_line& command, const known_option& option, std::string_
     }
     if (name == "--threads") {
         std::int64_t threads = 0;
-        if (!strict(1, &threads, "a number of threads, from 1 to 1024") || threads > 1024) {
-            command.error =
-                "rovurer: --threads needs a number of threads, from 1 to 1024, not '" + std::string(value) + "'";
-            return false;
-        }
+        const bool taken = strict(1, 1024, &threads, "a number of threads, from 1 to 1024");
         command.threads = static_cast<int>(threads);
-        return true;
+        return taken;
     }
     if (name == "--progress" || name == "--no-progress") {
         command.progress = name == "--progress" ? 1 : -1;

@@ -100,25 +100,16 @@ ROVURER_GENERIC_TARGET inline void tally_pass(const char* text, std::size_t leng
 template <typename Bytes>
 ROVURER_GENERIC_TARGET inline void tally_with_byte_counters(const char* text, std::size_t length, const char* values,
                                                             std::size_t value_count, std::uint64_t* counts) {
+    using pass_function = void (*)(const char*, std::size_t, const char*, std::uint64_t*);
+    // The pass for the values left over from the passes of five.
+    constexpr pass_function last_pass[] = {nullptr, tally_pass<Bytes, 1>, tally_pass<Bytes, 2>, tally_pass<Bytes, 3>,
+                                           tally_pass<Bytes, 4>};
     std::size_t first = 0;
     for (; value_count - first >= 5; first += 5) {
         tally_pass<Bytes, 5>(text, length, values + first, counts + first);
     }
-    switch (value_count - first) {
-        case 4:
-            tally_pass<Bytes, 4>(text, length, values + first, counts + first);
-            break;
-        case 3:
-            tally_pass<Bytes, 3>(text, length, values + first, counts + first);
-            break;
-        case 2:
-            tally_pass<Bytes, 2>(text, length, values + first, counts + first);
-            break;
-        case 1:
-            tally_pass<Bytes, 1>(text, length, values + first, counts + first);
-            break;
-        default:
-            break;
+    if (first < value_count) {
+        last_pass[value_count - first](text, length, values + first, counts + first);
     }
 }
 
