@@ -281,7 +281,9 @@ digit_outcome run_digit_parts(const command_line& command, const run_operands& r
         const std::int64_t first = split.begin + part * split.part_digits;
         const std::int64_t last = split.end - first < split.part_digits ? split.end : first + split.part_digits;
         // The last part of the whole run asks for what the run asked for, so
-        // that it sees the data end early where it does.
+        // that it sees the data end early where it does. A search reads
+        // len(DIGITS) - 1 digits past its part, so its matches are those
+        // that start in the part.
         std::int64_t wanted = last - first;
         if (command.form == command_form::plain && last == length) {
             wanted = run.nb_digits - first;
@@ -295,7 +297,7 @@ digit_outcome run_digit_parts(const command_line& command, const run_operands& r
         digits.count_into(&done);
         switch (command.form) {
             case command_form::find:
-                return find_digits(part_out, digits, command.find_digits, command.max_count, nullptr, last - first);
+                return find_digits(part_out, digits, command.find_digits, command.max_count);
             case command_form::count: {
                 digit_counts part_counts{};
                 const command_result result = tally_digits(digits, run.base, part_counts);

@@ -47,7 +47,7 @@ namespace {
 // last digit match, 64 at a time; only they are compared. Stops after `most`
 // matches, counted in `matches`.
 command_result find_matches(output_buffer& out, digit_run& run, std::string_view digits, std::uint64_t most,
-                            std::int64_t starting_within, std::uint64_t& matches) {
+                            std::uint64_t& matches) {
     std::string pattern(digits);
     for (char& c : pattern) {
         c = upper(c);
@@ -80,12 +80,8 @@ command_result find_matches(output_buffer& out, digit_run& run, std::string_view
             break;
         }
         const std::size_t filled = carried + static_cast<std::size_t>(got);
-        const std::int64_t first_index = run.taken() - static_cast<std::int64_t>(filled);
-        const std::uint64_t first_position = run.position_of(first_index);
-        std::size_t starts = filled >= length ? filled - length + 1 : 0;
-        if (starting_within - first_index < static_cast<std::int64_t>(starts)) {
-            starts = starting_within > first_index ? static_cast<std::size_t>(starting_within - first_index) : 0;
-        }
+        const std::uint64_t first_position = run.position_of(run.taken() - static_cast<std::int64_t>(filled));
+        const std::size_t starts = filled >= length ? filled - length + 1 : 0;
         const std::size_t windows = (starts + kernels::match_window - 1) / kernels::match_window;
         candidates(text.data(), windows, probe, masks.data());
         for (std::size_t window = 0; window < windows; ++window) {
@@ -118,12 +114,11 @@ command_result find_matches(output_buffer& out, digit_run& run, std::string_view
 }  // namespace
 
 command_result find_digits(output_buffer& out, digit_run& run, std::string_view digits, std::int64_t max_count,
-                           std::uint64_t* found, std::int64_t starting_within) {
+                           std::uint64_t* found) {
     std::uint64_t matches = 0;
     // Stopping after max_count: none asked for means none is read.
     const std::uint64_t most = max_count < 0 ? UINT64_MAX : static_cast<std::uint64_t>(max_count);
-    const command_result result =
-        most == 0 ? command_result::shown : find_matches(out, run, digits, most, starting_within, matches);
+    const command_result result = most == 0 ? command_result::shown : find_matches(out, run, digits, most, matches);
     if (found != nullptr) {
         *found = matches;
     }

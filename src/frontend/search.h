@@ -21,12 +21,8 @@ bool is_digit_string(std::string_view digits, std::int32_t base);
 // ones included, one a line in increasing order; with `max_count` 0 or more,
 // stops after that many, reading no further. Sets *found to the number
 // written. The positions found before a failed read stay in `out`.
-//
-// With `starting_within`, only matches that start at one of the first
-// `starting_within` digits of the run count: a part of a longer run reads
-// len(digits) - 1 digits past its end for the matches that start in it.
 command_result find_digits(output_buffer& out, digit_run& run, std::string_view digits, std::int64_t max_count = -1,
-                           std::uint64_t* found = nullptr, std::int64_t starting_within = INT64_MAX);
+                           std::uint64_t* found = nullptr);
 
 // Writes how often each digit of `base` (the run's) occurs in the run, one
 // "DIGIT COUNT" line per digit value in increasing order, zeros included.
