@@ -94,6 +94,10 @@ word_source::~word_source() {
     }
 }
 
+void word_source::limit(std::int64_t lowest) {
+    floor_word = lowest - lowest % page_words;
+}
+
 void word_source::expect(std::int64_t wanted) {
     if (reads == 0 && wanted > next_read_words) {
         next_read_words = wanted < block_words ? wanted : block_words;

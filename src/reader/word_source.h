@@ -73,7 +73,7 @@ public:
     // Words below data word `lowest` are not needed: reads and read-ahead
     // stop within a page of it. Words below it may still be taken (they are
     // read then).
-    void limit(std::int64_t lowest) { floor_word = lowest - lowest % 512; }
+    void limit(std::int64_t lowest);
 
     // Before the first read: the first read covers at least `wanted` words
     // (capped at a block), for a request whose size is known up front.
