@@ -85,6 +85,23 @@ void tally_decimal(benchmark::State& state, const digit_kernels* kernels) {
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(chunk));
 }
 
+// Digit counts taken from the words, without their text, as the front end
+// takes them: a read's 256 KiB of words at a time.
+void count_words(benchmark::State& state, const digit_kernels* kernels, int base) {
+    const count_digits_function count = base == 10 ? kernels->count_decimal : kernels->count_hex;
+    constexpr std::size_t words_per_count = 32768;
+    std::vector<std::uint64_t> many_words;
+    while (many_words.size() < words_per_count) {
+        many_words.insert(many_words.end(), words().begin(), words().end());
+    }
+    std::vector<std::uint64_t> counts(16);
+    for (auto _ : state) {
+        count(many_words.data(), words_per_count, counts.data());
+        benchmark::DoNotOptimize(counts.data());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(words_per_count * (base == 10 ? 19 : 16)));
+}
+
 const int registered = [] {
     for (const digit_kernels* kernels : supported_sets()) {
         const std::string name = kernels->name;
@@ -94,6 +111,8 @@ const int registered = [] {
         benchmark::RegisterBenchmark((name + "/group").c_str(), group_digits, kernels);
         benchmark::RegisterBenchmark((name + "/match").c_str(), match_candidates, kernels);
         benchmark::RegisterBenchmark((name + "/tally10").c_str(), tally_decimal, kernels);
+        benchmark::RegisterBenchmark((name + "/count10").c_str(), count_words, kernels, 10);
+        benchmark::RegisterBenchmark((name + "/count16").c_str(), count_words, kernels, 16);
     }
     return 0;
 }();

@@ -259,6 +259,46 @@ TEST(DigitFormat, EveryCountOfOnesMatchesPopcount) {
     }
 }
 
+// Counts from the words against the digits of the reference text: edge
+// words, words of 10^19 and above, every count up to a few steps and counts
+// past the point where the portable kernels switch to tables.
+TEST(DigitFormat, EveryDigitCountFromWordsMatchesTheText) {
+    std::mt19937_64 random(1016);
+    std::vector<std::uint64_t> words = edge_words();
+    while (words.size() < 9000) {
+        words.push_back(random());
+    }
+    struct count_case {
+        count_digits_function digit_kernels::*kernel;
+        std::string (*reference)(std::uint64_t);
+        std::size_t values;
+    };
+    const count_case cases[] = {{&digit_kernels::count_decimal, reference_decimal, 10},
+                                {&digit_kernels::count_hex, reference_hex, 16}};
+    for (const count_case& c : cases) {
+        std::vector<std::size_t> counts_to_try(41);
+        for (std::size_t count = 0; count <= 40; ++count) {
+            counts_to_try[count] = count;
+        }
+        counts_to_try.insert(counts_to_try.end(), {2047, 2048, 2049, 9000});
+        for (const std::size_t count : counts_to_try) {
+            for (const std::size_t from : {std::size_t{0}, words.size() - count}) {
+                std::vector<std::uint64_t> expected(c.values, 3);  // counts add to what is there
+                for (std::size_t k = from; k < from + count; ++k) {
+                    for (const char digit : c.reference(words[k])) {
+                        ++expected[static_cast<std::size_t>(digit <= '9' ? digit - '0' : digit - 'A' + 10)];
+                    }
+                }
+                for (const digit_kernels* kernels : supported_sets()) {
+                    std::vector<std::uint64_t> counts(c.values, 3);
+                    (kernels->*c.kernel)(words.data() + from, count, counts.data());
+                    ASSERT_EQ(counts, expected) << kernels->name << ' ' << c.values << ' ' << count << ' ' << from;
+                }
+            }
+        }
+    }
+}
+
 // Whether this CPU runs a kernel set, asked of the CPU independently of the
 // sets' own checks; nullopt for a set this test does not know.
 std::optional<bool> cpu_runs(std::string_view set) {

@@ -150,10 +150,11 @@ command_result tally_text(digit_run& run, std::size_t values, std::int64_t limit
     return command_result::shown;
 }
 
-// Counts `words` whole words in base 2 from the words themselves: their
-// one bits, and the zeros the rest.
-command_result tally_binary_words(digit_run& run, std::int64_t words, digit_counts& counts) {
-    const kernels::count_ones_function count_ones = kernels::active().count_ones;
+// Counts `words` whole words from the words themselves, not their text: in
+// base 2 by their one bits (and the zeros the rest), in the other bases by
+// their digits' values.
+command_result tally_words(digit_run& run, std::int64_t words, digit_counts& counts) {
+    const kernels::digit_kernels& set = kernels::active();
     while (words > 0) {
         const std::int64_t ready = run.words_ready();
         if (ready <= 0) {
@@ -164,9 +165,14 @@ command_result tally_binary_words(digit_run& run, std::int64_t words, digit_coun
         if (taken == nullptr) {
             return command_result::read_failed;
         }
-        const std::uint64_t ones = count_ones(taken, static_cast<std::size_t>(taking));
-        counts[1] += ones;
-        counts[0] += 64 * static_cast<std::uint64_t>(taking) - ones;
+        const auto count = static_cast<std::size_t>(taking);
+        if (run.base() == 2) {
+            const std::uint64_t ones = set.count_ones(taken, count);
+            counts[1] += ones;
+            counts[0] += 64 * static_cast<std::uint64_t>(count) - ones;
+        } else {
+            (run.base() == 16 ? set.count_hex : set.count_decimal)(taken, count, counts.data());
+        }
         words -= taking;
     }
     return command_result::shown;
@@ -174,23 +180,19 @@ command_result tally_binary_words(digit_run& run, std::int64_t words, digit_coun
 
 }  // namespace
 
-// Base 2 counts whole words by their one bits; the partial words at either
-// end, and the other bases, go through the text.
+// Whole words are counted from the words; the partial words at either end
+// go through the text.
 command_result tally_digits(digit_run& run, std::int32_t base, digit_counts& counts) {
     const auto values = static_cast<std::size_t>(base);
     const std::int64_t length = run.length();
-    std::int64_t head = length;
-    std::int64_t words = 0;
-    if (base == 2) {
-        head = run.digits_before_word() < length ? run.digits_before_word() : length;
-        words = (length - head) / 64;
-    }
+    const std::int64_t head = run.digits_before_word() < length ? run.digits_before_word() : length;
+    const std::int64_t words = (length - head) / digits_per_word(base);
     digit_counts text_tallied{};
     digit_counts word_tallied{};
     std::int64_t text_digits = 0;
     command_result result = tally_text(run, values, head, text_tallied, &text_digits);
     if (result == command_result::shown) {
-        result = tally_binary_words(run, words, word_tallied);
+        result = tally_words(run, words, word_tallied);
     }
     if (result == command_result::shown) {
         // The rest: the last partial word.

@@ -55,6 +55,12 @@ inline constexpr std::size_t max_tally_values = 16;
 // The one bits of `count` words: a base-2 count that needs no text.
 using count_ones_function = std::uint64_t (*)(const std::uint64_t* words, std::size_t count);
 
+// Adds to counts[v] how many of the digits that `count` whole words show
+// have the value v: their 16 hex digits (counts[0] to counts[15]), or the 19
+// decimal digits that the decimal kernel shows (counts[0] to counts[9]).
+// Counts that need no text: the digits are counted as values, in registers.
+using count_digits_function = void (*)(const std::uint64_t* words, std::size_t count, std::uint64_t* counts);
+
 struct digit_kernels {
     const char* name;
     format_words_function decimal;
@@ -64,6 +70,8 @@ struct digit_kernels {
     match_candidates_function match_candidates;
     tally_bytes_function tally;
     count_ones_function count_ones;
+    count_digits_function count_hex;
+    count_digits_function count_decimal;
 };
 
 // Portable kernels, plain C++ for every CPU; the reference for the others,

@@ -1,11 +1,12 @@
 // The loops that every kernel set shares, written once: stepping over words
 // with the leftovers handed to the portable kernels, the search's window
-// loop, and the byte-counter tally.
+// loop, the byte-counter tally, and the digit counts taken from the words.
 //
 // A set includes this file inside its own unnamed namespace, after defining
 // ROVURER_GENERIC_TARGET as its target attribute (or as nothing), so that
 // these loops compile for the set's instruction set and inline its steps.
-// The set includes <cstddef>, <cstdint> and kernels/digit_format.h first.
+// The set includes <cstddef>, <cstdint>, <cstring>, kernels/decimal_split.h
+// and kernels/digit_format.h first.
 // No include guard: each set's translation unit includes it once.
 
 #ifndef ROVURER_GENERIC_TARGET
@@ -111,6 +112,235 @@ ROVURER_GENERIC_TARGET inline void tally_with_byte_counters(const char* text, st
     if (first < value_count) {
         last_pass[value_count - first](text, length, values + first, counts + first);
     }
+}
+
+// Hex digit counts from the words themselves: a histogram of their bytes in
+// four tables (so that runs of one byte value do not wait on one counter),
+// each byte's bin then counted as its two nibbles.
+ROVURER_GENERIC_TARGET inline void count_hex_by_bytes(const std::uint64_t* words, std::size_t count,
+                                                      std::uint64_t* counts) {
+    // A round adds at most 2 * round_words to a bin: no overflow.
+    constexpr std::size_t round_words = std::size_t{1} << 28;
+    std::uint32_t histogram[4][256];
+    for (std::size_t done = 0; done < count;) {
+        std::memset(histogram, 0, sizeof histogram);
+        const std::size_t end = count - done < round_words ? count : done + round_words;
+        for (; done < end; ++done) {
+            const std::uint64_t word = words[done];
+            for (unsigned half = 0; half < 64; half += 32) {
+                ++histogram[0][(word >> half) & 0xFF];
+                ++histogram[1][(word >> (half + 8)) & 0xFF];
+                ++histogram[2][(word >> (half + 16)) & 0xFF];
+                ++histogram[3][(word >> (half + 24)) & 0xFF];
+            }
+        }
+        for (unsigned byte = 0; byte < 256; ++byte) {
+            const std::uint64_t seen =
+                std::uint64_t{histogram[0][byte]} + histogram[1][byte] + histogram[2][byte] + histogram[3][byte];
+            counts[byte >> 4] += seen;
+            counts[byte & 15] += seen;
+        }
+    }
+}
+
+// Adds the `digits` decimal digits of `value`, leading zeros included.
+ROVURER_GENERIC_TARGET inline void count_decimal_digits_of(std::uint64_t value, unsigned digits,
+                                                           std::uint64_t* counts) {
+    for (unsigned k = 0; k < digits; ++k, value /= 10) {
+        ++counts[value % 10];
+    }
+}
+
+// Decimal digit counts from the words, in tables: each word's top three
+// digits counted in a table of the 1000 three-digit values, its two 8-digit
+// parts as four-digit halves in a table of the 10000 four-digit values; each
+// entry is then counted as its digits. `step(words, tops, halves)` splits
+// Step::words words into their tops and 4 * Step::words halves (in any
+// order). Reading the tables off costs some 40000 steps, so a few words are
+// counted digit by digit instead.
+struct split_in_halves {
+    static constexpr std::size_t words = 1;
+    ROVURER_GENERIC_TARGET void operator()(const std::uint64_t* from, std::uint32_t* tops,
+                                           std::uint32_t* halves) const {
+        const decimal_parts parts = split_decimal(*from);
+        tops[0] = static_cast<std::uint32_t>(parts.top);
+        halves[0] = static_cast<std::uint32_t>(parts.middle / 10000);
+        halves[1] = static_cast<std::uint32_t>(parts.middle % 10000);
+        halves[2] = static_cast<std::uint32_t>(parts.bottom / 10000);
+        halves[3] = static_cast<std::uint32_t>(parts.bottom % 10000);
+    }
+};
+
+template <typename Step = split_in_halves>
+ROVURER_GENERIC_TARGET inline void count_decimal_in_tables(const std::uint64_t* words, std::size_t count,
+                                                           std::uint64_t* counts, const Step& step = Step{}) {
+    constexpr std::size_t few_words = 2048;
+    if (count < few_words) {
+        for (std::size_t k = 0; k < count; ++k) {
+            const decimal_parts parts = split_decimal(words[k]);
+            count_decimal_digits_of(parts.top, 3, counts);
+            count_decimal_digits_of(parts.middle, 8, counts);
+            count_decimal_digits_of(parts.bottom, 8, counts);
+        }
+        return;
+    }
+    // A round adds at most 4 * round_words to an entry: no overflow.
+    constexpr std::size_t round_words = std::size_t{1} << 28;
+    std::uint32_t top_seen[1000];
+    std::uint32_t half_seen[10000];
+    std::uint32_t tops[Step::words];
+    std::uint32_t halves[4 * Step::words];
+    for (std::size_t done = 0; done < count;) {
+        std::memset(top_seen, 0, sizeof top_seen);
+        std::memset(half_seen, 0, sizeof half_seen);
+        const std::size_t end = count - done < round_words ? count : done + round_words;
+        for (; end - done >= Step::words; done += Step::words) {
+            step(words + done, tops, halves);
+#pragma GCC unroll 8
+            for (const std::uint32_t top : tops) {
+                ++top_seen[top];
+            }
+#pragma GCC unroll 32
+            for (const std::uint32_t half : halves) {
+                ++half_seen[half];
+            }
+        }
+        for (; done < end; ++done) {
+            split_in_halves{}(words + done, tops, halves);
+            ++top_seen[tops[0]];
+            for (std::size_t k = 0; k < 4; ++k) {
+                ++half_seen[halves[k]];
+            }
+        }
+        for (unsigned value = 0; value < 1000; ++value) {
+            counts[value / 100] += top_seen[value];
+            counts[value / 10 % 10] += top_seen[value];
+            counts[value % 10] += top_seen[value];
+        }
+        for (unsigned value = 0; value < 10000; ++value) {
+            counts[value / 1000] += half_seen[value];
+            counts[value / 100 % 10] += half_seen[value];
+            counts[value / 10 % 10] += half_seen[value];
+            counts[value % 10] += half_seen[value];
+        }
+    }
+}
+
+ROVURER_GENERIC_TARGET inline void count_decimal_by_parts(const std::uint64_t* words, std::size_t count,
+                                                          std::uint64_t* counts) {
+    count_decimal_in_tables(words, count, counts);
+}
+
+// Counters for small values held one a byte in vectors (digit values, not
+// characters), two values a counter byte: a table lookup turns value 2g into
+// 1 and 2g + 1 into 16 in the counter of pair g, so that its low four bits
+// count the one and its high four bits the other. After 15 additions, before
+// four bits can overflow, the counters are widened into 64-bit sums. Pairs
+// is the number of counters (values below 2 * Pairs); a byte of any other
+// value counts nowhere.
+//
+// V is the set's vector type and operations: vector, zero(), table(bytes of
+// 16) (the 16-byte lookup table in every lane), lookup(table, values),
+// add_bytes(a, b), low_nibbles(v), high_nibbles(v), add_sums(sums, bytes)
+// (the bytes' sums into 64-bit lanes) and total(sums).
+template <typename V, std::size_t Pairs>
+class pair_counters {
+public:
+    using vector = typename V::vector;
+
+    ROVURER_GENERIC_TARGET pair_counters() {
+        for (std::size_t g = 0; g < Pairs; ++g) {
+            unsigned char bytes[16] = {};
+            bytes[2 * g] = 1;
+            bytes[2 * g + 1] = 16;
+            tables_[g] = V::table(bytes);
+            counters_[g] = V::zero();
+            firsts_[g] = V::zero();
+            seconds_[g] = V::zero();
+        }
+    }
+
+    ROVURER_GENERIC_TARGET void add(vector values) {
+#pragma GCC unroll 8
+        for (std::size_t g = 0; g < Pairs; ++g) {
+            counters_[g] = V::add_bytes(counters_[g], V::lookup(tables_[g], values));
+        }
+        if (++additions_ == 15) {
+            widen();
+        }
+    }
+
+    // Adds what was counted to counts[0] to counts[2 * Pairs - 1].
+    ROVURER_GENERIC_TARGET void add_to(std::uint64_t* counts) {
+        widen();
+        for (std::size_t g = 0; g < Pairs; ++g) {
+            counts[2 * g] += V::total(firsts_[g]);
+            counts[2 * g + 1] += V::total(seconds_[g]);
+        }
+    }
+
+private:
+    ROVURER_GENERIC_TARGET void widen() {
+#pragma GCC unroll 8
+        for (std::size_t g = 0; g < Pairs; ++g) {
+            firsts_[g] = V::add_sums(firsts_[g], V::low_nibbles(counters_[g]));
+            seconds_[g] = V::add_sums(seconds_[g], V::high_nibbles(counters_[g]));
+            counters_[g] = V::zero();
+        }
+        additions_ = 0;
+    }
+
+    vector tables_[Pairs];
+    vector counters_[Pairs];
+    vector firsts_[Pairs];
+    vector seconds_[Pairs];
+    unsigned additions_ = 0;
+};
+
+// Hex digit counts with pair counters: each vector of words splits into its
+// low and high nibbles, whose values are the digits (the order of digits
+// does not matter to a count). The words left over from whole vectors are
+// counted by their bytes.
+template <typename V>
+ROVURER_GENERIC_TARGET inline void count_hex_with_pairs(const std::uint64_t* words, std::size_t count,
+                                                        std::uint64_t* counts) {
+    constexpr std::size_t words_per_vector = sizeof(typename V::vector) / 8;
+    pair_counters<V, 8> counters;
+    std::size_t done = 0;
+    for (; count - done >= words_per_vector; done += words_per_vector) {
+        const typename V::vector bytes = V::load(words + done);
+        counters.add(V::low_nibbles(bytes));
+        counters.add(V::high_nibbles(bytes));
+    }
+    counters.add_to(counts);
+    count_hex_by_bytes(words + done, count - done, counts);
+}
+
+// Decimal digit counts with pair counters: `step(words, values)` turns
+// Step::words words into Step::vectors vectors of digit values, which hold
+// their 19 digits each and Step::padding zeros besides, taken off the count
+// of zeros at the end. The words left over from whole steps are counted by
+// their parts.
+template <typename V, typename Step>
+ROVURER_GENERIC_TARGET inline void count_decimal_with_pairs(const std::uint64_t* words, std::size_t count,
+                                                            std::uint64_t* counts, const Step& step) {
+    pair_counters<V, 5> counters;
+    std::uint64_t found[10] = {};
+    std::size_t done = 0;
+    for (; count - done >= Step::words; done += Step::words) {
+        typename V::vector values[Step::vectors];
+        step(words + done, values);
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < Step::vectors; ++v) {
+            counters.add(values[v]);
+        }
+    }
+    counters.add_to(found);
+    found[0] -= Step::padding * (done / Step::words);
+    for (std::size_t digit = 0; digit < 10; ++digit) {
+        counts[digit] += found[digit];
+    }
+    count_decimal_by_parts(words + done, count - done, counts);
 }
 
 #undef ROVURER_GENERIC_TARGET

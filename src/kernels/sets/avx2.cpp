@@ -24,12 +24,13 @@ namespace {
 #define ROVURER_GENERIC_TARGET ROVURER_AVX2
 #include "kernels/generic/loops.h"
 
-// The 8 decimal digits of each 64-bit lane's value x < 10^8 as ASCII, first
-// digit in the lowest byte: x splits into 4-digit halves (32-bit lanes, x /
-// 10^4 as x * 109951163 >> 40), each into 2-digit quarters (16-bit lanes,
-// t / 100 as the high half of t * 5243, >> 3), each into digits (bytes, u /
-// 10 as u * 103 >> 10); 16-bit multiplies are the cheap ones.
-ROVURER_AVX2 __m256i eight_digits(__m256i x) {
+// The 8 decimal digits of each 64-bit lane's value x < 10^8 as values 0-9,
+// first digit in the lowest byte: x splits into 4-digit halves (32-bit
+// lanes, x / 10^4 as x * 109951163 >> 40), each into 2-digit quarters
+// (16-bit lanes, t / 100 as the high half of t * 5243, >> 3), each into
+// digits (bytes, u / 10 as u * 103 >> 10); 16-bit multiplies are the cheap
+// ones.
+ROVURER_AVX2 __m256i eight_digit_values(__m256i x) {
     const __m256i high = _mm256_srli_epi64(_mm256_mul_epu32(x, _mm256_set1_epi64x(109951163)), 40);
     const __m256i low = _mm256_sub_epi64(x, _mm256_mul_epu32(high, _mm256_set1_epi64x(10000)));
     const __m256i halves = _mm256_or_si256(high, _mm256_slli_epi64(low, 32));
@@ -38,9 +39,17 @@ ROVURER_AVX2 __m256i eight_digits(__m256i x) {
         hundreds,
         _mm256_slli_epi32(_mm256_sub_epi16(halves, _mm256_mullo_epi16(hundreds, _mm256_set1_epi32(100))), 16));
     const __m256i tens = _mm256_srli_epi16(_mm256_mullo_epi16(quarters, _mm256_set1_epi16(103)), 10);
-    const __m256i digits = _mm256_or_si256(
+    return _mm256_or_si256(
         tens, _mm256_slli_epi16(_mm256_sub_epi16(quarters, _mm256_mullo_epi16(tens, _mm256_set1_epi16(10))), 8));
-    return _mm256_add_epi8(digits, _mm256_set1_epi8('0'));
+}
+
+ROVURER_AVX2 __m256i eight_digits(__m256i x) {
+    return _mm256_add_epi8(eight_digit_values(x), _mm256_set1_epi8('0'));
+}
+
+ROVURER_AVX2 __m256i parts_vector(std::uint64_t a, std::uint64_t b, std::uint64_t c, std::uint64_t d) {
+    return _mm256_set_epi64x(static_cast<long long>(d), static_cast<long long>(c), static_cast<long long>(b),
+                             static_cast<long long>(a));
 }
 
 // Two words a step. The split stays scalar (64-bit divisions by constants);
@@ -50,9 +59,7 @@ struct avx2_decimal_step {
     ROVURER_AVX2 void operator()(const std::uint64_t* words, char* out) const {
         const decimal_parts first = split_decimal(words[1]);
         const decimal_parts second = split_decimal(words[0]);
-        const __m256i digits =
-            eight_digits(_mm256_set_epi64x(static_cast<long long>(second.bottom), static_cast<long long>(second.middle),
-                                           static_cast<long long>(first.bottom), static_cast<long long>(first.middle)));
+        const __m256i digits = eight_digits(parts_vector(first.middle, first.bottom, second.middle, second.bottom));
         std::memcpy(out, three_digit_table[first.top].data(), 4);  // its fourth byte is overwritten next
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3), _mm256_castsi256_si128(digits));
         std::memcpy(out + 19, three_digit_table[second.top].data(), 4);
@@ -202,8 +209,109 @@ ROVURER_AVX2 std::uint64_t avx2_count_ones(const std::uint64_t* words, std::size
     return count_ones_in_words(words, count);
 }
 
-const digit_kernels avx2_kernels = {"avx2",     avx2_decimal,          avx2_hex,   avx2_binary,
-                                    avx2_group, avx2_match_candidates, avx2_tally, avx2_count_ones};
+// The vector operations of the shared pair counters.
+struct avx2_vector {
+    using vector = __m256i;
+    ROVURER_AVX2 static vector zero() { return _mm256_setzero_si256(); }
+    ROVURER_AVX2 static vector load(const std::uint64_t* words) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words));
+    }
+    ROVURER_AVX2 static vector table(const unsigned char* bytes) {
+        return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
+    }
+    ROVURER_AVX2 static vector lookup(vector table, vector values) { return _mm256_shuffle_epi8(table, values); }
+    ROVURER_AVX2 static vector add_bytes(vector a, vector b) { return _mm256_add_epi8(a, b); }
+    ROVURER_AVX2 static vector low_nibbles(vector v) { return _mm256_and_si256(v, _mm256_set1_epi8(0x0F)); }
+    ROVURER_AVX2 static vector high_nibbles(vector v) {
+        return _mm256_and_si256(_mm256_srli_epi16(v, 4), _mm256_set1_epi8(0x0F));
+    }
+    ROVURER_AVX2 static vector add_sums(vector sums, vector bytes) {
+        return _mm256_add_epi64(sums, _mm256_sad_epu8(bytes, _mm256_setzero_si256()));
+    }
+    ROVURER_AVX2 static std::uint64_t total(vector sums) {
+        const __m128i halves = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+        return static_cast<std::uint64_t>(_mm_cvtsi128_si64(halves)) +
+               static_cast<std::uint64_t>(_mm_extract_epi64(halves, 1));
+    }
+};
+
+ROVURER_AVX2 void avx2_count_hex(const std::uint64_t* words, std::size_t count, std::uint64_t* counts) {
+    count_hex_with_pairs<avx2_vector>(words, count, counts);
+}
+
+// Four words a step split into tops and four-digit halves for the count's
+// tables, with one scalar multiply a word: q = word / 10^8 in scalar; the
+// low 8 digits are word - q * 10^8, exact modulo 2^32; q < 2^37 splits in
+// double precision, where it is exact. top = q / 10^8 is the integer nearest
+// q * 10^-8 + 5 * 10^-9 - 0.5: that value lies at least 5 * 10^-9 from any
+// half-integer, beyond the rounding error (below 10^-12 for values below
+// 2000), and adding 1.5 * 2^52 rounds it to that integer in the low bits.
+struct avx2_split_in_halves {
+    // The scalar quotients of a batch are stored before the vectors load
+    // them: a load right after the stores it reads would wait for them.
+    static constexpr std::size_t words = 32;
+
+    ROVURER_AVX2 void operator()(const std::uint64_t* from, std::uint32_t* tops, std::uint32_t* halves) const {
+        std::uint64_t quotients[words];
+        for (std::size_t k = 0; k < words; ++k) {
+            quotients[k] = (from[k] >= ten_to_19 ? from[k] - ten_to_19 : from[k]) / ten_to_8;
+        }
+        const __m256i hundred_million = _mm256_set1_epi64x(static_cast<long long>(ten_to_8));
+        const __m256i low_32 = _mm256_set1_epi64x(0xFFFFFFFF);
+        const __m256d two_52 = _mm256_set1_pd(4503599627370496.0);
+        const __m256d round_magic = _mm256_set1_pd(6755399441055744.0);  // 1.5 * 2^52
+        const __m256i div_10000 = _mm256_set1_epi64x(109951163);
+        const __m256i ten_thousand = _mm256_set1_epi64x(10000);
+        for (std::size_t k = 0; k < words; k += 4, tops += 4, halves += 16) {
+            const __m256i word = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + k));
+            const __m256i quotient = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(quotients + k));
+            const __m256i bottom = _mm256_and_si256(
+                _mm256_sub_epi32(_mm256_sub_epi32(word, reduction(word)), _mm256_mul_epu32(quotient, hundred_million)),
+                low_32);
+            const __m256d exact =
+                _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(quotient, _mm256_castpd_si256(two_52))), two_52);
+            const __m256d rounded = _mm256_add_pd(
+                _mm256_add_pd(_mm256_mul_pd(exact, _mm256_set1_pd(1e-8)), _mm256_set1_pd(5e-9 - 0.5)), round_magic);
+            const __m256i top = _mm256_sub_epi64(_mm256_castpd_si256(rounded), _mm256_castpd_si256(round_magic));
+            const __m256i middle = _mm256_sub_epi64(quotient, _mm256_mul_epu32(top, hundred_million));
+
+            // Each 8-digit part into its halves, x / 10^4 as x * 109951163 >> 40,
+            // the high half in a lane's low 32 bits.
+            const __m256i middle_high = _mm256_srli_epi64(_mm256_mul_epu32(middle, div_10000), 40);
+            const __m256i bottom_high = _mm256_srli_epi64(_mm256_mul_epu32(bottom, div_10000), 40);
+            _mm256_storeu_si256(
+                reinterpret_cast<__m256i*>(halves),
+                _mm256_or_si256(
+                    middle_high,
+                    _mm256_slli_epi64(_mm256_sub_epi64(middle, _mm256_mul_epu32(middle_high, ten_thousand)), 32)));
+            _mm256_storeu_si256(
+                reinterpret_cast<__m256i*>(halves + 8),
+                _mm256_or_si256(
+                    bottom_high,
+                    _mm256_slli_epi64(_mm256_sub_epi64(bottom, _mm256_mul_epu32(bottom_high, ten_thousand)), 32)));
+            // The tops, one a 64-bit lane, to the low four 32-bit lanes.
+            const __m256i packed = _mm256_permutevar8x32_epi32(top, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(tops), _mm256_castsi256_si128(packed));
+        }
+    }
+
+    // 10^19 where a lane's word is 10^19 or more, else 0: unsigned order is
+    // signed order with the top bits flipped.
+    ROVURER_AVX2 static __m256i reduction(__m256i word) {
+        const __m256i flip = _mm256_set1_epi64x(static_cast<long long>(0x8000000000000000ULL));
+        const __m256i below = _mm256_set1_epi64x(static_cast<long long>((ten_to_19 - 1) ^ 0x8000000000000000ULL));
+        const __m256i above = _mm256_cmpgt_epi64(_mm256_xor_si256(word, flip), below);
+        return _mm256_and_si256(above, _mm256_set1_epi64x(static_cast<long long>(ten_to_19)));
+    }
+};
+
+ROVURER_AVX2 void avx2_count_decimal(const std::uint64_t* words, std::size_t count, std::uint64_t* counts) {
+    count_decimal_in_tables(words, count, counts, avx2_split_in_halves{});
+}
+
+const digit_kernels avx2_kernels = {"avx2",         avx2_decimal,          avx2_hex,   avx2_binary,
+                                    avx2_group,     avx2_match_candidates, avx2_tally, avx2_count_ones,
+                                    avx2_count_hex, avx2_count_decimal};
 
 }  // namespace
 

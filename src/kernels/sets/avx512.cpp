@@ -19,6 +19,9 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+#include "kernels/decimal_split.h"
 
 #define ROVURER_AVX512 __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx512vbmi2,popcnt")))
 
@@ -161,24 +164,28 @@ ROVURER_AVX512 decimal_constants make_decimal_constants() {
             opaque(_mm512_set1_epi16(static_cast<short>(1 - (10 << 8))))};
 }
 
-// Each 32-bit lane t < 10^4 to its four digits as ASCII, first digit in the
-// lane's lowest byte. t = 100 h + r becomes h | r << 16, computed as
+// Each 32-bit lane t < 10^4 to its four digits as values 0-9, first digit
+// in the lane's lowest byte. t = 100 h + r becomes h | r << 16, computed as
 // (t << 16) + h * (1 - 100 * 2^16); then each 16-bit u < 100 likewise into
 // a tens byte and a units byte.
-ROVURER_AVX512 __m512i four_digits(__m512i t, const decimal_constants& k) {
+ROVURER_AVX512 __m512i four_digit_values(__m512i t, const decimal_constants& k) {
     const __m512i hundreds = _mm512_srli_epi32(_mm512_mullo_epi32(t, k.div_100), 19);
     const __m512i quarters = _mm512_add_epi32(_mm512_slli_epi32(t, 16), _mm512_mullo_epi32(hundreds, k.join_quarters));
     const __m512i tens = _mm512_mulhi_epu16(quarters, k.div_10);
-    const __m512i digits = _mm512_add_epi16(_mm512_slli_epi16(quarters, 8), _mm512_mullo_epi16(tens, k.join_digits));
-    return _mm512_add_epi8(digits, _mm512_set1_epi8('0'));
+    return _mm512_add_epi16(_mm512_slli_epi16(quarters, 8), _mm512_mullo_epi16(tens, k.join_digits));
 }
 
-// Each 64-bit lane x < 10^8 to its eight digits as ASCII, first digit in the
-// lane's lowest byte: x = 10^4 h + r becomes h | r << 32, then four_digits.
-ROVURER_AVX512 __m512i eight_digits(__m512i x, const decimal_constants& k) {
+// Each 64-bit lane x < 10^8 to its eight digits as values 0-9, first digit
+// in the lane's lowest byte: x = 10^4 h + r becomes h | r << 32, then
+// four_digit_values.
+ROVURER_AVX512 __m512i eight_digit_values(__m512i x, const decimal_constants& k) {
     const __m512i high = _mm512_srli_epi64(_mm512_mul_epu32(x, k.div_10000), 45);
     const __m512i halves = _mm512_add_epi64(_mm512_slli_epi64(x, 32), _mm512_mullo_epi64(high, k.join_halves));
-    return four_digits(halves, k);
+    return four_digit_values(halves, k);
+}
+
+ROVURER_AVX512 __m512i as_characters(__m512i values) {
+    return _mm512_add_epi8(values, _mm512_set1_epi8('0'));
 }
 
 // Eight words a step, the lowest word in lane 0.
@@ -207,8 +214,8 @@ struct avx512_decimal_step {
         }
     }
 
-    ROVURER_AVX512 void operator()(const std::uint64_t* words, char* out) const {
-        // Lane k holds words[k]; the byte tables put lane 7 first.
+    // Splits words[k] into lane k of top, middle and low.
+    ROVURER_AVX512 void split(const std::uint64_t* words, __m512i& top, __m512i& middle, __m512i& low) const {
         __m512i value = _mm512_loadu_si512(words);
         value = _mm512_mask_sub_epi64(value, _mm512_cmpge_epu64_mask(value, ten_to_19), value, ten_to_19);
 
@@ -216,7 +223,7 @@ struct avx512_decimal_step {
         // to double, so the quotient taken there, pulled down by 2 * 10^-5,
         // is the true one or one less; one correction upwards makes it exact.
         __m512i upper = _mm512_cvttpd_epu64(_mm512_fmadd_pd(_mm512_cvtepu64_pd(value), ten_to_minus_8, pull_down));
-        __m512i low = _mm512_sub_epi64(value, _mm512_mullo_epi64(upper, ten_to_8));
+        low = _mm512_sub_epi64(value, _mm512_mullo_epi64(upper, ten_to_8));
         const __mmask8 over = _mm512_cmpge_epu64_mask(low, ten_to_8);
         upper = _mm512_mask_add_epi64(upper, over, upper, one);
         low = _mm512_mask_sub_epi64(low, over, low, ten_to_8);
@@ -224,12 +231,19 @@ struct avx512_decimal_step {
         // upper = top * 10^8 + middle. upper < 10^11 is exact in double, and
         // (upper + 0.5) / 10^8 lies at least 5 * 10^-9 from any integer, far
         // beyond the rounding error: truncation is exact.
-        const __m512i top = _mm512_cvttpd_epu64(_mm512_fmadd_pd(_mm512_cvtepu64_pd(upper), ten_to_minus_8, half_unit));
-        const __m512i middle = _mm512_sub_epi64(upper, _mm512_mul_epu32(top, ten_to_8));
+        top = _mm512_cvttpd_epu64(_mm512_fmadd_pd(_mm512_cvtepu64_pd(upper), ten_to_minus_8, half_unit));
+        middle = _mm512_sub_epi64(upper, _mm512_mul_epu32(top, ten_to_8));
+    }
 
-        const __m512i top_chars = four_digits(top, constants);  // "0ddd" in each lane's low bytes
-        const __m512i middle_chars = eight_digits(middle, constants);
-        const __m512i low_chars = eight_digits(low, constants);
+    ROVURER_AVX512 void operator()(const std::uint64_t* words, char* out) const {
+        // Lane k holds words[k]; the byte tables put lane 7 first.
+        __m512i top;
+        __m512i middle;
+        __m512i low;
+        split(words, top, middle, low);
+        const __m512i top_chars = as_characters(four_digit_values(top, constants));  // "0ddd" in each lane's low bytes
+        const __m512i middle_chars = as_characters(eight_digit_values(middle, constants));
+        const __m512i low_chars = as_characters(eight_digit_values(low, constants));
         __m512i chars[3];
         for (std::size_t v = 0; v < 3; ++v) {
             chars[v] = _mm512_permutex2var_epi8(middle_chars, middle_low_index[v], low_chars);
@@ -361,8 +375,61 @@ ROVURER_AVX512 std::uint64_t avx512_count_ones(const std::uint64_t* words, std::
     return count_ones_in_words(words, count);
 }
 
-const digit_kernels avx512_kernels = {"avx512",     avx512_decimal,          avx512_hex,   avx512_binary,
-                                      avx512_group, avx512_match_candidates, avx512_tally, avx512_count_ones};
+// The vector operations of the shared pair counters.
+struct avx512_vector {
+    using vector = __m512i;
+    ROVURER_AVX512 static vector zero() { return _mm512_setzero_si512(); }
+    ROVURER_AVX512 static vector load(const std::uint64_t* words) { return _mm512_loadu_si512(words); }
+    ROVURER_AVX512 static vector table(const unsigned char* bytes) {
+        return _mm512_broadcast_i32x4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
+    }
+    ROVURER_AVX512 static vector lookup(vector table, vector values) { return _mm512_shuffle_epi8(table, values); }
+    ROVURER_AVX512 static vector add_bytes(vector a, vector b) { return _mm512_add_epi8(a, b); }
+    ROVURER_AVX512 static vector low_nibbles(vector v) { return _mm512_and_si512(v, _mm512_set1_epi8(0x0F)); }
+    ROVURER_AVX512 static vector high_nibbles(vector v) {
+        return _mm512_and_si512(_mm512_srli_epi16(v, 4), _mm512_set1_epi8(0x0F));
+    }
+    ROVURER_AVX512 static vector add_sums(vector sums, vector bytes) {
+        return _mm512_add_epi64(sums, _mm512_sad_epu8(bytes, _mm512_setzero_si512()));
+    }
+    ROVURER_AVX512 static std::uint64_t total(vector sums) {
+        return static_cast<std::uint64_t>(_mm512_reduce_add_epi64(sums));
+    }
+};
+
+ROVURER_AVX512 void avx512_count_hex(const std::uint64_t* words, std::size_t count, std::uint64_t* counts) {
+    count_hex_with_pairs<avx512_vector>(words, count, counts);
+}
+
+// Eight words a step as digit values: the tops as four digits in each
+// lane's low half and four zeros in its high half, so five zeros a word
+// besides its digits; the middle and low parts as eight digits a lane.
+// (Counting them in registers beats the tables of the other sets here.)
+struct avx512_decimal_values {
+    static constexpr std::size_t words = 8;
+    static constexpr std::size_t vectors = 3;
+    static constexpr std::uint64_t padding = 8 * 5;
+    avx512_decimal_step split_step;
+
+    ROVURER_AVX512 void operator()(const std::uint64_t* from, __m512i* values) const {
+        __m512i top;
+        __m512i middle;
+        __m512i low;
+        split_step.split(from, top, middle, low);
+        values[0] = four_digit_values(top, split_step.constants);
+        values[1] = eight_digit_values(middle, split_step.constants);
+        values[2] = eight_digit_values(low, split_step.constants);
+    }
+};
+
+ROVURER_AVX512 void avx512_count_decimal(const std::uint64_t* words, std::size_t count, std::uint64_t* counts) {
+    const avx512_decimal_values step;
+    count_decimal_with_pairs<avx512_vector>(words, count, counts, step);
+}
+
+const digit_kernels avx512_kernels = {"avx512",         avx512_decimal,          avx512_hex,   avx512_binary,
+                                      avx512_group,     avx512_match_candidates, avx512_tally, avx512_count_ones,
+                                      avx512_count_hex, avx512_count_decimal};
 
 }  // namespace
 

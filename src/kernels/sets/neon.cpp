@@ -160,8 +160,9 @@ void neon_tally(const char* text, std::size_t length, const char* values, std::s
     tally_with_byte_counters<neon_bytes>(text, length, values, value_count, counts);
 }
 
-const digit_kernels neon_kernels = {"neon",     neon_decimal,          neon_hex,   neon_binary,
-                                    neon_group, neon_match_candidates, neon_tally, count_ones_in_words};
+const digit_kernels neon_kernels = {
+    "neon",     neon_decimal,        neon_hex,           neon_binary,           neon_group, neon_match_candidates,
+    neon_tally, count_ones_in_words, count_hex_by_bytes, count_decimal_by_parts};
 
 }  // namespace
 

@@ -200,8 +200,9 @@ void scalar_match_candidates(const char* text, std::size_t windows, const match_
 
 }  // namespace
 
-const digit_kernels portable_kernels = {"portable",   scalar_decimal,          scalar_hex,   scalar_binary,
-                                        scalar_group, scalar_match_candidates, scalar_tally, count_ones_in_words};
+const digit_kernels portable_kernels = {"portable",         scalar_decimal,          scalar_hex,   scalar_binary,
+                                        scalar_group,       scalar_match_candidates, scalar_tally, count_ones_in_words,
+                                        count_hex_by_bytes, count_decimal_by_parts};
 
 extern const kernel_set portable_set = {"portable", always_supported, &portable_kernels};
 

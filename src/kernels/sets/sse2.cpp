@@ -134,8 +134,9 @@ void sse2_match_candidates(const char* text, std::size_t windows, const match_pr
 }
 
 // No popcount instruction in the baseline: the compiler's sequence for it.
-const digit_kernels sse2_kernels = {"sse2",     sse2_decimal,          sse2_hex,   sse2_binary,
-                                    sse2_group, sse2_match_candidates, sse2_tally, count_ones_in_words};
+const digit_kernels sse2_kernels = {
+    "sse2",     sse2_decimal,        sse2_hex,           sse2_binary,           sse2_group, sse2_match_candidates,
+    sse2_tally, count_ones_in_words, count_hex_by_bytes, count_decimal_by_parts};
 
 }  // namespace
 
