@@ -47,14 +47,69 @@ ROVURER_AVX2 __m256i eight_digits(__m256i x) {
     return _mm256_add_epi8(eight_digit_values(x), _mm256_set1_epi8('0'));
 }
 
+// The 3 + 8 + 8 split of a batch of words for the decimal count, with one
+// scalar multiply a word:
+// q = word / 10^8 in scalar (after taking 10^19 off a word that large), for
+// the whole batch before any vector loads it (a load right after the stores
+// it reads would wait for them); then four words at a time in vectors. The
+// low 8 digits are word - q * 10^8, exact modulo 2^32. q < 2^37 is exact in
+// double precision; top = q / 10^8 is the integer nearest q * 10^-8 + 5 *
+// 10^-9 - 0.5, a value at least 5 * 10^-9 from any half-integer, far beyond
+// its rounding error (below 10^-12 for values below 2000), and adding 1.5 *
+// 2^52 rounds it to that integer in the low bits.
+class avx2_split {
+public:
+    static constexpr std::size_t batch = 32;
+
+    ROVURER_AVX2 explicit avx2_split(const std::uint64_t* words) {
+        for (std::size_t k = 0; k < batch; ++k) {
+            quotients_[k] = (words[k] >= ten_to_19 ? words[k] - ten_to_19 : words[k]) / ten_to_8;
+        }
+    }
+
+    // Words k to k + 3 of the batch, lane i from word k + i; each lane below
+    // 2^32.
+    ROVURER_AVX2 void four(const std::uint64_t* words, std::size_t k, __m256i& top, __m256i& middle,
+                           __m256i& bottom) const {
+        const __m256i hundred_million = _mm256_set1_epi64x(static_cast<long long>(ten_to_8));
+        const __m256d two_52 = _mm256_set1_pd(4503599627370496.0);
+        const __m256d round_magic = _mm256_set1_pd(6755399441055744.0);  // 1.5 * 2^52
+        const __m256i word = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + k));
+        const __m256i quotient = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(quotients_ + k));
+        bottom = _mm256_and_si256(
+            _mm256_sub_epi32(_mm256_sub_epi32(word, reduction(word)), _mm256_mul_epu32(quotient, hundred_million)),
+            _mm256_set1_epi64x(0xFFFFFFFF));
+        const __m256d exact =
+            _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(quotient, _mm256_castpd_si256(two_52))), two_52);
+        const __m256d rounded = _mm256_add_pd(
+            _mm256_add_pd(_mm256_mul_pd(exact, _mm256_set1_pd(1e-8)), _mm256_set1_pd(5e-9 - 0.5)), round_magic);
+        top = _mm256_sub_epi64(_mm256_castpd_si256(rounded), _mm256_castpd_si256(round_magic));
+        middle = _mm256_sub_epi64(quotient, _mm256_mul_epu32(top, hundred_million));
+    }
+
+private:
+    // 10^19 where a lane's word is 10^19 or more, else 0: unsigned order is
+    // signed order with the top bits flipped.
+    ROVURER_AVX2 static __m256i reduction(__m256i word) {
+        const __m256i flip = _mm256_set1_epi64x(static_cast<long long>(0x8000000000000000ULL));
+        const __m256i below = _mm256_set1_epi64x(static_cast<long long>((ten_to_19 - 1) ^ 0x8000000000000000ULL));
+        const __m256i above = _mm256_cmpgt_epi64(_mm256_xor_si256(word, flip), below);
+        return _mm256_and_si256(above, _mm256_set1_epi64x(static_cast<long long>(ten_to_19)));
+    }
+
+    std::uint64_t quotients_[batch];
+};
+
 ROVURER_AVX2 __m256i parts_vector(std::uint64_t a, std::uint64_t b, std::uint64_t c, std::uint64_t d) {
     return _mm256_set_epi64x(static_cast<long long>(d), static_cast<long long>(c), static_cast<long long>(b),
                              static_cast<long long>(a));
 }
 
-// Two words a step. The split stays scalar (64-bit divisions by constants);
-// each word's two 8-digit parts fill one 16-byte lane, which is exactly the
-// 16 characters after its top three digits.
+// Two words a step. The split stays scalar here: on the CPUs measured, the
+// scalar multiplies run beside the vector conversion, which bounds the step,
+// while the split in vectors (above) would compete with it. Each word's two
+// 8-digit parts fill one 16-byte lane, which is exactly the 16 characters
+// after its top three digits.
 struct avx2_decimal_step {
     ROVURER_AVX2 void operator()(const std::uint64_t* words, char* out) const {
         const decimal_parts first = split_decimal(words[1]);
@@ -68,7 +123,7 @@ struct avx2_decimal_step {
 };
 
 ROVURER_AVX2 void avx2_decimal(const std::uint64_t* words, std::size_t count, char* out) {
-    avx2_decimal_step step;
+    const avx2_decimal_step step;
     format_in_steps<2, 19>(words, count, out, step, portable_kernels.decimal);
 }
 
@@ -239,42 +294,20 @@ ROVURER_AVX2 void avx2_count_hex(const std::uint64_t* words, std::size_t count, 
     count_hex_with_pairs<avx2_vector>(words, count, counts);
 }
 
-// Four words a step split into tops and four-digit halves for the count's
-// tables, with one scalar multiply a word: q = word / 10^8 in scalar; the
-// low 8 digits are word - q * 10^8, exact modulo 2^32; q < 2^37 splits in
-// double precision, where it is exact. top = q / 10^8 is the integer nearest
-// q * 10^-8 + 5 * 10^-9 - 0.5: that value lies at least 5 * 10^-9 from any
-// half-integer, beyond the rounding error (below 10^-12 for values below
-// 2000), and adding 1.5 * 2^52 rounds it to that integer in the low bits.
+// A batch of words a step split into tops and four-digit halves for the
+// count's tables.
 struct avx2_split_in_halves {
-    // The scalar quotients of a batch are stored before the vectors load
-    // them: a load right after the stores it reads would wait for them.
-    static constexpr std::size_t words = 32;
+    static constexpr std::size_t words = avx2_split::batch;
 
     ROVURER_AVX2 void operator()(const std::uint64_t* from, std::uint32_t* tops, std::uint32_t* halves) const {
-        std::uint64_t quotients[words];
-        for (std::size_t k = 0; k < words; ++k) {
-            quotients[k] = (from[k] >= ten_to_19 ? from[k] - ten_to_19 : from[k]) / ten_to_8;
-        }
-        const __m256i hundred_million = _mm256_set1_epi64x(static_cast<long long>(ten_to_8));
-        const __m256i low_32 = _mm256_set1_epi64x(0xFFFFFFFF);
-        const __m256d two_52 = _mm256_set1_pd(4503599627370496.0);
-        const __m256d round_magic = _mm256_set1_pd(6755399441055744.0);  // 1.5 * 2^52
+        const avx2_split split(from);
         const __m256i div_10000 = _mm256_set1_epi64x(109951163);
         const __m256i ten_thousand = _mm256_set1_epi64x(10000);
         for (std::size_t k = 0; k < words; k += 4, tops += 4, halves += 16) {
-            const __m256i word = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + k));
-            const __m256i quotient = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(quotients + k));
-            const __m256i bottom = _mm256_and_si256(
-                _mm256_sub_epi32(_mm256_sub_epi32(word, reduction(word)), _mm256_mul_epu32(quotient, hundred_million)),
-                low_32);
-            const __m256d exact =
-                _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(quotient, _mm256_castpd_si256(two_52))), two_52);
-            const __m256d rounded = _mm256_add_pd(
-                _mm256_add_pd(_mm256_mul_pd(exact, _mm256_set1_pd(1e-8)), _mm256_set1_pd(5e-9 - 0.5)), round_magic);
-            const __m256i top = _mm256_sub_epi64(_mm256_castpd_si256(rounded), _mm256_castpd_si256(round_magic));
-            const __m256i middle = _mm256_sub_epi64(quotient, _mm256_mul_epu32(top, hundred_million));
-
+            __m256i top;
+            __m256i middle;
+            __m256i bottom;
+            split.four(from, k, top, middle, bottom);
             // Each 8-digit part into its halves, x / 10^4 as x * 109951163 >> 40,
             // the high half in a lane's low 32 bits.
             const __m256i middle_high = _mm256_srli_epi64(_mm256_mul_epu32(middle, div_10000), 40);
@@ -293,15 +326,6 @@ struct avx2_split_in_halves {
             const __m256i packed = _mm256_permutevar8x32_epi32(top, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(tops), _mm256_castsi256_si128(packed));
         }
-    }
-
-    // 10^19 where a lane's word is 10^19 or more, else 0: unsigned order is
-    // signed order with the top bits flipped.
-    ROVURER_AVX2 static __m256i reduction(__m256i word) {
-        const __m256i flip = _mm256_set1_epi64x(static_cast<long long>(0x8000000000000000ULL));
-        const __m256i below = _mm256_set1_epi64x(static_cast<long long>((ten_to_19 - 1) ^ 0x8000000000000000ULL));
-        const __m256i above = _mm256_cmpgt_epi64(_mm256_xor_si256(word, flip), below);
-        return _mm256_and_si256(above, _mm256_set1_epi64x(static_cast<long long>(ten_to_19)));
     }
 };
 
