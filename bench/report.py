@@ -195,7 +195,7 @@ for label in ("", "--find", "--count"):
                        "--find": ["--find", {"10": "999999", "16": "FFFFFF", "2": "111111"}[base]]}[label]
             if label or threads_option != "--threads=1":
                 options = [threads_option] + options
-            measured = subprocess.run(["/usr/bin/time", "-f", "%M", tool] + options + [zeros, base, "1", "1000000000"],
+            measured = subprocess.run(["/usr/bin/time", "-q", "-f", "%M", tool] + options + [zeros, base, "1", "1000000000"],
                                       stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
             if measured.returncode not in ((0, 1) if label == "--find" else (0,)):  # --find: 1 when none found
                 raise RuntimeError(f"{options} failed: {measured.stderr}")
