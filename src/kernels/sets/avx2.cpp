@@ -24,23 +24,31 @@ namespace {
 #define ROVURER_GENERIC_TARGET ROVURER_AVX2
 #include "kernels/generic/loops.h"
 
+// A constant the compiler must keep as it is: multiplications by it stay
+// one instruction each, not a chain of shifts and adds.
+ROVURER_AVX2 __m256i opaque(__m256i value) {
+    __asm__("" : "+x"(value));
+    return value;
+}
+
 // The 8 decimal digits of each 64-bit lane's value x < 10^8 as values 0-9,
 // first digit in the lowest byte: x splits into 4-digit halves (32-bit
 // lanes, x / 10^4 as x * 109951163 >> 40), each into 2-digit quarters
 // (16-bit lanes, t / 100 as the high half of t * 5243, >> 3), each into
-// digits (bytes, u / 10 as u * 103 >> 10); 16-bit multiplies are the cheap
-// ones.
+// digits (bytes): u / 10 is the high half of u * 6554 for u < 100, and
+// (u << 8) + (u / 10) * (1 - 10 * 2^8) puts u / 10 in the low byte and u % 10
+// in the high one.
 ROVURER_AVX2 __m256i eight_digit_values(__m256i x) {
-    const __m256i high = _mm256_srli_epi64(_mm256_mul_epu32(x, _mm256_set1_epi64x(109951163)), 40);
-    const __m256i low = _mm256_sub_epi64(x, _mm256_mul_epu32(high, _mm256_set1_epi64x(10000)));
+    const __m256i high = _mm256_srli_epi64(_mm256_mul_epu32(x, opaque(_mm256_set1_epi64x(109951163))), 40);
+    const __m256i low = _mm256_sub_epi64(x, _mm256_mul_epu32(high, opaque(_mm256_set1_epi64x(10000))));
     const __m256i halves = _mm256_or_si256(high, _mm256_slli_epi64(low, 32));
-    const __m256i hundreds = _mm256_srli_epi16(_mm256_mulhi_epu16(halves, _mm256_set1_epi32(5243)), 3);
+    const __m256i hundreds = _mm256_srli_epi16(_mm256_mulhi_epu16(halves, opaque(_mm256_set1_epi32(5243))), 3);
     const __m256i quarters = _mm256_or_si256(
         hundreds,
-        _mm256_slli_epi32(_mm256_sub_epi16(halves, _mm256_mullo_epi16(hundreds, _mm256_set1_epi32(100))), 16));
-    const __m256i tens = _mm256_srli_epi16(_mm256_mullo_epi16(quarters, _mm256_set1_epi16(103)), 10);
-    return _mm256_or_si256(
-        tens, _mm256_slli_epi16(_mm256_sub_epi16(quarters, _mm256_mullo_epi16(tens, _mm256_set1_epi16(10))), 8));
+        _mm256_slli_epi32(_mm256_sub_epi16(halves, _mm256_mullo_epi16(hundreds, opaque(_mm256_set1_epi32(100)))), 16));
+    const __m256i tens = _mm256_mulhi_epu16(quarters, opaque(_mm256_set1_epi16(6554)));
+    return _mm256_add_epi16(_mm256_slli_epi16(quarters, 8),
+                            _mm256_mullo_epi16(tens, opaque(_mm256_set1_epi16(static_cast<short>(1 - 10 * 256)))));
 }
 
 ROVURER_AVX2 __m256i eight_digits(__m256i x) {
