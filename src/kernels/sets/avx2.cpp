@@ -108,31 +108,38 @@ private:
     std::uint64_t quotients_[batch];
 };
 
-ROVURER_AVX2 __m256i parts_vector(std::uint64_t a, std::uint64_t b, std::uint64_t c, std::uint64_t d) {
-    return _mm256_set_epi64x(static_cast<long long>(d), static_cast<long long>(c), static_cast<long long>(b),
-                             static_cast<long long>(a));
-}
-
-// Two words a step. The split stays scalar here: on the CPUs measured, the
+// Sixteen words a step. The split stays scalar: on the CPUs measured, the
 // scalar multiplies run beside the vector conversion, which bounds the step,
-// while the split in vectors (above) would compete with it. Each word's two
-// 8-digit parts fill one 16-byte lane, which is exactly the 16 characters
-// after its top three digits.
+// while the split in vectors (above) would compete with it. The parts of the
+// whole step are stored first and then loaded four at a time, which costs
+// less than inserting them into vectors one by one. Each word's two 8-digit
+// parts fill one 16-byte lane, exactly the 16 characters after its top
+// three digits.
 struct avx2_decimal_step {
-    ROVURER_AVX2 void operator()(const std::uint64_t* words, char* out) const {
-        const decimal_parts first = split_decimal(words[1]);
-        const decimal_parts second = split_decimal(words[0]);
-        const __m256i digits = eight_digits(parts_vector(first.middle, first.bottom, second.middle, second.bottom));
-        std::memcpy(out, three_digit_table[first.top].data(), 4);  // its fourth byte is overwritten next
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3), _mm256_castsi256_si128(digits));
-        std::memcpy(out + 19, three_digit_table[second.top].data(), 4);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 22), _mm256_extracti128_si256(digits, 1));
+    static constexpr std::size_t words = 16;
+
+    ROVURER_AVX2 void operator()(const std::uint64_t* from, char* out) const {
+        std::uint64_t parts[2 * words];  // middle, bottom of the highest word first
+        std::uint32_t tops[words];
+        for (std::size_t k = 0; k < words; ++k) {
+            const decimal_parts split = split_decimal(from[words - 1 - k]);
+            tops[k] = static_cast<std::uint32_t>(split.top);
+            parts[2 * k] = split.middle;
+            parts[2 * k + 1] = split.bottom;
+        }
+        for (std::size_t k = 0; k < words; k += 2, out += 38) {
+            const __m256i digits = eight_digits(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(parts + 2 * k)));
+            std::memcpy(out, three_digit_table[tops[k]].data(), 4);  // its fourth byte is overwritten next
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3), _mm256_castsi256_si128(digits));
+            std::memcpy(out + 19, three_digit_table[tops[k + 1]].data(), 4);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 22), _mm256_extracti128_si256(digits, 1));
+        }
     }
 };
 
 ROVURER_AVX2 void avx2_decimal(const std::uint64_t* words, std::size_t count, char* out) {
     const avx2_decimal_step step;
-    format_in_steps<2, 19>(words, count, out, step, portable_kernels.decimal);
+    format_in_steps<avx2_decimal_step::words, 19>(words, count, out, step, portable_kernels.decimal);
 }
 
 // Hex: four words make 64 characters. The bytes are reversed so that each
