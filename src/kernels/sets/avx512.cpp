@@ -141,13 +141,16 @@ ROVURER_AVX512 __m512i load_indices(const byte_indices& indices) {
 
 // Multipliers of the decimal conversion, kept opaque so that the compiler
 // keeps each as one multiplication rather than a chain of shifts and adds.
+// The 32- and 64-bit multiplications that keep the low half of the product
+// take several micro-operations on the CPUs measured, so the splits use the
+// 32 x 32 -> 64 and 16-bit ones.
 struct decimal_constants {
-    __m512i div_10000;      // x / 10^4 = (x * 0xD1B71759) >> 45 for x < 2^32
-    __m512i join_halves;    // 1 - 10^4 * 2^32, per 64-bit lane
-    __m512i div_100;        // t / 100 = (t * 5243) >> 19 for t < 10^4
-    __m512i join_quarters;  // 1 - 100 * 2^16, per 32-bit lane
-    __m512i div_10;         // u / 10 = (u * 6554) >> 16 for u < 100
-    __m512i join_digits;    // 1 - 10 * 2^8, per 16-bit lane
+    __m512i div_10000;     // x / 10^4 = (x * 0xD1B71759) >> 45 for x < 2^32
+    __m512i ten_thousand;  // 10^4, per 64-bit lane
+    __m512i div_100;       // t / 100 = high half of (t * 5243), >> 3, for t < 10^4
+    __m512i hundred;       // 100, per 32-bit lane
+    __m512i div_10;        // u / 10 = (u * 6554) >> 16 for u < 100
+    __m512i join_digits;   // 1 - 10 * 2^8, per 16-bit lane
 };
 
 ROVURER_AVX512 __m512i opaque(__m512i value) {
@@ -156,21 +159,19 @@ ROVURER_AVX512 __m512i opaque(__m512i value) {
 }
 
 ROVURER_AVX512 decimal_constants make_decimal_constants() {
-    return {opaque(_mm512_set1_epi64(0xD1B71759)),
-            opaque(_mm512_set1_epi64(static_cast<long long>(1 - (std::uint64_t{10000} << 32)))),
-            opaque(_mm512_set1_epi32(5243)),
-            opaque(_mm512_set1_epi32(static_cast<int>(1U - (100U << 16)))),
-            opaque(_mm512_set1_epi16(6554)),
-            opaque(_mm512_set1_epi16(static_cast<short>(1 - (10 << 8))))};
+    return {opaque(_mm512_set1_epi64(0xD1B71759)), opaque(_mm512_set1_epi64(10000)),
+            opaque(_mm512_set1_epi32(5243)),       opaque(_mm512_set1_epi32(100)),
+            opaque(_mm512_set1_epi16(6554)),       opaque(_mm512_set1_epi16(static_cast<short>(1 - (10 << 8))))};
 }
 
 // Each 32-bit lane t < 10^4 to its four digits as values 0-9, first digit
-// in the lane's lowest byte. t = 100 h + r becomes h | r << 16, computed as
-// (t << 16) + h * (1 - 100 * 2^16); then each 16-bit u < 100 likewise into
-// a tens byte and a units byte.
+// in the lane's lowest byte. t = 100 h + r becomes h | r << 16 (16-bit
+// multiplies, t being below 2^16); then each 16-bit u < 100 into a tens
+// byte and a units byte as (u << 8) + (u / 10) * (1 - 10 * 2^8).
 ROVURER_AVX512 __m512i four_digit_values(__m512i t, const decimal_constants& k) {
-    const __m512i hundreds = _mm512_srli_epi32(_mm512_mullo_epi32(t, k.div_100), 19);
-    const __m512i quarters = _mm512_add_epi32(_mm512_slli_epi32(t, 16), _mm512_mullo_epi32(hundreds, k.join_quarters));
+    const __m512i hundreds = _mm512_srli_epi16(_mm512_mulhi_epu16(t, k.div_100), 3);
+    const __m512i quarters =
+        _mm512_or_si512(hundreds, _mm512_slli_epi32(_mm512_sub_epi16(t, _mm512_mullo_epi16(hundreds, k.hundred)), 16));
     const __m512i tens = _mm512_mulhi_epu16(quarters, k.div_10);
     return _mm512_add_epi16(_mm512_slli_epi16(quarters, 8), _mm512_mullo_epi16(tens, k.join_digits));
 }
@@ -180,8 +181,8 @@ ROVURER_AVX512 __m512i four_digit_values(__m512i t, const decimal_constants& k) 
 // four_digit_values.
 ROVURER_AVX512 __m512i eight_digit_values(__m512i x, const decimal_constants& k) {
     const __m512i high = _mm512_srli_epi64(_mm512_mul_epu32(x, k.div_10000), 45);
-    const __m512i halves = _mm512_add_epi64(_mm512_slli_epi64(x, 32), _mm512_mullo_epi64(high, k.join_halves));
-    return four_digit_values(halves, k);
+    const __m512i low = _mm512_sub_epi64(x, _mm512_mul_epu32(high, k.ten_thousand));
+    return four_digit_values(_mm512_or_si512(high, _mm512_slli_epi64(low, 32)), k);
 }
 
 ROVURER_AVX512 __m512i as_characters(__m512i values) {
@@ -194,6 +195,7 @@ struct avx512_decimal_step {
     __m512i ten_to_19;
     __m512i ten_to_8;
     __m512i one;
+    __m512i low_32;
     __m512d ten_to_minus_8;
     __m512d pull_down;
     __m512d half_unit;
@@ -205,6 +207,7 @@ struct avx512_decimal_step {
           ten_to_19(_mm512_set1_epi64(static_cast<long long>(10000000000000000000ULL))),
           ten_to_8(_mm512_set1_epi64(100000000)),
           one(_mm512_set1_epi64(1)),
+          low_32(_mm512_set1_epi64(0xFFFFFFFF)),
           ten_to_minus_8(_mm512_set1_pd(1e-8)),
           pull_down(_mm512_set1_pd(-2e-5)),
           half_unit(_mm512_set1_pd(5e-9)) {
@@ -223,7 +226,9 @@ struct avx512_decimal_step {
         // to double, so the quotient taken there, pulled down by 2 * 10^-5,
         // is the true one or one less; one correction upwards makes it exact.
         __m512i upper = _mm512_cvttpd_epu64(_mm512_fmadd_pd(_mm512_cvtepu64_pd(value), ten_to_minus_8, pull_down));
-        low = _mm512_sub_epi64(value, _mm512_mullo_epi64(upper, ten_to_8));
+        // value - upper * 10^8 is below 2 * 10^8 < 2^32, so it can be taken
+        // modulo 2^32, from the low half of upper.
+        low = _mm512_and_si512(_mm512_sub_epi64(value, _mm512_mul_epu32(upper, ten_to_8)), low_32);
         const __mmask8 over = _mm512_cmpge_epu64_mask(low, ten_to_8);
         upper = _mm512_mask_add_epi64(upper, over, upper, one);
         low = _mm512_mask_sub_epi64(low, over, low, ten_to_8);
