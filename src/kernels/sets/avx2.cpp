@@ -108,13 +108,15 @@ private:
     std::uint64_t quotients_[batch];
 };
 
-// Sixteen words a step. The split stays scalar: on the CPUs measured, the
-// scalar multiplies run beside the vector conversion, which bounds the step,
-// while the split in vectors (above) would compete with it. The parts of the
-// whole step are stored first and then loaded four at a time, which costs
-// less than inserting them into vectors one by one. Each word's two 8-digit
-// parts fill one 16-byte lane, exactly the 16 characters after its top
-// three digits.
+// Sixteen words a step. The split stays scalar: on the CPU measured, the
+// scalar multiplies run beside the vector conversion, which bounds the
+// step. The split in vectors (avx2_split) measured 20% slower here, though
+// llvm-mca estimates it 28% faster on Zen 3, whose one scalar multiplier
+// this step keeps busy (bench/mca); measure there before switching. The
+// parts of the whole step are stored first and then loaded four at a time,
+// which costs less than inserting them into vectors one by one. Each word's
+// two 8-digit parts fill one 16-byte lane, exactly the 16 characters after
+// its top three digits.
 struct avx2_decimal_step {
     static constexpr std::size_t words = 16;
 
