@@ -413,7 +413,7 @@ ROVURER_AVX512 void avx512_count_hex(const std::uint64_t* words, std::size_t cou
 struct avx512_decimal_values {
     static constexpr std::size_t words = 8;
     static constexpr std::size_t vectors = 3;
-    static constexpr std::uint64_t padding = 8 * 5;
+    static constexpr std::uint64_t padding = std::uint64_t{8} * 5;
     avx512_decimal_step split_step;
 
     ROVURER_AVX512 void operator()(const std::uint64_t* from, __m512i* values) const {
