@@ -84,12 +84,18 @@ command_result find_matches(output_buffer& out, digit_run& run, std::string_view
         const std::size_t starts = filled >= length ? filled - length + 1 : 0;
         const std::size_t windows = (starts + kernels::match_window - 1) / kernels::match_window;
         candidates(text.data(), windows, probe, masks.data());
+        // Positions of the last window past the last start are no candidates.
+        const std::size_t last_window_starts = starts - kernels::match_window * (windows > 0 ? windows - 1 : 0);
+        if (windows > 0 && last_window_starts < kernels::match_window) {
+            masks[windows - 1] &= (std::uint64_t{1} << last_window_starts) - 1;
+        }
         for (std::size_t window = 0; window < windows; ++window) {
+            // Most windows hold no candidate: this loop stays tight.
+            if (masks[window] == 0) {
+                continue;
+            }
             std::uint64_t hits = masks[window];
             const std::size_t at = kernels::match_window * window;
-            if (starts - at < kernels::match_window) {
-                hits &= (std::uint64_t{1} << (starts - at)) - 1;
-            }
             for (; hits != 0; hits &= hits - 1) {
                 const auto start = at + static_cast<std::size_t>(std::countr_zero(hits));
                 if (((load_bytes(text.data() + start) ^ head) & head_mask) == 0 &&
