@@ -28,18 +28,32 @@ void store64(char* out, std::uint64_t value) {
     std::memcpy(out, &value, sizeof value);
 }
 
-// The 8 decimal digits of x < 10^8 as ASCII, first digit in the lowest byte:
-// split into two 4-digit halves (one per 32-bit lane), each half into two
-// 2-digit quarters (16-bit lanes), each quarter into two digits (bytes), with
-// multiply-shift divisions that are exact in these ranges (t / 100 as
-// t * 5243 >> 19 for t < 10^4, u / 10 as u * 103 >> 10 for u < 100).
+// "00" to "99" as two ASCII bytes, the first in the low byte.
+constexpr std::array<std::uint16_t, 100> two_digit_table = [] {
+    std::array<std::uint16_t, 100> table{};
+    for (unsigned i = 0; i < 100; ++i) {
+        table[i] = static_cast<std::uint16_t>(('0' + i / 10) | (('0' + i % 10) << 8));
+    }
+    return table;
+}();
+
+// The 8 decimal digits of x < 10^8 as ASCII, first digit in the lowest byte,
+// two at a time from a fixed-point fraction: f = x * ceil(2^48 / 10^6) holds
+// x / 10^6 with 48 fraction bits, its integer part the first two digits;
+// each multiplication of the fraction by 100 brings the next two into the
+// integer part. The rounding up (by 0.29) adds less than 10^8 * 0.29 / 2^48
+// < 1.1 * 10^-7 to x / 10^6, whose fraction times 10^6 is an integer: the
+// error stays below 0.11 there, so every pair is exact. Products stay below
+// 2^55. Four multiplications, where splitting by halves takes six.
 std::uint64_t eight_digits(std::uint64_t x) {
-    const std::uint64_t halves = (x / 10000) | ((x % 10000) << 32);
-    const std::uint64_t hundreds = ((halves * 5243) >> 19) & 0x0000007F0000007FULL;
-    const std::uint64_t quarters = hundreds | ((halves - hundreds * 100) << 16);
-    const std::uint64_t tens = ((quarters * 103) >> 10) & 0x000F000F000F000FULL;
-    const std::uint64_t digits = tens | ((quarters - tens * 10) << 8);
-    return digits + ascii_zeros;
+    constexpr std::uint64_t fraction_bits = (std::uint64_t{1} << 48) - 1;
+    std::uint64_t f = x * 281474977;  // ceil(2^48 / 10^6)
+    std::uint64_t digits = two_digit_table[f >> 48];
+    for (unsigned shift = 16; shift < 64; shift += 16) {
+        f = (f & fraction_bits) * 100;
+        digits |= std::uint64_t{two_digit_table[f >> 48]} << shift;
+    }
+    return digits;
 }
 
 // Eight ASCII bits of a byte, most significant first, in memory order.
