@@ -17,7 +17,6 @@ namespace {
 #define ROVURER_GENERIC_TARGET
 #include "kernels/generic/loops.h"
 
-constexpr std::uint64_t ascii_zeros = 0x3030303030303030ULL;
 
 // Stores the eight bytes of `value` lowest byte first, whatever the host's
 // byte order: the patterns below put the first character in the lowest byte.
@@ -69,19 +68,6 @@ constexpr std::array<std::uint64_t, 256> byte_bits_table = [] {
     return table;
 }();
 
-// The 8 hexadecimal digits of a 32-bit value as ASCII, first digit in the
-// lowest byte: spread the nibbles one per byte, reverse, then map 10..15 to
-// 'A'..'F' (bit 4 of nibble + 6 is set exactly for them).
-std::uint64_t eight_hex_digits(std::uint32_t value) {
-    std::uint64_t x = value;
-    x = ((x & 0xFFFF0000ULL) << 16) | (x & 0xFFFFULL);
-    x = ((x & 0x0000FF000000FF00ULL) << 8) | (x & 0x000000FF000000FFULL);
-    x = ((x & 0x00F000F000F000F0ULL) << 4) | (x & 0x000F000F000F000FULL);
-    x = __builtin_bswap64(x);
-    const std::uint64_t letters = ((x + 0x0606060606060606ULL) >> 4) & 0x0101010101010101ULL;
-    return x + ascii_zeros + letters * ('A' - '0' - 10);
-}
-
 void scalar_decimal(const std::uint64_t* words, std::size_t count, char* out) {
     for (std::size_t i = count; i-- > 0; out += 19) {
         ROVURER_MCA_BEGIN("portable decimal, 1 word");
@@ -92,6 +78,22 @@ void scalar_decimal(const std::uint64_t* words, std::size_t count, char* out) {
         store64(out + 11, eight_digits(parts.bottom));
         ROVURER_MCA_END("portable decimal, 1 word");
     }
+}
+
+// Two hex digits of each byte value as ASCII, the first in the low byte.
+constexpr std::array<std::uint16_t, 256> byte_hex_table = [] {
+    std::array<std::uint16_t, 256> table{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        table[byte] = static_cast<std::uint16_t>("0123456789ABCDEF"[byte >> 4] | ("0123456789ABCDEF"[byte & 15] << 8));
+    }
+    return table;
+}();
+
+// The 8 hexadecimal digits of a 32-bit value as ASCII, first digit in the
+// lowest byte: a table lookup a byte.
+std::uint64_t eight_hex_digits(std::uint32_t value) {
+    return std::uint64_t{byte_hex_table[value >> 24]} | std::uint64_t{byte_hex_table[(value >> 16) & 0xFF]} << 16 |
+           std::uint64_t{byte_hex_table[(value >> 8) & 0xFF]} << 32 | std::uint64_t{byte_hex_table[value & 0xFF]} << 48;
 }
 
 void scalar_hex(const std::uint64_t* words, std::size_t count, char* out) {
