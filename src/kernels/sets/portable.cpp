@@ -17,7 +17,6 @@ namespace {
 #define ROVURER_GENERIC_TARGET
 #include "kernels/generic/loops.h"
 
-
 // Stores the eight bytes of `value` lowest byte first, whatever the host's
 // byte order: the patterns below put the first character in the lowest byte.
 void store64(char* out, std::uint64_t value) {
