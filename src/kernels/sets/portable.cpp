@@ -144,13 +144,11 @@ std::uint64_t load64(const char* text) {
     return value;
 }
 
-// Bit 7 of each byte of x that equals the byte `repeated` holds in every
-// byte, exactly (no false hits next to a true one): a byte of t is zero when
-// adding 0x7F to its low seven bits leaves bit 7 clear and its own bit 7 is
-// clear.
-std::uint64_t equal_bytes(std::uint64_t x, std::uint64_t repeated) {
+// Bit 7 of each zero byte of t, exactly (no false hits next to a true one):
+// adding 0x7F to a byte's low seven bits leaves its bit 7 clear only when
+// they are all zero, and its own bit 7 must be clear too.
+std::uint64_t zero_bytes(std::uint64_t t) {
     constexpr std::uint64_t low_bits = 0x7F7F7F7F7F7F7F7FULL;
-    const std::uint64_t t = x ^ repeated;
     return ~(((t & low_bits) + low_bits) | t | low_bits);
 }
 
@@ -167,10 +165,11 @@ std::uint64_t scalar_match_window(const char* text, const match_probe& probe) {
     const std::uint64_t lasts = every_byte * static_cast<unsigned char>(probe.last);
     std::uint64_t candidates = 0;
     for (std::size_t at = 0; at < match_window; at += 8) {
-        const std::uint64_t all = equal_bytes(load64(text + at), firsts) &
-                                  equal_bytes(load64(text + at + probe.middle_at), middles) &
-                                  equal_bytes(load64(text + at + probe.last_at), lasts);
-        candidates |= byte_flags_to_bits(all) << at;
+        // A byte of the union of differences is zero where all three match.
+        const std::uint64_t differences = (load64(text + at) ^ firsts) |
+                                          (load64(text + at + probe.middle_at) ^ middles) |
+                                          (load64(text + at + probe.last_at) ^ lasts);
+        candidates |= byte_flags_to_bits(zero_bytes(differences)) << at;
     }
     return candidates;
 }
