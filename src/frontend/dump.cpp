@@ -35,7 +35,7 @@ public:
             start = out_.reserve(count + count / 10 + 1 + kernels::group_slack);
             written = grouper_(digits, count, static_cast<std::size_t>(phase), start);
         } else {
-            start = out_.reserve(count + count / group_ + 1);
+            start = out_.reserve(count + static_cast<std::size_t>(count / group_) + 1);
             written = group_by_hand(digits, count, phase, start);
         }
         if ((phase + count) % group_ == 0) {

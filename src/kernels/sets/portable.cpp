@@ -46,10 +46,10 @@ constexpr std::array<std::uint16_t, 100> two_digit_table = [] {
 std::uint64_t eight_digits(std::uint64_t x) {
     constexpr std::uint64_t fraction_bits = (std::uint64_t{1} << 48) - 1;
     std::uint64_t f = x * 281474977;  // ceil(2^48 / 10^6)
-    std::uint64_t digits = two_digit_table[f >> 48];
+    std::uint64_t digits = two_digit_table[static_cast<std::size_t>(f >> 48)];
     for (unsigned shift = 16; shift < 64; shift += 16) {
         f = (f & fraction_bits) * 100;
-        digits |= std::uint64_t{two_digit_table[f >> 48]} << shift;
+        digits |= std::uint64_t{two_digit_table[static_cast<std::size_t>(f >> 48)]} << shift;
     }
     return digits;
 }
