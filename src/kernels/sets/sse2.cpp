@@ -19,35 +19,11 @@ namespace {
 #define ROVURER_GENERIC_TARGET
 #include "kernels/generic/loops.h"
 
-// The 8 decimal digits of each 64-bit lane's value x < 10^8 as ASCII, first
-// digit in the lowest byte, with SSE2's 16-bit multiplies: x splits into
-// 4-digit halves (32-bit lanes, x / 10^4 as x * 109951163 >> 40), each into
-// 2-digit quarters (16-bit lanes, t / 100 as the high half of t * 5243, >> 3),
-// each into digits (bytes, u / 10 as u * 103 >> 10).
-__m128i eight_digits(__m128i x) {
-    const __m128i high = _mm_srli_epi64(_mm_mul_epu32(x, _mm_set1_epi64x(109951163)), 40);
-    const __m128i low = _mm_sub_epi64(x, _mm_mul_epu32(high, _mm_set1_epi64x(10000)));
-    const __m128i halves = _mm_or_si128(high, _mm_slli_epi64(low, 32));
-    const __m128i hundreds = _mm_srli_epi16(_mm_mulhi_epu16(halves, _mm_set1_epi32(5243)), 3);
-    const __m128i quarters = _mm_or_si128(
-        hundreds, _mm_slli_epi32(_mm_sub_epi16(halves, _mm_mullo_epi16(hundreds, _mm_set1_epi32(100))), 16));
-    const __m128i tens = _mm_srli_epi16(_mm_mullo_epi16(quarters, _mm_set1_epi16(103)), 10);
-    const __m128i digits =
-        _mm_or_si128(tens, _mm_slli_epi16(_mm_sub_epi16(quarters, _mm_mullo_epi16(tens, _mm_set1_epi16(10))), 8));
-    return _mm_add_epi8(digits, _mm_set1_epi8('0'));
-}
-
-// One word a step: the split stays scalar (64-bit divisions by constants),
-// and its two 8-digit parts convert together, as the 16 bytes after the top
-// three digits.
+// Decimal: the portable kernel's tables of three- and four-digit groups
+// (two scalar multiplications an 8-digit part) measured 1.7 times as fast
+// as SSE2's 16-bit multiplies in registers.
 void sse2_decimal(const std::uint64_t* words, std::size_t count, char* out) {
-    for (std::size_t i = count; i-- > 0; out += 19) {
-        const decimal_parts parts = split_decimal(words[i]);
-        std::memcpy(out, three_digit_table[parts.top].data(), 4);  // its fourth byte is overwritten next
-        const __m128i parts_low =
-            _mm_set_epi64x(static_cast<long long>(parts.bottom), static_cast<long long>(parts.middle));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3), eight_digits(parts_low));
-    }
+    portable_kernels.decimal(words, count, out);
 }
 
 // Hex: one word a step, its bytes most significant first, split into
