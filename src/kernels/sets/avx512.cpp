@@ -406,24 +406,30 @@ ROVURER_AVX512 void avx512_count_hex(const std::uint64_t* words, std::size_t cou
     count_hex_with_pairs<avx512_vector>(words, count, counts);
 }
 
-// Eight words a step as digit values: the tops as four digits in each
-// lane's low half and four zeros in its high half, so five zeros a word
-// besides its digits; the middle and low parts as eight digits a lane.
-// (Counting them in registers beats the tables of the other sets here.)
+// Sixteen words a step as digit values: the middle and low parts as eight
+// digits a 64-bit lane, the tops as four digits a 32-bit lane, so one zero
+// a word besides its digits (packing the tops of two splits into one vector
+// saves a sixth of the counting). Counting them in registers beats the
+// tables of the other sets here.
 struct avx512_decimal_values {
-    static constexpr std::size_t words = 8;
-    static constexpr std::size_t vectors = 3;
-    static constexpr std::uint64_t padding = std::uint64_t{8} * 5;
+    static constexpr std::size_t words = 16;
+    static constexpr std::size_t vectors = 5;
+    static constexpr std::uint64_t padding = words;
     avx512_decimal_step split_step;
 
     ROVURER_AVX512 void operator()(const std::uint64_t* from, __m512i* values) const {
-        __m512i top;
-        __m512i middle;
-        __m512i low;
-        split_step.split(from, top, middle, low);
-        values[0] = four_digit_values(top, split_step.constants);
-        values[1] = eight_digit_values(middle, split_step.constants);
-        values[2] = eight_digit_values(low, split_step.constants);
+        __m512i tops[2];
+        for (std::size_t half = 0; half < 2; ++half) {
+            __m512i middle;
+            __m512i low;
+            split_step.split(from + 8 * half, tops[half], middle, low);
+            values[1 + 2 * half] = eight_digit_values(middle, split_step.constants);
+            values[2 + 2 * half] = eight_digit_values(low, split_step.constants);
+        }
+        // The sixteen tops, one a 32-bit lane: one zero each besides their digits.
+        const __m512i packed_tops = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi64_epi32(tops[0])),
+                                                       _mm512_cvtepi64_epi32(tops[1]), 1);
+        values[0] = four_digit_values(packed_tops, split_step.constants);
     }
 };
 
