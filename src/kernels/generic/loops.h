@@ -239,10 +239,11 @@ ROVURER_GENERIC_TARGET inline void count_decimal_by_parts(const std::uint64_t* w
 // is the number of counters (values below 2 * Pairs); a byte of any other
 // value counts nowhere.
 //
-// V is the set's vector type and operations: vector, zero(), table(bytes of
-// 16) (the 16-byte lookup table in every lane), lookup(table, values),
-// add_bytes(a, b), low_nibbles(v), high_nibbles(v), add_sums(sums, bytes)
-// (the bytes' sums into 64-bit lanes) and total(sums).
+// V is the set's vector type and operations (the same struct as the
+// tally's): vector, zero(), table(bytes of 16) (the 16-byte lookup table in
+// every lane), lookup(table, values), add_bytes(a, b), low_nibbles(v),
+// high_nibbles(v), add_sums(sums, bytes) (the bytes' sums into 64-bit lanes)
+// and total(sums).
 template <typename V, std::size_t Pairs>
 class pair_counters {
 public:

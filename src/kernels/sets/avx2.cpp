@@ -31,28 +31,31 @@ ROVURER_AVX2 __m256i opaque(__m256i value) {
     return value;
 }
 
-// The 8 decimal digits of each 64-bit lane's value x < 10^8 as values 0-9,
-// first digit in the lowest byte: x splits into 4-digit halves (32-bit
-// lanes, x / 10^4 as x * 109951163 >> 40), each into 2-digit quarters
-// (16-bit lanes, t / 100 as the high half of t * 5243, >> 3), each into
-// digits (bytes): u / 10 is the high half of u * 6554 for u < 100, and
-// (u << 8) + (u / 10) * (1 - 10 * 2^8) puts u / 10 in the low byte and u % 10
-// in the high one.
-ROVURER_AVX2 __m256i eight_digit_values(__m256i x) {
+// Each 64-bit lane's value x < 10^8 as its 4-digit halves, x / 10^4 (as
+// x * 109951163 >> 40) in the lane's low 32 bits and x % 10^4 in its high 32.
+ROVURER_AVX2 __m256i four_digit_halves(__m256i x) {
     const __m256i high = _mm256_srli_epi64(_mm256_mul_epu32(x, opaque(_mm256_set1_epi64x(109951163))), 40);
     const __m256i low = _mm256_sub_epi64(x, _mm256_mul_epu32(high, opaque(_mm256_set1_epi64x(10000))));
-    const __m256i halves = _mm256_or_si256(high, _mm256_slli_epi64(low, 32));
+    return _mm256_or_si256(high, _mm256_slli_epi64(low, 32));
+}
+
+// The 8 decimal digits of each 64-bit lane's value x < 10^8 as ASCII, first
+// digit in the lowest byte: x splits into 4-digit halves, each into 2-digit
+// quarters (16-bit lanes, t / 100 as the high half of t * 5243, >> 3), each
+// into digits (bytes): u / 10 is the high half of u * 6554 for u < 100, and
+// (u << 8) + (u / 10) * (1 - 10 * 2^8) puts u / 10 in the low byte and u % 10
+// in the high one.
+ROVURER_AVX2 __m256i eight_digits(__m256i x) {
+    const __m256i halves = four_digit_halves(x);
     const __m256i hundreds = _mm256_srli_epi16(_mm256_mulhi_epu16(halves, opaque(_mm256_set1_epi32(5243))), 3);
     const __m256i quarters = _mm256_or_si256(
         hundreds,
         _mm256_slli_epi32(_mm256_sub_epi16(halves, _mm256_mullo_epi16(hundreds, opaque(_mm256_set1_epi32(100)))), 16));
     const __m256i tens = _mm256_mulhi_epu16(quarters, opaque(_mm256_set1_epi16(6554)));
-    return _mm256_add_epi16(_mm256_slli_epi16(quarters, 8),
-                            _mm256_mullo_epi16(tens, opaque(_mm256_set1_epi16(static_cast<short>(1 - 10 * 256)))));
-}
-
-ROVURER_AVX2 __m256i eight_digits(__m256i x) {
-    return _mm256_add_epi8(eight_digit_values(x), _mm256_set1_epi8('0'));
+    const __m256i digits =
+        _mm256_add_epi16(_mm256_slli_epi16(quarters, 8),
+                         _mm256_mullo_epi16(tens, opaque(_mm256_set1_epi16(static_cast<short>(1 - 10 * 256)))));
+    return _mm256_add_epi8(digits, _mm256_set1_epi8('0'));
 }
 
 // The 3 + 8 + 8 split of a batch of words for the decimal count, with one
@@ -234,64 +237,21 @@ ROVURER_AVX2 std::size_t avx2_group(const char* digits, std::size_t count, std::
     return static_cast<std::size_t>(to - out);
 }
 
-ROVURER_AVX2 __m256i avx2_load(const char* text) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text));
-}
-
-ROVURER_AVX2 std::uint64_t avx2_match_window(const char* text, const match_probe& probe) {
-    const __m256i firsts = _mm256_set1_epi8(probe.first);
-    const __m256i middles = _mm256_set1_epi8(probe.middle);
-    const __m256i lasts = _mm256_set1_epi8(probe.last);
-    std::uint64_t candidates = 0;
-    for (std::size_t at = 0; at < match_window; at += 32) {
-        const __m256i all =
-            _mm256_and_si256(_mm256_and_si256(_mm256_cmpeq_epi8(avx2_load(text + at), firsts),
-                                              _mm256_cmpeq_epi8(avx2_load(text + at + probe.middle_at), middles)),
-                             _mm256_cmpeq_epi8(avx2_load(text + at + probe.last_at), lasts));
-        candidates |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(all))) << at;
-    }
-    return candidates;
-}
-
-// A match compares as -1, so subtracting it adds 1 to the byte counter.
-struct avx2_bytes {
-    static constexpr std::size_t width = 32;
-    ROVURER_AVX2 static __m256i repeat(char value) { return _mm256_set1_epi8(value); }
-    ROVURER_AVX2 static __m256i zero() { return _mm256_setzero_si256(); }
-    ROVURER_AVX2 static __m256i load(const char* text) {
-        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text));
-    }
-    ROVURER_AVX2 static __m256i add_equal(__m256i counters, __m256i bytes, __m256i value) {
-        return _mm256_sub_epi8(counters, _mm256_cmpeq_epi8(bytes, value));
-    }
-    ROVURER_AVX2 static std::uint64_t sum(__m256i counters) {
-        const __m256i sums = _mm256_sad_epu8(counters, _mm256_setzero_si256());
-        const __m128i halves = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
-        return static_cast<std::uint64_t>(_mm_cvtsi128_si64(halves)) +
-               static_cast<std::uint64_t>(_mm_extract_epi64(halves, 1));
-    }
-};
-
-ROVURER_AVX2 void avx2_tally(const char* text, std::size_t length, const char* values, std::size_t value_count,
-                             std::uint64_t* counts) {
-    tally_with_byte_counters<avx2_bytes>(text, length, values, value_count, counts);
-}
-
-ROVURER_AVX2 void avx2_match_candidates(const char* text, std::size_t windows, const match_probe& probe,
-                                        std::uint64_t* masks) {
-    match_windows(text, windows, probe, masks, avx2_match_window);
-}
-
-ROVURER_AVX2 std::uint64_t avx2_count_ones(const std::uint64_t* words, std::size_t count) {
-    return count_ones_in_words(words, count);
-}
-
-// The vector operations of the shared pair counters.
+// The vector operations of the shared loops: the tally's byte counters (a
+// match compares as -1, so subtracting it adds 1) and the pair counters.
 struct avx2_vector {
     using vector = __m256i;
+    static constexpr std::size_t width = 32;
     ROVURER_AVX2 static vector zero() { return _mm256_setzero_si256(); }
+    ROVURER_AVX2 static vector repeat(char value) { return _mm256_set1_epi8(value); }
+    ROVURER_AVX2 static vector load(const char* text) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text));
+    }
     ROVURER_AVX2 static vector load(const std::uint64_t* words) {
         return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words));
+    }
+    ROVURER_AVX2 static vector add_equal(vector counters, vector bytes, vector value) {
+        return _mm256_sub_epi8(counters, _mm256_cmpeq_epi8(bytes, value));
     }
     ROVURER_AVX2 static vector table(const unsigned char* bytes) {
         return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
@@ -310,7 +270,33 @@ struct avx2_vector {
         return static_cast<std::uint64_t>(_mm_cvtsi128_si64(halves)) +
                static_cast<std::uint64_t>(_mm_extract_epi64(halves, 1));
     }
+    ROVURER_AVX2 static std::uint64_t sum(vector counters) { return total(add_sums(zero(), counters)); }
 };
+
+ROVURER_AVX2 std::uint64_t avx2_match_window(const char* text, const match_probe& probe) {
+    const __m256i firsts = _mm256_set1_epi8(probe.first);
+    const __m256i middles = _mm256_set1_epi8(probe.middle);
+    const __m256i lasts = _mm256_set1_epi8(probe.last);
+    std::uint64_t candidates = 0;
+    for (std::size_t at = 0; at < match_window; at += 32) {
+        const __m256i all = _mm256_and_si256(
+            _mm256_and_si256(_mm256_cmpeq_epi8(avx2_vector::load(text + at), firsts),
+                             _mm256_cmpeq_epi8(avx2_vector::load(text + at + probe.middle_at), middles)),
+            _mm256_cmpeq_epi8(avx2_vector::load(text + at + probe.last_at), lasts));
+        candidates |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(all))) << at;
+    }
+    return candidates;
+}
+
+ROVURER_AVX2 void avx2_tally(const char* text, std::size_t length, const char* values, std::size_t value_count,
+                             std::uint64_t* counts) {
+    tally_with_byte_counters<avx2_vector>(text, length, values, value_count, counts);
+}
+
+ROVURER_AVX2 void avx2_match_candidates(const char* text, std::size_t windows, const match_probe& probe,
+                                        std::uint64_t* masks) {
+    match_windows(text, windows, probe, masks, avx2_match_window);
+}
 
 ROVURER_AVX2 void avx2_count_hex(const std::uint64_t* words, std::size_t count, std::uint64_t* counts) {
     count_hex_with_pairs<avx2_vector>(words, count, counts);
@@ -323,27 +309,13 @@ struct avx2_split_in_halves {
 
     ROVURER_AVX2 void operator()(const std::uint64_t* from, std::uint32_t* tops, std::uint32_t* halves) const {
         const avx2_split split(from);
-        const __m256i div_10000 = _mm256_set1_epi64x(109951163);
-        const __m256i ten_thousand = _mm256_set1_epi64x(10000);
         for (std::size_t k = 0; k < words; k += 4, tops += 4, halves += 16) {
             __m256i top;
             __m256i middle;
             __m256i bottom;
             split.four(from, k, top, middle, bottom);
-            // Each 8-digit part into its halves, x / 10^4 as x * 109951163 >> 40,
-            // the high half in a lane's low 32 bits.
-            const __m256i middle_high = _mm256_srli_epi64(_mm256_mul_epu32(middle, div_10000), 40);
-            const __m256i bottom_high = _mm256_srli_epi64(_mm256_mul_epu32(bottom, div_10000), 40);
-            _mm256_storeu_si256(
-                reinterpret_cast<__m256i*>(halves),
-                _mm256_or_si256(
-                    middle_high,
-                    _mm256_slli_epi64(_mm256_sub_epi64(middle, _mm256_mul_epu32(middle_high, ten_thousand)), 32)));
-            _mm256_storeu_si256(
-                reinterpret_cast<__m256i*>(halves + 8),
-                _mm256_or_si256(
-                    bottom_high,
-                    _mm256_slli_epi64(_mm256_sub_epi64(bottom, _mm256_mul_epu32(bottom_high, ten_thousand)), 32)));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(halves), four_digit_halves(middle));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(halves + 8), four_digit_halves(bottom));
             // The tops, one a 64-bit lane, to the low four 32-bit lanes.
             const __m256i packed = _mm256_permutevar8x32_epi32(top, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(tops), _mm256_castsi256_si128(packed));
@@ -356,7 +328,7 @@ ROVURER_AVX2 void avx2_count_decimal(const std::uint64_t* words, std::size_t cou
 }
 
 const digit_kernels avx2_kernels = {"avx2",         avx2_decimal,          avx2_hex,   avx2_binary,
-                                    avx2_group,     avx2_match_candidates, avx2_tally, avx2_count_ones,
+                                    avx2_group,     avx2_match_candidates, avx2_tally, count_ones_in_words,
                                     avx2_count_hex, avx2_count_decimal};
 
 }  // namespace

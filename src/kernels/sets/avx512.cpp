@@ -352,39 +352,18 @@ ROVURER_AVX512 std::uint64_t avx512_match_window(const char* text, const match_p
            _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(text + probe.last_at), _mm512_set1_epi8(probe.last));
 }
 
-// A match compares as a mask bit, which adds 1 to its byte counter.
-struct avx512_bytes {
-    static constexpr std::size_t width = 64;
-    ROVURER_AVX512 static __m512i repeat(char value) { return _mm512_set1_epi8(value); }
-    ROVURER_AVX512 static __m512i zero() { return _mm512_setzero_si512(); }
-    ROVURER_AVX512 static __m512i load(const char* text) { return _mm512_loadu_si512(text); }
-    ROVURER_AVX512 static __m512i add_equal(__m512i counters, __m512i bytes, __m512i value) {
-        return _mm512_mask_add_epi8(counters, _mm512_cmpeq_epi8_mask(bytes, value), counters, _mm512_set1_epi8(1));
-    }
-    ROVURER_AVX512 static std::uint64_t sum(__m512i counters) {
-        return static_cast<std::uint64_t>(_mm512_reduce_add_epi64(_mm512_sad_epu8(counters, _mm512_setzero_si512())));
-    }
-};
-
-ROVURER_AVX512 void avx512_tally(const char* text, std::size_t length, const char* values, std::size_t value_count,
-                                 std::uint64_t* counts) {
-    tally_with_byte_counters<avx512_bytes>(text, length, values, value_count, counts);
-}
-
-ROVURER_AVX512 void avx512_match_candidates(const char* text, std::size_t windows, const match_probe& probe,
-                                            std::uint64_t* masks) {
-    match_windows(text, windows, probe, masks, avx512_match_window);
-}
-
-ROVURER_AVX512 std::uint64_t avx512_count_ones(const std::uint64_t* words, std::size_t count) {
-    return count_ones_in_words(words, count);
-}
-
-// The vector operations of the shared pair counters.
+// The vector operations of the shared loops: the tally's byte counters (a
+// match compares as a mask bit, which adds 1) and the pair counters.
 struct avx512_vector {
     using vector = __m512i;
+    static constexpr std::size_t width = 64;
     ROVURER_AVX512 static vector zero() { return _mm512_setzero_si512(); }
+    ROVURER_AVX512 static vector repeat(char value) { return _mm512_set1_epi8(value); }
+    ROVURER_AVX512 static vector load(const char* text) { return _mm512_loadu_si512(text); }
     ROVURER_AVX512 static vector load(const std::uint64_t* words) { return _mm512_loadu_si512(words); }
+    ROVURER_AVX512 static vector add_equal(vector counters, vector bytes, vector value) {
+        return _mm512_mask_add_epi8(counters, _mm512_cmpeq_epi8_mask(bytes, value), counters, _mm512_set1_epi8(1));
+    }
     ROVURER_AVX512 static vector table(const unsigned char* bytes) {
         return _mm512_broadcast_i32x4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)));
     }
@@ -400,7 +379,18 @@ struct avx512_vector {
     ROVURER_AVX512 static std::uint64_t total(vector sums) {
         return static_cast<std::uint64_t>(_mm512_reduce_add_epi64(sums));
     }
+    ROVURER_AVX512 static std::uint64_t sum(vector counters) { return total(add_sums(zero(), counters)); }
 };
+
+ROVURER_AVX512 void avx512_tally(const char* text, std::size_t length, const char* values, std::size_t value_count,
+                                 std::uint64_t* counts) {
+    tally_with_byte_counters<avx512_vector>(text, length, values, value_count, counts);
+}
+
+ROVURER_AVX512 void avx512_match_candidates(const char* text, std::size_t windows, const match_probe& probe,
+                                            std::uint64_t* masks) {
+    match_windows(text, windows, probe, masks, avx512_match_window);
+}
 
 ROVURER_AVX512 void avx512_count_hex(const std::uint64_t* words, std::size_t count, std::uint64_t* counts) {
     count_hex_with_pairs<avx512_vector>(words, count, counts);
@@ -439,7 +429,7 @@ ROVURER_AVX512 void avx512_count_decimal(const std::uint64_t* words, std::size_t
 }
 
 const digit_kernels avx512_kernels = {"avx512",         avx512_decimal,          avx512_hex,   avx512_binary,
-                                      avx512_group,     avx512_match_candidates, avx512_tally, avx512_count_ones,
+                                      avx512_group,     avx512_match_candidates, avx512_tally, count_ones_in_words,
                                       avx512_count_hex, avx512_count_decimal};
 
 }  // namespace
