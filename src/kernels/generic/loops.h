@@ -171,6 +171,45 @@ struct split_in_halves {
     }
 };
 
+// The tables of the decimal count: how often each top and each half was seen.
+struct decimal_tables {
+    std::uint32_t top_seen[1000];
+    std::uint32_t half_seen[10000];
+
+    // Counts the tops and halves of Split::words words.
+    template <typename Split>
+    ROVURER_GENERIC_TARGET void add(const Split& split, const std::uint64_t* from) {
+        std::uint32_t tops[Split::words];
+        std::uint32_t halves[4 * Split::words];
+        split(from, tops, halves);
+#pragma GCC unroll 8
+        for (const std::uint32_t top : tops) {
+            ++top_seen[top];
+        }
+#pragma GCC unroll 32
+        for (const std::uint32_t half : halves) {
+            ++half_seen[half];
+        }
+    }
+
+    // Adds each entry's count to its digits', and empties the tables.
+    ROVURER_GENERIC_TARGET void read_off(std::uint64_t* counts) {
+        for (unsigned value = 0; value < 1000; ++value) {
+            counts[value / 100] += top_seen[value];
+            counts[value / 10 % 10] += top_seen[value];
+            counts[value % 10] += top_seen[value];
+        }
+        for (unsigned value = 0; value < 10000; ++value) {
+            counts[value / 1000] += half_seen[value];
+            counts[value / 100 % 10] += half_seen[value];
+            counts[value / 10 % 10] += half_seen[value];
+            counts[value % 10] += half_seen[value];
+        }
+        std::memset(top_seen, 0, sizeof top_seen);
+        std::memset(half_seen, 0, sizeof half_seen);
+    }
+};
+
 template <typename Step = split_in_halves>
 ROVURER_GENERIC_TARGET inline void count_decimal_in_tables(const std::uint64_t* words, std::size_t count,
                                                            std::uint64_t* counts, const Step& step = Step{}) {
@@ -186,43 +225,16 @@ ROVURER_GENERIC_TARGET inline void count_decimal_in_tables(const std::uint64_t* 
     }
     // A round adds at most 4 * round_words to an entry: no overflow.
     constexpr std::size_t round_words = std::size_t{1} << 28;
-    std::uint32_t top_seen[1000];
-    std::uint32_t half_seen[10000];
-    std::uint32_t tops[Step::words];
-    std::uint32_t halves[4 * Step::words];
+    decimal_tables tables{};
     for (std::size_t done = 0; done < count;) {
-        std::memset(top_seen, 0, sizeof top_seen);
-        std::memset(half_seen, 0, sizeof half_seen);
         const std::size_t end = count - done < round_words ? count : done + round_words;
         for (; end - done >= Step::words; done += Step::words) {
-            step(words + done, tops, halves);
-#pragma GCC unroll 8
-            for (const std::uint32_t top : tops) {
-                ++top_seen[top];
-            }
-#pragma GCC unroll 32
-            for (const std::uint32_t half : halves) {
-                ++half_seen[half];
-            }
+            tables.add(step, words + done);
         }
         for (; done < end; ++done) {
-            split_in_halves{}(words + done, tops, halves);
-            ++top_seen[tops[0]];
-            for (std::size_t k = 0; k < 4; ++k) {
-                ++half_seen[halves[k]];
-            }
+            tables.add(split_in_halves{}, words + done);
         }
-        for (unsigned value = 0; value < 1000; ++value) {
-            counts[value / 100] += top_seen[value];
-            counts[value / 10 % 10] += top_seen[value];
-            counts[value % 10] += top_seen[value];
-        }
-        for (unsigned value = 0; value < 10000; ++value) {
-            counts[value / 1000] += half_seen[value];
-            counts[value / 100 % 10] += half_seen[value];
-            counts[value / 10 % 10] += half_seen[value];
-            counts[value % 10] += half_seen[value];
-        }
+        tables.read_off(counts);
     }
 }
 
