@@ -133,26 +133,19 @@ command_result find_digits(output_buffer& out, digit_run& run, std::string_view 
 
 namespace {
 
-// Counts the next `limit` digits of the run (fewer at the end of the data)
-// through their text, for each digit value but the last (the kernels take at
-// most 15); adds to *digits how many there were.
+// Counts the next `limit` digits of the run (fewer at the end of the data),
+// at most a word's, through their text, for each digit value but the last
+// (the kernels take at most 15); adds to *digits how many there were.
 command_result tally_text(digit_run& run, std::size_t values, std::int64_t limit, digit_counts& tallied,
                           std::int64_t* digits) {
-    std::vector<char> text(static_cast<std::size_t>(digit_run::chunk_digits));
-    const kernels::tally_bytes_function tally = kernels::active().tally;
-    while (limit > 0) {
-        const std::int64_t got =
-            run.read(text.data(), limit < digit_run::chunk_digits ? limit : digit_run::chunk_digits);
-        if (got == digit_run::read_failed) {
-            return command_result::read_failed;
-        }
-        if (got == 0) {
-            break;
-        }
-        tally(text.data(), static_cast<std::size_t>(got), digit_characters.data(), values - 1, tallied.data());
-        *digits += got;
-        limit -= got;
+    std::array<char, 64> text{};
+    const std::int64_t got = limit > 0 ? run.read(text.data(), limit) : 0;
+    if (got == digit_run::read_failed) {
+        return command_result::read_failed;
     }
+    kernels::active().tally(text.data(), static_cast<std::size_t>(got), digit_characters.data(), values - 1,
+                            tallied.data());
+    *digits += got;
     return command_result::shown;
 }
 
@@ -187,12 +180,13 @@ command_result tally_words(digit_run& run, std::int64_t words, digit_counts& cou
 }  // namespace
 
 // Whole words are counted from the words; the partial words at either end
-// go through the text.
+// (fewer digits than a word each) go through the text.
 command_result tally_digits(digit_run& run, std::int32_t base, digit_counts& counts) {
     const auto values = static_cast<std::size_t>(base);
     const std::int64_t length = run.length();
     const std::int64_t head = run.digits_before_word() < length ? run.digits_before_word() : length;
     const std::int64_t words = (length - head) / digits_per_word(base);
+    const std::int64_t tail = length - head - words * digits_per_word(base);
     digit_counts text_tallied{};
     digit_counts word_tallied{};
     std::int64_t text_digits = 0;
@@ -201,8 +195,7 @@ command_result tally_digits(digit_run& run, std::int32_t base, digit_counts& cou
         result = tally_words(run, words, word_tallied);
     }
     if (result == command_result::shown) {
-        // The rest: the last partial word.
-        result = tally_text(run, values, INT64_MAX, text_tallied, &text_digits);
+        result = tally_text(run, values, tail, text_tallied, &text_digits);
     }
     if (result != command_result::shown) {
         return result;
