@@ -59,6 +59,13 @@ int report(console& io, const std::string& message, int status) {
     return status;
 }
 
+// A failed read of the option forms: what was shown stays, and the message
+// names the file.
+int report_read_failure(console& io, const char* filename, int write_status) {
+    const int status = finish(io, exit_read_failed, write_status);
+    return report(io, "rovurer: " + std::string(filename) + ": a read of the data failed", status);
+}
+
 // The usage text on standard output, as for missing arguments without an
 // option.
 int show_usage(console& io) {
@@ -211,14 +218,10 @@ bool last_shard(const command_line& command) {
 int conclude(const command_line& command, const char* filename, digit_outcome outcome, console& io) {
     const int write_status = command.trouble_status;
     switch (outcome.result) {
-        case command_result::read_failed: {
+        case command_result::read_failed:
             // The digits already handed out still appear; nothing follows them.
-            const int status = finish(io, exit_read_failed, write_status);
-            if (!command.any_option) {
-                return status;
-            }
-            return report(io, "rovurer: " + std::string(filename) + ": a read of the data failed", status);
-        }
+            return command.any_option ? report_read_failure(io, filename, write_status)
+                                      : finish(io, exit_read_failed, write_status);
         case command_result::write_failed:
             return report_write_error(io, write_status);
         case command_result::shown:
@@ -239,6 +242,11 @@ struct run_split {
     int threads = 1;
     std::int64_t part_digits = 1;  // a whole number of `unit`
     std::int64_t parts() const { return begin == end ? 0 : (end - begin - 1) / part_digits + 1; }
+    // Where part `part` begins and ends, as run digit indexes.
+    std::int64_t part_begin(std::int64_t part) const { return begin + part * part_digits; }
+    std::int64_t part_end(std::int64_t part) const {
+        return end - part_begin(part) < part_digits ? end : part_begin(part) + part_digits;
+    }
 };
 
 // Parts of at least a million digits and at most `largest_part` (a block's
@@ -278,8 +286,8 @@ digit_outcome run_digit_parts(const command_line& command, const run_operands& r
     const std::int64_t pattern_tail =
         command.form == command_form::find ? static_cast<std::int64_t>(std::strlen(command.find_digits)) - 1 : 0;
     const part_job job = [&](std::int64_t part, output_buffer& part_out) {
-        const std::int64_t first = split.begin + part * split.part_digits;
-        const std::int64_t last = split.end - first < split.part_digits ? split.end : first + split.part_digits;
+        const std::int64_t first = split.part_begin(part);
+        const std::int64_t last = split.part_end(part);
         // The last part of the whole run asks for what the run asked for, so
         // that it sees the data end early where it does. A search reads
         // len(DIGITS) - 1 digits past its part, so its matches are those
@@ -359,8 +367,8 @@ int run_compare(const command_line& command, const run_operands& run, console& i
         report_difference(answer, io.out);
     } else {
         const part_job job = [&](std::int64_t part, output_buffer& part_out) {
-            const std::int64_t begin = split.begin + part * split.part_digits;
-            const std::int64_t end = split.end - begin < split.part_digits ? split.end : begin + split.part_digits;
+            const std::int64_t begin = split.part_begin(part);
+            const std::int64_t end = split.part_end(part);
             digit_run one(run.filename, run.base, run.pos + begin, end - begin);
             digit_run other(run.second_filename, run.base, run.pos + begin, end - begin);
             if (!one.opened() || !other.opened()) {
@@ -382,11 +390,9 @@ int run_compare(const command_line& command, const run_operands& run, console& i
     switch (answer.result) {
         case command_result::differ:
             return finish(io, exit_refused, command.trouble_status);
-        case command_result::read_failed: {
-            const int status = finish(io, exit_read_failed, command.trouble_status);
-            const char* name = answer.failed_run == 2 ? run.second_filename : run.filename;
-            return report(io, "rovurer: " + std::string(name) + ": a read of the data failed", status);
-        }
+        case command_result::read_failed:
+            return report_read_failure(io, answer.failed_run == 2 ? run.second_filename : run.filename,
+                                       command.trouble_status);
         case command_result::write_failed:
             return report_write_error(io, command.trouble_status);
         case command_result::shown:
