@@ -78,11 +78,14 @@ bool looks_like_option(std::string_view argument) {
            ((argument[2] >= 'a' && argument[2] <= 'z') || (argument[2] >= 'A' && argument[2] <= 'Z'));
 }
 
+// The option that selects a form other than the plain one.
 std::string form_name(command_form form) {
-    return form == command_form::find      ? "--find"
-           : form == command_form::count   ? "--count"
-           : form == command_form::compare ? "--compare"
-                                           : "--info";
+    for (const known_option& option : options) {
+        if (option.form == form) {
+            return std::string(option.name);
+        }
+    }
+    return {};
 }
 
 // "K/N" with 1 <= K <= N <= 10^6, in decimal digits only.
