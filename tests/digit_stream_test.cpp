@@ -369,4 +369,63 @@ TEST_F(BlockBoundaries, LaterReadsDoubleAndRunsReadNoFurther) {
     }
 }
 
+// Read in place, long spans are mapped: the same digits from the same bytes
+// of the file as reads give; spans under view_words are still read.
+TEST_F(BlockBoundaries, MappedSpansGiveWhatReadsGive) {
+    const std::int64_t word_count = block_words + 3000;
+    const std::string path = file_of(word_count);
+    struct view_case {
+        int base;
+        std::int64_t pos;
+        std::int64_t count;
+        std::int64_t reads;  // reads and mappings; -1: as without mapping
+        std::int64_t bytes;  // of the data region, read or taken in place; -1: as without mapping
+    };
+    const std::int64_t view = word_source::view_words;
+    const view_case cases[] = {
+        {16, 1, 16 * word_count, 2, 8 * word_count},  // the top block mapped, the last 3000 words read
+        {10, 19 * (word_count - view) - 4, 19 * view, 1, 8 * (view + 1)},  // mapped: the words taken, no more
+        {2, 64 * 5000 + 9, 64 * (view - 600), -1, -1},                     // a page under view_words: reads
+    };
+    for (const view_case& c : cases) {
+        digit_run mapped(path.c_str(), c.base, c.pos, c.count);
+        digit_run read(path.c_str(), c.base, c.pos, c.count);
+        ASSERT_TRUE(mapped.opened() && read.opened());
+        mapped.read_in_place();
+        std::string in_place(static_cast<std::size_t>(c.count), '#');
+        std::string copied(static_cast<std::size_t>(c.count), '#');
+        for (std::int64_t got = 0; got < c.count;) {
+            const std::int64_t step = mapped.read(in_place.data() + got, c.count - got);
+            ASSERT_GT(step, 0) << c.base << ' ' << c.pos;
+            ASSERT_EQ(read.read(copied.data() + got, step), step);
+            got += step;
+        }
+        EXPECT_EQ(in_place, copied) << c.base << ' ' << c.pos;
+        EXPECT_EQ(mapped.read(in_place.data(), 1), 0);
+        EXPECT_EQ(mapped.progress().bytes_read, c.bytes >= 0 ? c.bytes : read.progress().bytes_read)
+            << c.base << ' ' << c.pos;
+        EXPECT_EQ(mapped.progress().reads, c.reads >= 0 ? c.reads : read.progress().reads) << c.base << ' ' << c.pos;
+    }
+}
+
+// A mapped page that can no longer be read (here, the file cut below words
+// already in use) fails the next read as a short read does, instead of
+// stopping the process with a bus error.
+TEST_F(BlockBoundaries, MappedPagesLostFailTheReadNotTheProcess) {
+    SKIP_UNLESS_LINUX("mapping a file that is then cut");
+    const std::int64_t word_count = 2 * word_source::view_words;
+    const std::string path = file_of(word_count);
+    digit_run run(path.c_str(), 16, 1, 16 * word_count);
+    ASSERT_TRUE(run.opened());
+    run.read_in_place();
+    const std::int64_t some = std::int64_t{16} * 1000;
+    std::string digits(static_cast<std::size_t>(some), '#');
+    ASSERT_EQ(run.read(digits.data(), some), some);
+    EXPECT_EQ(digits.substr(0, 16), "000000000003FFFF");  // word 262143
+    std::filesystem::resize_file(fs_path(path), 4096 + 8 * 1000);
+    EXPECT_EQ(run.read(digits.data(), some), digit_run::read_failed);
+    EXPECT_TRUE(run.failed());
+    EXPECT_EQ(run.read(digits.data(), 16), digit_run::read_failed);
+}
+
 }  // namespace

@@ -302,6 +302,7 @@ digit_outcome run_digit_parts(const command_line& command, const run_operands& r
         if (!digits.opened()) {
             return command_result::read_failed;  // the file changed since it was first opened
         }
+        digits.read_in_place();
         digits.count_into(&done);
         switch (command.form) {
             case command_form::find:
@@ -343,6 +344,8 @@ int run_compare(const command_line& command, const run_operands& run, console& i
                           command.trouble_status);
         }
     }
+    first.read_in_place();
+    second.read_in_place();
     const std::int64_t common = first.length() < second.length() ? first.length() : second.length();
     const bool same_words = first.available() == second.available();
     // Two readers a thread: parts of half a block each keep a thread's
@@ -375,6 +378,8 @@ int run_compare(const command_line& command, const run_operands& run, console& i
                 failed_runs[static_cast<std::size_t>(part)] = one.opened() ? 2 : 1;
                 return command_result::read_failed;
             }
+            one.read_in_place();
+            other.read_in_place();
             one.count_into(&done);
             const comparison found = compare_runs(one, other, end - begin, same_words);
             failed_runs[static_cast<std::size_t>(part)] = found.failed_run;
@@ -465,6 +470,9 @@ int run_digit_form(const form_row& row, const command_line& command, console& io
         return report(io, "rovurer: " + refusal_reason(run.filename, run.base, run.pos, digits.refusal()),
                       command.trouble_status);
     }
+    // The option forms read long spans in place; the plain form keeps its
+    // one block buffer.
+    digits.read_in_place();
     const std::int64_t length = digits.length();
     // Shards and lines end on whole groups and lines.
     const std::int64_t unit = command.form != command_form::plain ? 1

@@ -55,9 +55,7 @@ std::int64_t first_different_digit(std::uint64_t a, std::uint64_t b, std::int32_
     return at == end ? -1 : at - digits_a.begin();
 }
 
-}  // namespace
-
-comparison compare_runs(digit_run& first, digit_run& second, std::int64_t count, bool same_words) {
+comparison compare_in_order(digit_run& first, digit_run& second, std::int64_t count, bool same_words) {
     std::int64_t index = 0;
     if (!same_words) {
         return compare_digits(first, second, index, count);
@@ -103,6 +101,18 @@ comparison compare_runs(digit_run& first, digit_run& second, std::int64_t count,
         return found;
     }
     return compare_digits(first, second, index, count - index);
+}
+
+}  // namespace
+
+comparison compare_runs(digit_run& first, digit_run& second, std::int64_t count, bool same_words) {
+    comparison found = compare_in_order(first, second, count, same_words);
+    if (found.result != command_result::read_failed && (first.failed() || second.failed())) {
+        // Digits were compared from a mapped page that was lost: no answer.
+        found.result = command_result::read_failed;
+        found.failed_run = first.failed() ? 1 : 2;
+    }
+    return found;
 }
 
 }  // namespace rovurer

@@ -29,11 +29,11 @@ const std::uint64_t* digit_run::take_words(std::int64_t count) {
 
 std::int64_t digit_run::read(char* digits, std::int64_t capacity) {
     if (taken_ >= nb_digits_) {
-        return 0;
+        return failed() ? read_failed : 0;
     }
     const std::int64_t wanted = nb_digits_ - taken_ < capacity ? nb_digits_ - taken_ : capacity;
     const std::int64_t got = digit_stream_read(stream_, digits, wanted);
-    if (got == digit_stream_read_failed) {
+    if (got == digit_stream_read_failed || (got == 0 && failed())) {
         return read_failed;
     }
     taken_ += got;

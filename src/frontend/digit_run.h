@@ -27,6 +27,14 @@ public:
     digit_run& operator=(const digit_run&) = delete;
 
     bool opened() const { return stream_ != nullptr; }
+
+    // Long spans of the file are then mapped and read in place, not copied
+    // (digit_stream_read_in_place). Before the first read.
+    void read_in_place() { digit_stream_read_in_place(stream_); }
+
+    // Whether a read of the data failed, even one that no call has returned
+    // yet (a mapped page lost while its words were in use).
+    bool failed() const { return digit_stream_failed(stream_); }
     const digit_stream_refusal& refusal() const { return refusal_; }
 
     // The digits the run will give unless a read fails: nb_digits, or fewer
@@ -62,7 +70,7 @@ public:
     // Writes the next digits of the run, at most `capacity`, to `digits`.
     // Returns how many, 0 at the end of the run (or of the data), or
     // read_failed when a read of the data failed (after the digits before it
-    // were returned). The run must be opened.
+    // were returned; at the end, when failed()). The run must be opened.
     std::int64_t read(char* digits, std::int64_t capacity);
     static constexpr std::int64_t read_failed = digit_stream_read_failed;
 

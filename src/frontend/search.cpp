@@ -197,6 +197,9 @@ command_result tally_digits(digit_run& run, std::int32_t base, digit_counts& cou
     if (result == command_result::shown) {
         result = tally_text(run, values, tail, text_tallied, &text_digits);
     }
+    if (result == command_result::shown && run.failed()) {
+        result = command_result::read_failed;  // words counted from a page that was lost
+    }
     if (result != command_result::shown) {
         return result;
     }

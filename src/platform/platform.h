@@ -1,5 +1,6 @@
 // The operating system as the reader and the front end see it: one file read
-// at 64-bit offsets, the block buffer's memory, and the two output streams.
+// at 64-bit offsets or mapped in views, the block buffer's memory, and the two
+// output streams.
 // posix.cpp implements it for Linux, macOS and the BSDs, windows.cpp for
 // Windows; nothing else in rovurer touches the OS.
 //
@@ -67,6 +68,28 @@ std::size_t read_at(const file& opened, void* destination, std::size_t length, s
 // background. Advice only: does nothing where the system has no such call,
 // and never fails.
 void advise_willneed(const file& opened, std::int64_t offset, std::int64_t length);
+
+// A read-only view of a span of a file, mapped into memory so that its
+// bytes are read in place rather than copied into a buffer.
+struct file_view;
+
+// Maps the `length` bytes of `opened` from byte `offset`. Returns nullptr
+// where the system cannot (no mapping call, no room for another view, the
+// span not wholly inside the file): then read the span instead. Pages are
+// read from the file when first touched; one that cannot be read then (an
+// I/O error, or the file cut below it since it was mapped) reads as zeros
+// rather than stopping the process, and the view is failed from then on.
+file_view* map_view(const file& opened, std::int64_t offset, std::size_t length);
+
+// The first byte of the span.
+const unsigned char* view_bytes(const file_view* view);
+
+// Whether a page of the view could not be read when touched: its bytes so
+// far may be zeros that the file does not hold.
+bool view_failed(const file_view* view);
+
+// Unmaps the view; accepts nullptr.
+void unmap_view(file_view* view);
 
 // `bytes` of memory for block reads, aligned for huge pages where the system
 // has them; its pages are not touched until used. nullptr when out of

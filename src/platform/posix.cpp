@@ -11,13 +11,17 @@
 #ifdef __linux__
 #include <sched.h>
 #endif
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <mutex>
 
 #include "platform/platform.h"
 
@@ -126,6 +130,119 @@ void close_native(native_file handle) {
     if (handle != no_file) {
         close(static_cast<int>(handle));
     }
+}
+
+// A view is one of a fixed set of slots, so that the bus-error handler can
+// find the view a faulting address lies in without taking a lock.
+struct file_view {
+    std::atomic<bool> taken{false};
+    std::atomic<std::uintptr_t> begin{0};  // the mapped pages, [begin, end)
+    std::atomic<std::uintptr_t> end{0};
+    std::atomic<bool> failed{false};
+    void* mapping = nullptr;  // the mapped pages, for munmap
+    std::size_t mapped_bytes = 0;
+    const unsigned char* bytes = nullptr;  // the span's first byte, in the mapping
+};
+
+namespace {
+
+// Two views a source at most (a compare reads two files), for more threads
+// than most machines have; past that, sources read.
+constexpr std::size_t view_slots = 128;
+file_view views[view_slots];
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<std::uintptr_t>::is_always_lock_free,
+              "the bus-error handler reads the slots");
+
+std::uintptr_t page_bytes = 4096;  // set before the handler is installed
+struct sigaction earlier_bus_action {};
+
+// A page of a view that cannot be read raises SIGBUS when touched. The
+// handler maps a page of zeros in its place, so that the touch completes,
+// and marks the view failed for its reader to see. A bus error anywhere
+// else gets the action there was before, by faulting again.
+void on_bus_error(int /*signal*/, siginfo_t* info, void* /*context*/) {
+    const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    for (file_view& view : views) {
+        if (view.taken.load(std::memory_order_acquire) && address >= view.begin.load(std::memory_order_acquire) &&
+            address < view.end.load(std::memory_order_acquire)) {
+            void* const page = static_cast<char*>(info->si_addr) - address % page_bytes;
+            if (mmap(page, page_bytes, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+                view.failed.store(true, std::memory_order_release);
+                return;
+            }
+            break;
+        }
+    }
+    (void)sigaction(SIGBUS, &earlier_bus_action, nullptr);
+}
+
+bool catch_bus_errors() {
+    static std::once_flag installing;
+    static bool installed = false;
+    std::call_once(installing, [] {
+        const long size = sysconf(_SC_PAGESIZE);
+        page_bytes = size > 0 ? static_cast<std::uintptr_t>(size) : 4096;
+        struct sigaction action {};
+        action.sa_sigaction = on_bus_error;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        installed = sigaction(SIGBUS, &action, &earlier_bus_action) == 0;
+    });
+    return installed;
+}
+
+}  // namespace
+
+file_view* map_view(const file& opened, std::int64_t offset, std::size_t length) {
+    const std::int64_t size = file_size(opened);
+    if (offset < 0 || length == 0 || size < offset || static_cast<std::uint64_t>(size - offset) < length ||
+        !catch_bus_errors()) {
+        return nullptr;
+    }
+    file_view* slot = nullptr;
+    for (file_view& view : views) {
+        bool expected = false;
+        if (!view.taken.load(std::memory_order_relaxed) &&
+            view.taken.compare_exchange_strong(expected, true, std::memory_order_acquire)) {
+            slot = &view;
+            break;
+        }
+    }
+    if (slot == nullptr) {
+        return nullptr;
+    }
+    const auto lead = static_cast<std::size_t>(static_cast<std::uint64_t>(offset) % page_bytes);
+    void* const base = mmap(nullptr, lead + length, PROT_READ, MAP_SHARED, descriptor_of(opened),
+                            static_cast<off_t>(offset - static_cast<std::int64_t>(lead)));
+    if (base == MAP_FAILED) {
+        slot->taken.store(false, std::memory_order_release);
+        return nullptr;
+    }
+    slot->mapping = base;
+    slot->mapped_bytes = lead + length;
+    slot->bytes = static_cast<const unsigned char*>(base) + lead;
+    slot->failed.store(false, std::memory_order_relaxed);
+    slot->end.store(reinterpret_cast<std::uintptr_t>(base) + lead + length, std::memory_order_release);
+    slot->begin.store(reinterpret_cast<std::uintptr_t>(base), std::memory_order_release);
+    return slot;
+}
+
+const unsigned char* view_bytes(const file_view* view) {
+    return view->bytes;
+}
+
+bool view_failed(const file_view* view) {
+    return view->failed.load(std::memory_order_acquire);
+}
+
+void unmap_view(file_view* view) {
+    if (view == nullptr) {
+        return;
+    }
+    view->begin.store(0, std::memory_order_release);
+    view->end.store(0, std::memory_order_release);
+    (void)munmap(view->mapping, view->mapped_bytes);
+    view->taken.store(false, std::memory_order_release);
 }
 
 void* allocate_block(std::size_t bytes) {

@@ -116,6 +116,24 @@ std::int64_t file_size(const file& opened) {
     return static_cast<std::int64_t>(size.QuadPart);
 }
 
+// Views are not mapped here: a page that cannot be read would need
+// structured exception handling around every use. The reader reads instead.
+struct file_view {};
+
+file_view* map_view(const file& /*opened*/, std::int64_t /*offset*/, std::size_t /*length*/) {
+    return nullptr;
+}
+
+const unsigned char* view_bytes(const file_view* /*view*/) {
+    return nullptr;
+}
+
+bool view_failed(const file_view* /*view*/) {
+    return false;
+}
+
+void unmap_view(file_view* /*view*/) {}
+
 std::size_t read_at(const file& opened, void* destination, std::size_t length, std::int64_t offset) {
     constexpr std::int64_t max_offset = std::numeric_limits<std::int64_t>::max();
     if (offset < 0 || length > static_cast<std::uint64_t>(max_offset - offset)) {

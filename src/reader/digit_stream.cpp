@@ -208,6 +208,14 @@ std::int64_t digit_stream_length(const digit_stream* stream) {
     return words > (INT64_MAX - per_word) / per_word ? INT64_MAX : words * per_word - stream->skip_digits;
 }
 
+void digit_stream_read_in_place(digit_stream* stream) {
+    stream->source.use_views();
+}
+
+bool digit_stream_failed(const digit_stream* stream) {
+    return stream->source.failed();
+}
+
 bool digit_stream_at_word(const digit_stream* stream) {
     return stream->digits_left == 0 && stream->skip == 0;
 }

@@ -83,6 +83,14 @@ std::int64_t digit_stream_length(const digit_stream* stream);
 // digit is asked for.
 void digit_stream_limit(digit_stream* stream, std::int64_t digits);
 
+// Lets the stream's word source map the long spans it goes through rather
+// than read them (word_source::use_views). Before the first digit.
+void digit_stream_read_in_place(digit_stream* stream);
+
+// Whether a read of the data has failed, including a mapped page lost while
+// its words were in use (which fails no call until the next read).
+bool digit_stream_failed(const digit_stream* stream);
+
 // Whole words for a caller that compares words rather than digits; the
 // stream must be at a word boundary (digit_stream_at_word(), which a
 // position that starts a word is from the open). digit_stream_words_ready

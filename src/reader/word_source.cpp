@@ -89,8 +89,48 @@ bool word_source::open(platform::file data_file, std::int64_t top) {
 
 word_source::~word_source() {
     detail::prefetch::stop(prefetch);  // before the file it advises is closed
+    platform::unmap_view(view);
     if (words != nullptr) {
         give_back_block(words);
+    }
+}
+
+void word_source::use_views() {
+    views_allowed = std::endian::native == std::endian::little;
+}
+
+bool word_source::failed() const {
+    return has_failed || (view != nullptr && platform::view_failed(view));
+}
+
+// Maps the current block, whose top `count` words the source starts on, when
+// enough of it will be taken. The whole block is mapped (words below the
+// limit may still be taken); only the pages touched are read.
+bool word_source::map_block(std::int64_t count) {
+    const std::int64_t wanted = block_start + count - (floor_word > block_start ? floor_word : block_start);
+    if (!views_allowed || wanted < view_words) {
+        return false;
+    }
+    view = platform::map_view(file, header_bytes + 8 * block_start, static_cast<std::size_t>(count) * 8);
+    if (view == nullptr) {
+        return false;
+    }
+    // The header is a whole number of words, so the words are aligned.
+    viewed = reinterpret_cast<const std::uint64_t*>(platform::view_bytes(view));
+    ++reads;
+    next_read_words = block_words;
+    advise_below(block_start);
+    return true;
+}
+
+// Unmaps the block that was mapped, if any; a page of it lost while its words
+// were in use fails the source.
+void word_source::release_view() {
+    if (view != nullptr) {
+        has_failed = has_failed || platform::view_failed(view);
+        platform::unmap_view(view);
+        view = nullptr;
+        viewed = nullptr;
     }
 }
 
@@ -163,6 +203,7 @@ void word_source::advise_below(std::int64_t low) {
 }
 
 int word_source::refill() {
+    release_view();
     if (has_failed) {
         return read_failed;
     }
@@ -182,6 +223,11 @@ int word_source::refill() {
         return read_failed;
     }
     block_start = below;
+    if (map_block(count)) {
+        filled_from = 0;
+        buf_words = static_cast<std::uint64_t>(count);
+        return 0;
+    }
     filled_from = static_cast<std::uint64_t>(count);
     if (!fill_down_to(filled_from - 1)) {
         return read_failed;
@@ -195,6 +241,22 @@ const std::uint64_t* word_source::take(std::uint64_t count) {
         return nullptr;
     }
     buf_words -= count;
+    if (view != nullptr) {
+        // One word a page, so that a page that cannot be read fails here,
+        // before any of its words is handed out.
+        const volatile std::uint64_t* const first = viewed + buf_words;
+        std::uint64_t touched = first[count - 1];
+        for (std::uint64_t i = 0; i < count; i += std::uint64_t{page_words}) {
+            touched |= first[i];
+        }
+        (void)touched;
+        if (platform::view_failed(view)) {
+            has_failed = true;
+            return nullptr;
+        }
+        bytes_read += static_cast<std::int64_t>(count * 8);
+        return viewed + buf_words;
+    }
     if (buf_words < filled_from && !fill_down_to(buf_words)) {
         return nullptr;
     }

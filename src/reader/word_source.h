@@ -9,6 +9,10 @@
 // system is asked to start reading the span below, so that the disk works
 // while the words are converted.
 //
+// A source may instead map each block it will go through at length into
+// memory (use_views) and hand out the words in place, without the copy a
+// read makes; short spans are still read.
+//
 // Independent of digits and bases: several sources may read parts of one
 // file, each with its own open file and buffer.
 #pragma once
@@ -79,7 +83,18 @@ public:
     // (capped at a block), for a request whose size is known up front.
     void expect(std::int64_t wanted);
 
-    bool failed() const { return has_failed; }
+    // Before the first refill: blocks that the source goes through for at
+    // least view_words words (down to its limit, or the block's bottom) are
+    // mapped rather than read, where the system can map
+    // them and the words are stored as this machine holds them. Each take
+    // touches the pages of its words first, so that a page that cannot be
+    // read fails the take, as a short read would; a page lost after that
+    // (the file cut while its words are in use) fails the next take or
+    // refill, and failed().
+    void use_views();
+    static constexpr std::int64_t view_words = std::int64_t{1} << 17;  // 1 MiB
+
+    bool failed() const;
 
     // What the source has read so far, for tests and measurements.
     struct reading {
@@ -92,6 +107,8 @@ public:
 
 private:
     bool fill_down_to(std::uint64_t lowest);
+    bool map_block(std::int64_t count);
+    void release_view();
     void advise_below(std::int64_t low);
 
     platform::file file;                               // the digit file
@@ -106,6 +123,9 @@ private:
     std::int64_t advised_from = 0;                     // data words from here up are read or advised
     std::int64_t floor_word = 0;                       // no read or advice below this word, unless taken
     detail::prefetch::prefetcher* prefetch = nullptr;  // read-ahead advice, once started
+    platform::file_view* view = nullptr;               // the current block, when it is mapped
+    const std::uint64_t* viewed = nullptr;             // the mapped block's words
+    bool views_allowed = false;                        // use_views() was called
     bool has_failed = false;                           // a block read has failed
 };
 

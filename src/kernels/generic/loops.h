@@ -13,6 +13,21 @@
 #error "define ROVURER_GENERIC_TARGET before including kernels/generic/loops.h"
 #endif
 
+// The hardware prefetchers stop at page boundaries, and words read in place
+// from a mapped file are often in no cache: the loops over words ask for
+// the word two pages on in the direction they walk, up from `index` of
+// `count` words (ahead) or down from it (below), or for the last one there
+// is.
+constexpr std::size_t prefetch_words = 1024;
+
+ROVURER_GENERIC_TARGET inline void prefetch_ahead(const std::uint64_t* words, std::size_t index, std::size_t count) {
+    __builtin_prefetch(words + (count - index > prefetch_words ? index + prefetch_words : count - 1));
+}
+
+ROVURER_GENERIC_TARGET inline void prefetch_below(const std::uint64_t* words, std::size_t index) {
+    __builtin_prefetch(words + (index > prefetch_words ? index - prefetch_words : 0));
+}
+
 // Formats `count` words, most significant first, `step_words` at a time with
 // `step(lowest_word_of_the_step, out)`, which writes step_words *
 // digits_per_word characters; the words left over (fewer than a step) go to
@@ -22,6 +37,7 @@ ROVURER_GENERIC_TARGET inline void format_in_steps(const std::uint64_t* words, s
                                                    rovurer::kernels::format_words_function leftover) {
     std::size_t left = count;
     for (; left >= step_words; left -= step_words, out += step_words * digits_per_word) {
+        prefetch_below(words, left);
         step(words + left - step_words, out);
     }
     leftover(words, left, out);
@@ -43,6 +59,9 @@ ROVURER_GENERIC_TARGET inline void match_windows(const char* text, std::size_t w
 ROVURER_GENERIC_TARGET inline std::uint64_t count_ones_in_words(const std::uint64_t* words, std::size_t count) {
     std::uint64_t ones = 0;
     for (std::size_t k = 0; k < count; ++k) {
+        if (k % 8 == 0) {
+            prefetch_ahead(words, k, count);
+        }
         ones += static_cast<std::uint64_t>(__builtin_popcountll(words[k]));
     }
     return ones;
@@ -126,6 +145,9 @@ ROVURER_GENERIC_TARGET inline void count_hex_by_bytes(const std::uint64_t* words
         std::memset(histogram, 0, sizeof histogram);
         const std::size_t end = count - done < round_words ? count : done + round_words;
         for (; done < end; ++done) {
+            if (done % 8 == 0) {
+                prefetch_ahead(words, done, count);
+            }
             const std::uint64_t word = words[done];
             for (unsigned half = 0; half < 64; half += 32) {
                 ++histogram[0][(word >> half) & 0xFF];
@@ -229,6 +251,7 @@ ROVURER_GENERIC_TARGET inline void count_decimal_in_tables(const std::uint64_t* 
     for (std::size_t done = 0; done < count;) {
         const std::size_t end = count - done < round_words ? count : done + round_words;
         for (; end - done >= Step::words; done += Step::words) {
+            prefetch_ahead(words, done, count);
             tables.add(step, words + done);
         }
         for (; done < end; ++done) {
@@ -321,6 +344,7 @@ ROVURER_GENERIC_TARGET inline void count_hex_with_pairs(const std::uint64_t* wor
     pair_counters<V, 8> counters;
     std::size_t done = 0;
     for (; count - done >= words_per_vector; done += words_per_vector) {
+        prefetch_ahead(words, done, count);
         const typename V::vector bytes = V::load(words + done);
         counters.add(V::low_nibbles(bytes));
         counters.add(V::high_nibbles(bytes));
@@ -342,6 +366,7 @@ ROVURER_GENERIC_TARGET inline void count_decimal_with_pairs(const std::uint64_t*
     std::size_t done = 0;
     for (; count - done >= Step::words; done += Step::words) {
         typename V::vector values[Step::vectors];
+        prefetch_ahead(words, done, count);
         step(words + done, values);
 #pragma GCC unroll 4
         for (std::size_t v = 0; v < Step::vectors; ++v) {
