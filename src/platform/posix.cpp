@@ -139,7 +139,8 @@ struct file_view {
     std::atomic<std::uintptr_t> begin{0};  // the mapped pages, [begin, end)
     std::atomic<std::uintptr_t> end{0};
     std::atomic<bool> failed{false};
-    void* mapping = nullptr;  // the mapped pages, for munmap
+    std::atomic<std::uintptr_t> zeroed{0};  // the page the handler last put zeros in, plus 1
+    void* mapping = nullptr;                // the mapped pages, for munmap
     std::size_t mapped_bytes = 0;
     const unsigned char* bytes = nullptr;  // the span's first byte, in the mapping
 };
@@ -165,8 +166,12 @@ void on_bus_error(int /*signal*/, siginfo_t* info, void* /*context*/) {
     for (file_view& view : views) {
         if (view.taken.load(std::memory_order_acquire) && address >= view.begin.load(std::memory_order_acquire) &&
             address < view.end.load(std::memory_order_acquire)) {
+            // A second fault on the page just replaced means the zeros did
+            // not take its place: stop rather than fault for ever.
+            const std::uintptr_t page_number = address / page_bytes + 1;
             void* const page = static_cast<char*>(info->si_addr) - address % page_bytes;
-            if (mmap(page, page_bytes, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+            if (view.zeroed.exchange(page_number) != page_number &&
+                mmap(page, page_bytes, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
                 view.failed.store(true, std::memory_order_release);
                 return;
             }
@@ -222,6 +227,7 @@ file_view* map_view(const file& opened, std::int64_t offset, std::size_t length)
     slot->mapped_bytes = lead + length;
     slot->bytes = static_cast<const unsigned char*>(base) + lead;
     slot->failed.store(false, std::memory_order_relaxed);
+    slot->zeroed.store(0, std::memory_order_relaxed);
     slot->end.store(reinterpret_cast<std::uintptr_t>(base) + lead + length, std::memory_order_release);
     slot->begin.store(reinterpret_cast<std::uintptr_t>(base), std::memory_order_release);
     return slot;

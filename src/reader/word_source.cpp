@@ -96,7 +96,7 @@ word_source::~word_source() {
 }
 
 void word_source::use_views() {
-    views_allowed = std::endian::native == std::endian::little;
+    views_allowed = std::endian::native == std::endian::little && sizeof(void*) == 8;
 }
 
 bool word_source::failed() const {
@@ -118,6 +118,7 @@ bool word_source::map_block(std::int64_t count) {
     // The header is a whole number of words, so the words are aligned.
     viewed = reinterpret_cast<const std::uint64_t*>(platform::view_bytes(view));
     ++reads;
+    ++mapped;
     next_read_words = block_words;
     advise_below(block_start);
     return true;

@@ -90,7 +90,9 @@ public:
     // touches the pages of its words first, so that a page that cannot be
     // read fails the take, as a short read would; a page lost after that
     // (the file cut while its words are in use) fails the next take or
-    // refill, and failed().
+    // refill, and failed(). Only on 64-bit little-endian machines: a 32-bit
+    // process has little address space to spare, and big-endian words must
+    // be swapped in a buffer anyway.
     void use_views();
     static constexpr std::int64_t view_words = std::int64_t{1} << 17;  // 1 MiB
 
@@ -99,11 +101,12 @@ public:
     // What the source has read so far, for tests and measurements.
     struct reading {
         std::int64_t bytes_read;  // bytes of the data region read
-        std::int64_t reads;       // reads made
+        std::int64_t reads;       // reads made, and blocks mapped
         std::int64_t words_left;  // data words below the current block, unread
         std::uint64_t buffered;   // words of the current block not yet taken
+        std::int64_t mapped;      // blocks mapped (of the reads)
     };
-    reading progress() const { return {bytes_read, reads, words_left, buf_words}; }
+    reading progress() const { return {bytes_read, reads, words_left, buf_words, mapped}; }
 
 private:
     bool fill_down_to(std::uint64_t lowest);
@@ -119,7 +122,8 @@ private:
     std::uint64_t filled_from = 0;                     // words[filled_from..] of the block are read
     std::int64_t next_read_words = 0;                  // words the next read asks for
     std::int64_t bytes_read = 0;                       // bytes read from the data region
-    std::int64_t reads = 0;                            // reads made
+    std::int64_t reads = 0;                            // reads made, and blocks mapped
+    std::int64_t mapped = 0;                           // blocks mapped
     std::int64_t advised_from = 0;                     // data words from here up are read or advised
     std::int64_t floor_word = 0;                       // no read or advice below this word, unless taken
     detail::prefetch::prefetcher* prefetch = nullptr;  // read-ahead advice, once started
