@@ -228,8 +228,10 @@ file_view* map_view(const file& opened, std::int64_t offset, std::size_t length)
     slot->bytes = static_cast<const unsigned char*>(base) + lead;
     slot->failed.store(false, std::memory_order_relaxed);
     slot->zeroed.store(0, std::memory_order_relaxed);
-    slot->end.store(reinterpret_cast<std::uintptr_t>(base) + lead + length, std::memory_order_release);
+    // The range is empty until end is stored (end is 0 while a slot is
+    // free), so the handler never sees a range that is half set.
     slot->begin.store(reinterpret_cast<std::uintptr_t>(base), std::memory_order_release);
+    slot->end.store(reinterpret_cast<std::uintptr_t>(base) + lead + length, std::memory_order_release);
     return slot;
 }
 
@@ -245,8 +247,8 @@ void unmap_view(file_view* view) {
     if (view == nullptr) {
         return;
     }
-    view->begin.store(0, std::memory_order_release);
     view->end.store(0, std::memory_order_release);
+    view->begin.store(0, std::memory_order_release);
     (void)munmap(view->mapping, view->mapped_bytes);
     view->taken.store(false, std::memory_order_release);
 }
