@@ -117,11 +117,36 @@ bool word_source::map_block(std::int64_t count) {
     }
     // The header is a whole number of words, so the words are aligned.
     viewed = reinterpret_cast<const std::uint64_t*>(platform::view_bytes(view));
+    touched_from = static_cast<std::uint64_t>(count);
     ++reads;
     ++mapped;
     next_read_words = block_words;
     advise_below(block_start);
     return true;
+}
+
+// Touches the mapped block's pages from what is touched down to word
+// `lowest`, and on for touch_words more (not below the limit), one word a
+// page: a page that cannot be read fails here, before any of its words is
+// handed out, and the faults and cache misses of many pages overlap.
+void word_source::touch_down_to(std::uint64_t lowest) {
+    constexpr std::uint64_t words_a_page = page_words;
+    constexpr std::uint64_t touch_words = 16 * words_a_page;
+    const std::uint64_t floor_in_block =
+        floor_word > block_start ? static_cast<std::uint64_t>(floor_word - block_start) : 0;
+    std::uint64_t low = lowest > touch_words ? lowest - touch_words : 0;
+    low = low > floor_in_block ? low : (floor_in_block < lowest ? floor_in_block : lowest);
+    const volatile std::uint64_t* const words_in_view = viewed;
+    // Touches at most a page apart, from touched_from - 1 down to low.
+    std::uint64_t touched = words_in_view[low];
+    for (std::uint64_t at = touched_from - 1;; at -= words_a_page) {
+        touched |= words_in_view[at];
+        if (at < low + words_a_page) {
+            break;
+        }
+    }
+    (void)touched;
+    touched_from = low;
 }
 
 // Unmaps the block that was mapped, if any; a page of it lost while its words
@@ -243,14 +268,9 @@ const std::uint64_t* word_source::take(std::uint64_t count) {
     }
     buf_words -= count;
     if (view != nullptr) {
-        // One word a page, so that a page that cannot be read fails here,
-        // before any of its words is handed out.
-        const volatile std::uint64_t* const first = viewed + buf_words;
-        std::uint64_t touched = first[count - 1];
-        for (std::uint64_t i = 0; i < count; i += std::uint64_t{page_words}) {
-            touched |= first[i];
+        if (buf_words < touched_from) {
+            touch_down_to(buf_words);
         }
-        (void)touched;
         if (platform::view_failed(view)) {
             has_failed = true;
             return nullptr;

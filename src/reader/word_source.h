@@ -87,8 +87,10 @@ public:
     // least view_words words (down to its limit, or the block's bottom) are
     // mapped rather than read, where the system can map
     // them and the words are stored as this machine holds them. Each take
-    // touches the pages of its words first, so that a page that cannot be
-    // read fails the take, as a short read would; a page lost after that
+    // touches the pages of its words first (and those of the next takes, a
+    // read's worth at a time, so that their faults and misses overlap), so
+    // that a page that cannot be read fails the take, as a short read of
+    // them would; a page lost after that
     // (the file cut while its words are in use) fails the next take or
     // refill, and failed(). Only on 64-bit little-endian machines: a 32-bit
     // process has little address space to spare, and big-endian words must
@@ -111,6 +113,7 @@ public:
 private:
     bool fill_down_to(std::uint64_t lowest);
     bool map_block(std::int64_t count);
+    void touch_down_to(std::uint64_t lowest);
     void release_view();
     void advise_below(std::int64_t low);
 
@@ -129,6 +132,7 @@ private:
     detail::prefetch::prefetcher* prefetch = nullptr;  // read-ahead advice, once started
     platform::file_view* view = nullptr;               // the current block, when it is mapped
     const std::uint64_t* viewed = nullptr;             // the mapped block's words
+    std::uint64_t touched_from = 0;                    // viewed[touched_from..] are touched
     bool views_allowed = false;                        // use_views() was called
     bool has_failed = false;                           // a block read has failed
 };
