@@ -103,50 +103,58 @@ bool word_source::failed() const {
     return has_failed || (view != nullptr && platform::view_failed(view));
 }
 
-// Maps the current block, whose top `count` words the source starts on, when
-// enough of it will be taken. The whole block is mapped (words below the
-// limit may still be taken); only the pages touched are read.
+// Maps the current block, whose top `count` words the source starts on,
+// when the source goes through enough of it: the span from the limit (or
+// the block's bottom) up. Only the pages touched are read.
 bool word_source::map_block(std::int64_t count) {
-    const std::int64_t wanted = block_start + count - (floor_word > block_start ? floor_word : block_start);
-    if (!views_allowed || wanted < view_words) {
+    const std::int64_t from = floor_word > block_start ? floor_word - block_start : 0;
+    if (!views_allowed || count - from < view_words) {
         return false;
     }
-    view = platform::map_view(file, header_bytes + 8 * block_start, static_cast<std::size_t>(count) * 8);
+    view =
+        platform::map_view(file, header_bytes + 8 * (block_start + from), static_cast<std::size_t>(count - from) * 8);
     if (view == nullptr) {
         return false;
     }
     // The header is a whole number of words, so the words are aligned.
     viewed = reinterpret_cast<const std::uint64_t*>(platform::view_bytes(view));
+    view_from = static_cast<std::uint64_t>(from);
     touched_from = static_cast<std::uint64_t>(count);
     ++reads;
     ++mapped;
     next_read_words = block_words;
-    advise_below(block_start);
+    advise_below(block_start + from);
     return true;
 }
 
-// Touches the mapped block's pages from what is touched down to word
-// `lowest`, and on for touch_words more (not below the limit), one word a
-// page: a page that cannot be read fails here, before any of its words is
-// handed out, and the faults and cache misses of many pages overlap.
-void word_source::touch_down_to(std::uint64_t lowest) {
+// Touches one word a page of the block's words [from, to) in the view.
+void word_source::touch_span(std::uint64_t from, std::uint64_t to) const {
     constexpr std::uint64_t words_a_page = page_words;
-    constexpr std::uint64_t touch_words = 16 * words_a_page;
-    const std::uint64_t floor_in_block =
-        floor_word > block_start ? static_cast<std::uint64_t>(floor_word - block_start) : 0;
-    std::uint64_t low = lowest > touch_words ? lowest - touch_words : 0;
-    low = low > floor_in_block ? low : (floor_in_block < lowest ? floor_in_block : lowest);
-    const volatile std::uint64_t* const words_in_view = viewed;
-    // Touches at most a page apart, from touched_from - 1 down to low.
-    std::uint64_t touched = words_in_view[low];
-    for (std::uint64_t at = touched_from - 1;; at -= words_a_page) {
-        touched |= words_in_view[at];
-        if (at < low + words_a_page) {
+    const volatile std::uint64_t* const in_view = viewed;
+    std::uint64_t touched = in_view[from - view_from];
+    for (std::uint64_t at = to - 1;; at -= words_a_page) {
+        touched |= in_view[at - view_from];
+        if (at < from + words_a_page) {
             break;
         }
     }
     (void)touched;
-    touched_from = low;
+}
+
+// Touches the pages of the words about to be handed out, so that a page that
+// cannot be read fails the take before any of its words is handed out; and,
+// sixteen pages at a time, those of the next takes, so that their faults and
+// cache misses overlap.
+void word_source::touch_view(std::uint64_t lowest, std::uint64_t count) {
+    constexpr std::uint64_t touch_words = 16 * std::uint64_t{page_words};
+    touch_span(lowest, lowest + count);
+    if (lowest < touched_from) {
+        const std::uint64_t low = lowest > view_from + touch_words ? lowest - touch_words : view_from;
+        if (low < lowest) {
+            touch_span(low, lowest);
+        }
+        touched_from = low;
+    }
 }
 
 // Unmaps the block that was mapped, if any; a page of it lost while its words
@@ -267,16 +275,22 @@ const std::uint64_t* word_source::take(std::uint64_t count) {
         return nullptr;
     }
     buf_words -= count;
-    if (view != nullptr) {
-        if (buf_words < touched_from) {
-            touch_down_to(buf_words);
+    if (view != nullptr && buf_words < view_from) {
+        // Words below the limit, under the view: the rest of the block is read.
+        release_view();
+        if (has_failed) {
+            return nullptr;
         }
+        filled_from = buf_words + count;
+    }
+    if (view != nullptr) {
+        touch_view(buf_words, count);
         if (platform::view_failed(view)) {
             has_failed = true;
             return nullptr;
         }
         bytes_read += static_cast<std::int64_t>(count * 8);
-        return viewed + buf_words;
+        return viewed + (buf_words - view_from);
     }
     if (buf_words < filled_from && !fill_down_to(buf_words)) {
         return nullptr;

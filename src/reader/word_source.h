@@ -83,18 +83,18 @@ public:
     // (capped at a block), for a request whose size is known up front.
     void expect(std::int64_t wanted);
 
-    // Before the first refill: blocks that the source goes through for at
-    // least view_words words (down to its limit, or the block's bottom) are
-    // mapped rather than read, where the system can map
-    // them and the words are stored as this machine holds them. Each take
-    // touches the pages of its words first (and those of the next takes, a
-    // read's worth at a time, so that their faults and misses overlap), so
-    // that a page that cannot be read fails the take, as a short read of
-    // them would; a page lost after that
-    // (the file cut while its words are in use) fails the next take or
-    // refill, and failed(). Only on 64-bit little-endian machines: a 32-bit
-    // process has little address space to spare, and big-endian words must
-    // be swapped in a buffer anyway.
+    // Before the first refill: a block that the source goes through for at
+    // least view_words words (down to its limit, or the block's bottom) is
+    // mapped down to there rather than read, where the system can map it
+    // and the words are stored as this machine holds them; words below the
+    // limit are read if taken. Each take touches the pages of its words
+    // first, so that a page that cannot be read fails the take as a short
+    // read would, and the pages of the next takes sixteen at a time, so
+    // that their faults overlap. A page lost after its take (the file cut
+    // while its words are in use) fails the next take or refill, and
+    // failed(). Only on 64-bit little-endian machines: a 32-bit process has
+    // little address space to spare, and big-endian words must be swapped
+    // in a buffer anyway.
     void use_views();
     static constexpr std::int64_t view_words = std::int64_t{1} << 17;  // 1 MiB
 
@@ -113,7 +113,8 @@ public:
 private:
     bool fill_down_to(std::uint64_t lowest);
     bool map_block(std::int64_t count);
-    void touch_down_to(std::uint64_t lowest);
+    void touch_span(std::uint64_t from, std::uint64_t to) const;
+    void touch_view(std::uint64_t lowest, std::uint64_t count);
     void release_view();
     void advise_below(std::int64_t low);
 
@@ -131,8 +132,9 @@ private:
     std::int64_t floor_word = 0;                       // no read or advice below this word, unless taken
     detail::prefetch::prefetcher* prefetch = nullptr;  // read-ahead advice, once started
     platform::file_view* view = nullptr;               // the current block, when it is mapped
-    const std::uint64_t* viewed = nullptr;             // the mapped block's words
-    std::uint64_t touched_from = 0;                    // viewed[touched_from..] are touched
+    const std::uint64_t* viewed = nullptr;             // the mapped words of the block, from
+    std::uint64_t view_from = 0;                       // this word of the block up
+    std::uint64_t touched_from = 0;                    // words from here up are touched
     bool views_allowed = false;                        // use_views() was called
     bool has_failed = false;                           // a block read has failed
 };
