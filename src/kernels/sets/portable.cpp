@@ -63,6 +63,9 @@ constexpr std::array<std::uint64_t, 256> byte_bits_table = [] {
 
 void scalar_decimal(const std::uint64_t* words, std::size_t count, char* out) {
     for (std::size_t i = count; i-- > 0; out += 19) {
+        if (i % 8 == 0) {
+            prefetch_below(words, i);
+        }
         ROVURER_MCA_BEGIN("portable decimal, 1 word");
         const decimal_parts parts = split_decimal(words[i]);
         std::memcpy(out, three_digit_table[static_cast<std::size_t>(parts.top)].data(),
@@ -91,6 +94,9 @@ std::uint64_t eight_hex_digits(std::uint32_t value) {
 
 void scalar_hex(const std::uint64_t* words, std::size_t count, char* out) {
     for (std::size_t i = count; i-- > 0; out += 16) {
+        if (i % 8 == 0) {
+            prefetch_below(words, i);
+        }
         store64(out, eight_hex_digits(static_cast<std::uint32_t>(words[i] >> 32)));
         store64(out + 8, eight_hex_digits(static_cast<std::uint32_t>(words[i])));
     }
@@ -98,6 +104,9 @@ void scalar_hex(const std::uint64_t* words, std::size_t count, char* out) {
 
 void scalar_binary(const std::uint64_t* words, std::size_t count, char* out) {
     for (std::size_t i = count; i-- > 0;) {
+        if (i % 8 == 0) {
+            prefetch_below(words, i);
+        }
         for (int shift = 56; shift >= 0; shift -= 8, out += 8) {
             store64(out, byte_bits_table[(words[i] >> shift) & 0xFF]);
         }

@@ -32,6 +32,9 @@ void sse2_hex(const std::uint64_t* words, std::size_t count, char* out) {
     const __m128i low_nibble = _mm_set1_epi8(0x0F);
     const __m128i nine = _mm_set1_epi8(9);
     for (std::size_t i = count; i-- > 0; out += 16) {
+        if (i % 8 == 0) {
+            prefetch_below(words, i);
+        }
         const __m128i bytes = _mm_cvtsi64_si128(static_cast<long long>(__builtin_bswap64(words[i])));
         const __m128i high = _mm_and_si128(_mm_srli_epi16(bytes, 4), low_nibble);
         const __m128i nibbles = _mm_unpacklo_epi8(high, _mm_and_si128(bytes, low_nibble));
@@ -47,6 +50,9 @@ void sse2_binary(const std::uint64_t* words, std::size_t count, char* out) {
     const __m128i bits = _mm_set1_epi64x(static_cast<long long>(0x0102040810204080ULL));
     const __m128i zeros = _mm_set1_epi8('0');
     for (std::size_t i = count; i-- > 0; out += 64) {
+        if (i % 8 == 0) {
+            prefetch_below(words, i);
+        }
         const __m128i bytes = _mm_cvtsi64_si128(static_cast<long long>(__builtin_bswap64(words[i])));
         const __m128i pairs = _mm_unpacklo_epi8(bytes, bytes);
         const __m128i quads_low = _mm_unpacklo_epi16(pairs, pairs);
