@@ -136,11 +136,12 @@ void close_native(native_file handle) {
 // find the view a faulting address lies in without taking a lock.
 struct file_view {
     std::atomic<bool> taken{false};
-    std::atomic<std::uintptr_t> begin{0};  // the mapped pages, [begin, end)
+    // The mapped pages are [mapping, end); end is 0 while they are not
+    // mapped, and stored last.
+    std::atomic<void*> mapping{nullptr};
     std::atomic<std::uintptr_t> end{0};
     std::atomic<bool> failed{false};
     std::atomic<std::uintptr_t> zeroed{0};  // the page the handler last put zeros in, plus 1
-    void* mapping = nullptr;                // the mapped pages, for munmap
     std::size_t mapped_bytes = 0;
     const unsigned char* bytes = nullptr;  // the span's first byte, in the mapping
 };
@@ -151,7 +152,8 @@ namespace {
 // than most machines have; past that, sources read.
 constexpr std::size_t view_slots = 128;
 file_view views[view_slots];
-static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<std::uintptr_t>::is_always_lock_free,
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<std::uintptr_t>::is_always_lock_free &&
+                  std::atomic<void*>::is_always_lock_free,
               "the bus-error handler reads the slots");
 
 std::uintptr_t page_bytes = 4096;  // set before the handler is installed
@@ -164,8 +166,9 @@ struct sigaction earlier_bus_action {};
 void on_bus_error(int /*signal*/, siginfo_t* info, void* /*context*/) {
     const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
     for (file_view& view : views) {
-        if (view.taken.load(std::memory_order_acquire) && address >= view.begin.load(std::memory_order_acquire) &&
-            address < view.end.load(std::memory_order_acquire)) {
+        const std::uintptr_t end = view.end.load(std::memory_order_acquire);
+        if (address < end &&
+            address >= reinterpret_cast<std::uintptr_t>(view.mapping.load(std::memory_order_acquire))) {
             // A second fault on the page just replaced means the zeros did
             // not take its place: stop rather than fault for ever.
             const std::uintptr_t page_number = address / page_bytes + 1;
@@ -223,14 +226,11 @@ file_view* map_view(const file& opened, std::int64_t offset, std::size_t length)
         slot->taken.store(false, std::memory_order_release);
         return nullptr;
     }
-    slot->mapping = base;
+    slot->mapping.store(base, std::memory_order_release);
     slot->mapped_bytes = lead + length;
     slot->bytes = static_cast<const unsigned char*>(base) + lead;
     slot->failed.store(false, std::memory_order_relaxed);
     slot->zeroed.store(0, std::memory_order_relaxed);
-    // The range is empty until end is stored (end is 0 while a slot is
-    // free), so the handler never sees a range that is half set.
-    slot->begin.store(reinterpret_cast<std::uintptr_t>(base), std::memory_order_release);
     slot->end.store(reinterpret_cast<std::uintptr_t>(base) + lead + length, std::memory_order_release);
     return slot;
 }
@@ -248,8 +248,7 @@ void unmap_view(file_view* view) {
         return;
     }
     view->end.store(0, std::memory_order_release);
-    view->begin.store(0, std::memory_order_release);
-    (void)munmap(view->mapping, view->mapped_bytes);
+    (void)munmap(view->mapping.load(std::memory_order_relaxed), view->mapped_bytes);
     view->taken.store(false, std::memory_order_release);
 }
 
