@@ -414,6 +414,23 @@ TEST_F(BlockBoundaries, MappedSpansGiveWhatReadsGive) {
     }
 }
 
+// A stream limited to fewer words than it then hands out maps its block
+// down to the limit only; the words below are read when they are taken.
+TEST_F(BlockBoundaries, WordsBelowAMappedLimitAreRead) {
+    const std::int64_t word_count = block_words + 3000;
+    const std::string path = file_of(word_count);
+    digit_stream* stream = digit_stream_open(path.c_str(), 16, 0);
+    ASSERT_NE(stream, nullptr);
+    digit_stream_limit(stream, 16 * word_source::view_words);
+    digit_stream_read_in_place(stream);
+    const std::int64_t count = 16 * (word_source::view_words + 5000);
+    std::string digits(static_cast<std::size_t>(count), '#');
+    ASSERT_EQ(digit_stream_read(stream, digits.data(), count), count);
+    EXPECT_FALSE(digit_stream_failed(stream));
+    digit_stream_close(stream);
+    EXPECT_EQ(digits, digits_of(path, 16, 0, count));
+}
+
 // A mapped page that can no longer be read (here, the file cut below words
 // already in use) fails the next read as a short read does, instead of
 // stopping the process with a bus error.
