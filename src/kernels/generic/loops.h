@@ -176,10 +176,8 @@ ROVURER_GENERIC_TARGET inline void count_decimal_digits_of(std::uint64_t value, 
 // Decimal digit counts from the words, in tables: each word's top three
 // digits counted in a table of the 1000 three-digit values, its two 8-digit
 // parts as four-digit halves in a table of the 10000 four-digit values; each
-// entry is then counted as its digits. `step(words, tops, halves)` splits
-// Step::words words into their tops and 4 * Step::words halves (in any
-// order). Reading the tables off costs some 40000 steps, so a few words are
-// counted digit by digit instead.
+// entry is then counted as its digits. Reading the tables off costs some
+// 40000 steps, so a few words are counted digit by digit instead.
 struct split_in_halves {
     static constexpr std::size_t words = 1;
     ROVURER_GENERIC_TARGET void operator()(const std::uint64_t* from, std::uint32_t* tops,
@@ -232,9 +230,8 @@ struct decimal_tables {
     }
 };
 
-template <typename Step = split_in_halves>
-ROVURER_GENERIC_TARGET inline void count_decimal_in_tables(const std::uint64_t* words, std::size_t count,
-                                                           std::uint64_t* counts, const Step& step = Step{}) {
+ROVURER_GENERIC_TARGET inline void count_decimal_by_parts(const std::uint64_t* words, std::size_t count,
+                                                          std::uint64_t* counts) {
     constexpr std::size_t few_words = 2048;
     if (count < few_words) {
         for (std::size_t k = 0; k < count; ++k) {
@@ -250,20 +247,12 @@ ROVURER_GENERIC_TARGET inline void count_decimal_in_tables(const std::uint64_t* 
     decimal_tables tables{};
     for (std::size_t done = 0; done < count;) {
         const std::size_t end = count - done < round_words ? count : done + round_words;
-        for (; end - done >= Step::words; done += Step::words) {
-            prefetch_ahead(words, done, count);
-            tables.add(step, words + done);
-        }
         for (; done < end; ++done) {
+            prefetch_ahead(words, done, count);
             tables.add(split_in_halves{}, words + done);
         }
         tables.read_off(counts);
     }
-}
-
-ROVURER_GENERIC_TARGET inline void count_decimal_by_parts(const std::uint64_t* words, std::size_t count,
-                                                          std::uint64_t* counts) {
-    count_decimal_in_tables(words, count, counts);
 }
 
 // Counters for small values held one a byte in vectors (digit values, not
