@@ -259,29 +259,35 @@ ROVURER_GENERIC_TARGET inline void count_decimal_by_parts(const std::uint64_t* w
 // characters), two values a counter byte: a table lookup turns value 2g into
 // 1 and 2g + 1 into 16 in the counter of pair g, so that its low four bits
 // count the one and its high four bits the other. After 15 additions, before
-// four bits can overflow, the counters are widened into 64-bit sums. Pairs
-// is the number of counters (values below 2 * Pairs); a byte of any other
-// value counts nowhere.
+// four bits can overflow, the counters are widened: each 64-bit lane of a
+// pair's sums holds in its low half the sum of its counter bytes (the first
+// value's count plus 16 times the second's) and in its high half the sum of
+// their high nibbles (the second value's count), one vector a pair, so that
+// tables, counters and sums of four pairs fit in sixteen registers. Each
+// widening adds at most 8 * 255 to a half; the sums are drained into 64-bit
+// counts every 2^20 widenings, before a half can overflow. Pairs is the
+// number of counters, for the values from 2 * first_pair to 2 * (first_pair
+// + Pairs) - 1; a byte of any other value counts nowhere.
 //
 // V is the set's vector type and operations (the same struct as the
 // tally's): vector, zero(), table(bytes of 16) (the 16-byte lookup table in
 // every lane), lookup(table, values), add_bytes(a, b), low_nibbles(v),
-// high_nibbles(v), add_sums(sums, bytes) (the bytes' sums into 64-bit lanes)
-// and total(sums).
+// high_nibbles(v), add_halves(sums, low_bytes, high_bytes) (each group of 8
+// bytes' sum into the low and the high half of its 64-bit lane of sums),
+// total_low_halves(sums) and total_high_halves(sums).
 template <typename V, std::size_t Pairs>
 class pair_counters {
 public:
     using vector = typename V::vector;
 
-    ROVURER_GENERIC_TARGET pair_counters() {
+    ROVURER_GENERIC_TARGET explicit pair_counters(std::size_t first_pair = 0) : first_pair_(first_pair) {
         for (std::size_t g = 0; g < Pairs; ++g) {
             unsigned char bytes[16] = {};
-            bytes[2 * g] = 1;
-            bytes[2 * g + 1] = 16;
+            bytes[2 * (first_pair + g)] = 1;
+            bytes[2 * (first_pair + g) + 1] = 16;
             tables_[g] = V::table(bytes);
             counters_[g] = V::zero();
-            firsts_[g] = V::zero();
-            seconds_[g] = V::zero();
+            sums_[g] = V::zero();
         }
     }
 
@@ -295,12 +301,14 @@ public:
         }
     }
 
-    // Adds what was counted to counts[0] to counts[2 * Pairs - 1].
+    // Adds what was counted to the counts of its values (counts[v] for
+    // value v).
     ROVURER_GENERIC_TARGET void add_to(std::uint64_t* counts) {
         widen();
+        drain();
         for (std::size_t g = 0; g < Pairs; ++g) {
-            counts[2 * g] += V::total(firsts_[g]);
-            counts[2 * g + 1] += V::total(seconds_[g]);
+            counts[2 * (first_pair_ + g)] += byte_sums_[g] - 16 * high_sums_[g];
+            counts[2 * (first_pair_ + g) + 1] += high_sums_[g];
         }
     }
 
@@ -308,38 +316,76 @@ private:
     ROVURER_GENERIC_TARGET void widen() {
 #pragma GCC unroll 8
         for (std::size_t g = 0; g < Pairs; ++g) {
-            firsts_[g] = V::add_sums(firsts_[g], V::low_nibbles(counters_[g]));
-            seconds_[g] = V::add_sums(seconds_[g], V::high_nibbles(counters_[g]));
+            sums_[g] = V::add_halves(sums_[g], counters_[g], V::high_nibbles(counters_[g]));
             counters_[g] = V::zero();
         }
         additions_ = 0;
+        if (++widenings_ == std::size_t{1} << 20) {
+            drain();
+        }
+    }
+
+    ROVURER_GENERIC_TARGET void drain() {
+        for (std::size_t g = 0; g < Pairs; ++g) {
+            byte_sums_[g] += V::total_low_halves(sums_[g]);
+            high_sums_[g] += V::total_high_halves(sums_[g]);
+            sums_[g] = V::zero();
+        }
+        widenings_ = 0;
     }
 
     vector tables_[Pairs];
     vector counters_[Pairs];
-    vector firsts_[Pairs];
-    vector seconds_[Pairs];
+    vector sums_[Pairs];
+    std::uint64_t byte_sums_[Pairs] = {};
+    std::uint64_t high_sums_[Pairs] = {};
+    std::size_t first_pair_;
     unsigned additions_ = 0;
+    std::size_t widenings_ = 0;
 };
 
 // Hex digit counts with pair counters: each vector of words splits into its
 // low and high nibbles, whose values are the digits (the order of digits
-// does not matter to a count). The words left over from whole vectors are
+// does not matter to a count). With Pairs below 8, the 16 values are counted
+// in 8 / Pairs passes over each chunk of words, which stays in the first
+// cache between passes: a set with sixteen vector registers cannot hold the
+// tables and counters of all 8 pairs, and spilling them costs more than
+// loading the chunk again (the chunks cost a set that needs one pass 5%, so
+// it goes straight through). The words left over from whole vectors are
 // counted by their bytes.
-template <typename V>
+template <typename V, std::size_t Pairs = 8>
 ROVURER_GENERIC_TARGET inline void count_hex_with_pairs(const std::uint64_t* words, std::size_t count,
                                                         std::uint64_t* counts) {
+    static_assert(8 % Pairs == 0);
+    constexpr std::size_t passes = 8 / Pairs;
     constexpr std::size_t words_per_vector = sizeof(typename V::vector) / 8;
-    pair_counters<V, 8> counters;
-    std::size_t done = 0;
-    for (; count - done >= words_per_vector; done += words_per_vector) {
-        prefetch_ahead(words, done, count);
-        const typename V::vector bytes = V::load(words + done);
-        counters.add(V::low_nibbles(bytes));
-        counters.add(V::high_nibbles(bytes));
+    constexpr std::size_t chunk_words = passes == 1 ? ~std::size_t{0} : 512;  // 4 KiB
+    const std::size_t whole = count - count % words_per_vector;
+    pair_counters<V, Pairs> counters[passes];
+    for (std::size_t pass = 1; pass < passes; ++pass) {
+        counters[pass] = pair_counters<V, Pairs>(pass * Pairs);
     }
-    counters.add_to(counts);
-    count_hex_by_bytes(words + done, count - done, counts);
+    for (std::size_t chunk = 0; chunk < whole;) {
+        const std::size_t end = whole - chunk < chunk_words ? whole : chunk + chunk_words;
+#pragma GCC unroll 2
+        for (std::size_t pass = 0; pass < passes; ++pass) {
+            pair_counters<V, Pairs> pass_counters = counters[pass];  // in registers, not in the array
+            for (std::size_t done = chunk; done < end; done += words_per_vector) {
+                if (pass == 0) {
+                    prefetch_ahead(words, done, count);
+                }
+                const typename V::vector bytes = V::load(words + done);
+                pass_counters.add(V::low_nibbles(bytes));
+                pass_counters.add(V::high_nibbles(bytes));
+            }
+            counters[pass] = pass_counters;
+        }
+        chunk = end;
+    }
+    for (pair_counters<V, Pairs>& pass_counters : counters) {
+        pass_counters.add_to(counts);
+    }
+    count_hex_by_bytes(words + whole, count - whole, counts);
 }
 
 // Decimal digit counts with pair counters: `step(words, values)` turns

@@ -219,6 +219,14 @@ struct avx2_vector {
     ROVURER_AVX2 static vector add_sums(vector sums, vector bytes) {
         return _mm256_add_epi64(sums, _mm256_sad_epu8(bytes, _mm256_setzero_si256()));
     }
+    ROVURER_AVX2 static vector add_halves(vector sums, vector low_bytes, vector high_bytes) {
+        return _mm256_add_epi64(sums, _mm256_add_epi64(_mm256_sad_epu8(low_bytes, _mm256_setzero_si256()),
+                                                     _mm256_slli_epi64(_mm256_sad_epu8(high_bytes, _mm256_setzero_si256()), 32)));
+    }
+    ROVURER_AVX2 static std::uint64_t total_low_halves(vector sums) {
+        return total(_mm256_and_si256(sums, _mm256_set1_epi64x(0xFFFFFFFF)));
+    }
+    ROVURER_AVX2 static std::uint64_t total_high_halves(vector sums) { return total(_mm256_srli_epi64(sums, 32)); }
     ROVURER_AVX2 static std::uint64_t total(vector sums) {
         const __m128i halves = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
         return static_cast<std::uint64_t>(_mm_cvtsi128_si64(halves)) +
@@ -253,7 +261,7 @@ ROVURER_AVX2 void avx2_match_candidates(const char* text, std::size_t windows, c
 }
 
 ROVURER_AVX2 void avx2_count_hex(const std::uint64_t* words, std::size_t count, std::uint64_t* counts) {
-    count_hex_with_pairs<avx2_vector>(words, count, counts);
+    count_hex_with_pairs<avx2_vector, 4>(words, count, counts);
 }
 
 // Sixteen words a step as digit values, split in scalar as for the dump:
