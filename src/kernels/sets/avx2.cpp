@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "kernels/decimal_split.h"
+#include "kernels/x86_features.h"
 
 #define ROVURER_AVX2 __attribute__((target("avx2,popcnt")))
 
@@ -157,9 +158,8 @@ ROVURER_AVX2 void avx2_binary(const std::uint64_t* words, std::size_t count, cha
     }
 }
 
-// Plain code: it runs before anything is known about the CPU.
 bool cpu_supports_avx2() {
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+    return x86_cpu().avx2 && x86_cpu().popcnt;
 }
 
 // Grouping: thirty digits a step become 33 bytes. The low 16-byte lane takes

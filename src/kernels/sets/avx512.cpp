@@ -22,6 +22,7 @@
 #include <cstring>
 
 #include "kernels/decimal_split.h"
+#include "kernels/x86_features.h"
 
 #define ROVURER_AVX512 __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx512vbmi2,popcnt")))
 
@@ -338,12 +339,8 @@ ROVURER_AVX512 std::size_t avx512_group(const char* digits, std::size_t count, s
     return written + portable_kernels.group(digits + used, count - used, (phase + used) % 10, out + written);
 }
 
-// Plain code: it runs before anything is known about the CPU.
 bool cpu_supports_avx512() {
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
-           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
-           __builtin_cpu_supports("popcnt");
+    return x86_cpu().avx512 && x86_cpu().popcnt;
 }
 
 ROVURER_AVX512 std::uint64_t avx512_match_window(const char* text, const match_probe& probe) {
