@@ -11,12 +11,19 @@
 #endif
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "frontend/parts.h"
+#include "platform/platform.h"
 #include "reader/word_source.h"
 #include "test_support.h"
 
@@ -55,6 +62,10 @@ TEST(Parallel, EveryThreadCountGivesTheBytesOfOne) {
         {"--per-line", "90", f, "10", boundary, "3000001"},
         {"--group", "0", "--per-line", "33", "--no-labels", f, "16", "7", "2500000"},
         {"--group", "7", f, "2", "3", "4000003"},
+        // Lines whose labels end at 10^n - 1 and at 10^n: parts written in
+        // place must count each label's digits exactly.
+        {"--per-line", "9", "--group", "3", f, "10", "1", "3000000"},
+        {"--per-line", "10", f, "16", "91", "3000000"},
         {f, "10", std::to_string(19 * rovurer::block_words - 2000000)},  // to the end of the data
         {"--find", "999999", f, "10"},
         {"--find", "0123", f, "16", "5"},
@@ -232,6 +243,55 @@ TEST(Parallel, CompareFindsTheFirstDifference) {
     const run_result refused = run_tool({"rovurer", "--compare", f, temp_folder() + "/none", "10"});
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.err.find("cannot open"), std::string::npos);
+}
+
+// Parts written in place, on three threads: part 1 fails after part 2 has
+// written its bytes further on; the output ends where part 1's does, and
+// the cut there takes part 2's bytes away, as if the parts had been written
+// one after the other.
+TEST(Parallel, PartsWrittenInPlaceEndAtTheFirstFailure) {
+#if !defined(__linux__)
+    GTEST_SKIP() << "standard output is redirected on Linux";
+#else
+    const std::string path = temp_folder() + "/parallel-in-place";
+    const int file = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(file, 0);
+    ASSERT_EQ(write(file, "xx", 2), 2);  // output that begins after what the file holds
+    ASSERT_EQ(std::fflush(stdout), 0);
+    const int saved_output = dup(STDOUT_FILENO);
+    ASSERT_GE(dup2(file, STDOUT_FILENO), 0);
+    const std::int64_t start = rovurer::platform::output_offset();
+    std::mutex lock;
+    std::condition_variable written;
+    bool last_written = false;
+    const std::function<std::int64_t(std::int64_t)> offset_of = [](std::int64_t part) { return 4 * part; };
+    const rovurer::part_job job = [&](std::int64_t part, rovurer::output_buffer& out) {
+        if (part == 1) {
+            std::unique_lock<std::mutex> held(lock);
+            written.wait_for(held, std::chrono::seconds(1), [&] { return last_written; });  // none on one thread
+            out.append("B");
+            return rovurer::command_result::read_failed;
+        }
+        out.append(part == 0 ? "AAAA" : "CCCC");
+        out.flush();
+        const std::lock_guard<std::mutex> held(lock);
+        last_written = part == 2;
+        written.notify_all();
+        return rovurer::command_result::shown;
+    };
+    const rovurer::placed_outcome outcome = rovurer::run_in_place(start, 3, 3, offset_of, job);
+    const int cut = rovurer::platform::move_output_to(outcome.end, true);
+    const std::int64_t position = lseek(STDOUT_FILENO, 0, SEEK_CUR);
+    dup2(saved_output, STDOUT_FILENO);
+    close(saved_output);
+    close(file);
+    EXPECT_EQ(start, 2);
+    EXPECT_EQ(outcome.result, rovurer::command_result::read_failed);
+    EXPECT_EQ(outcome.end, 2 + 4 + 1);
+    EXPECT_EQ(cut, 0);
+    EXPECT_EQ(position, 7);
+    EXPECT_EQ(file_contents(path), "xxAAAAB");
+#endif
 }
 
 TEST(Parallel, ProgressDrawsOnATerminalAndIsErased) {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <span>
 #include <string>
@@ -280,7 +281,8 @@ progress_mode progress_of(const command_line& command) {
 // The work of a digit form, split in parts on threads; the same output as
 // one thread running the whole (shard of the) run.
 digit_outcome run_digit_parts(const command_line& command, const run_operands& run, std::int64_t length,
-                              const run_split& split, std::atomic<std::int64_t>& done, output_buffer& out) {
+                              const run_split& split, std::int64_t placed_at, std::atomic<std::int64_t>& done,
+                              output_buffer& out) {
     digit_counts counts{};
     std::mutex counts_lock;
     const std::int64_t pattern_tail =
@@ -320,6 +322,20 @@ digit_outcome run_digit_parts(const command_line& command, const run_operands& r
                 return dump_digits(part_out, digits, command.layout, first);
         }
     };
+    if (placed_at >= 0) {
+        // Each part's text where one thread would have written it.
+        const std::int64_t shard_start = text_before(command.layout, run.pos, split.begin);
+        const std::function<std::int64_t(std::int64_t)> offset_of = [&](std::int64_t part) {
+            return text_before(command.layout, run.pos, split.part_begin(part)) - shard_start;
+        };
+        if (!out.flush()) {
+            return {command_result::write_failed, exit_shown};
+        }
+        const placed_outcome placed = run_in_place(placed_at, split.threads, split.parts(), offset_of, job);
+        const int move_error = platform::move_output_to(placed.end, placed.result != command_result::shown);
+        out.fail(placed.result == command_result::write_failed ? placed.write_error : move_error);
+        return {out.failed() ? command_result::write_failed : placed.result, exit_shown};
+    }
     const std::int64_t line_limit = command.form == command_form::find ? command.max_count : -1;
     const parts_outcome outcome =
         run_in_parts(out, split.threads, split.parts(), line_limit, command.form == command_form::find, job);
@@ -490,7 +506,22 @@ int run_digit_form(const form_row& row, const command_line& command, console& io
         const auto fitting = static_cast<std::int64_t>(static_cast<double>(part_output_bytes) / text_per_digit);
         largest_part = fitting < largest_part ? fitting : largest_part;
     }
-    const run_split split = split_run(command, length, unit, largest_part);
+    run_split split = split_run(command, length, unit, largest_part);
+    // A dump on several threads to an output that takes writes anywhere (a
+    // file, /dev/null) writes each part in place as it goes: then parts of
+    // half a block keep a thread's mapped words at the memory of a part
+    // buffer.
+    std::int64_t placed_at = -1;
+    if (command.form == command_form::plain && split.threads > 1 && split.end <= std::int64_t{1} << 56 &&
+        io.out.to_standard_output()) {
+        placed_at = platform::output_offset();
+        if (placed_at >= std::int64_t{1} << 62) {
+            placed_at = -1;  // text offsets could pass the largest file offset
+        }
+        if (placed_at >= 0) {
+            split = split_run(command, length, unit, block_words / 2 * digits_per_word(run.base));
+        }
+    }
     std::atomic<std::int64_t> done{0};
     progress_display display(progress_of(command), split.end - split.begin, &done);
     digit_outcome outcome;
@@ -498,7 +529,7 @@ int run_digit_form(const form_row& row, const command_line& command, console& io
         digits.count_into(&done);
         outcome = row.digits(io.out, digits, command, run.base);
     } else {
-        outcome = run_digit_parts(command, run, length, split, done, io.out);
+        outcome = run_digit_parts(command, run, length, split, placed_at, done, io.out);
     }
     display.stop();
     return conclude(command, run.filename, outcome, io);

@@ -145,4 +145,34 @@ command_result dump_digits(output_buffer& out, digit_run& run, const layout& sha
     return out.failed() ? command_result::write_failed : command_result::shown;
 }
 
+std::int64_t text_before(const layout& shape, std::int64_t first_position, std::int64_t index) {
+    if (index < 0 || index > std::int64_t{1} << 58) {
+        return -1;
+    }
+    const auto group = static_cast<std::uint64_t>(shape.group);
+    const auto digits = static_cast<std::uint64_t>(index);
+    if (shape.per_line == 0) {
+        // The space after the last full group is the part's to write.
+        return static_cast<std::int64_t>(group == 0 || digits == 0 ? digits : digits + digits / group - 1);
+    }
+    const auto per_line = static_cast<std::uint64_t>(shape.per_line);
+    const std::uint64_t lines = digits / per_line;
+    const std::uint64_t spaces = group == 0 ? 0 : per_line / group - 1;  // the last group's is dropped
+    std::uint64_t bytes = lines * (per_line + spaces + 1);               // and a newline
+    if (shape.labels) {
+        // "  : " and the position of the line's last digit, first + (j + 1) *
+        // per_line - 1 for line j: each line has a digit for each power of
+        // ten up to its position.
+        const std::uint64_t first_last = static_cast<std::uint64_t>(first_position) + per_line - 1;
+        bytes += lines * (4 + 1);  // and the units digit
+        std::uint64_t power = 1;
+        for (int exponent = 0; exponent < 19; ++exponent) {  // up to 10^19: positions are below 2^63
+            power *= 10;
+            const std::uint64_t below = first_last >= power ? 0 : (power - first_last - 1) / per_line + 1;
+            bytes += lines - (below < lines ? below : lines);
+        }
+    }
+    return static_cast<std::int64_t>(bytes);
+}
+
 }  // namespace rovurer

@@ -25,4 +25,12 @@ namespace rovurer {
 // concatenated are the whole output.
 command_result dump_digits(output_buffer& out, digit_run& run, const layout& shape = {}, std::int64_t first_index = 0);
 
+// Where the output of a part that starts at digit `index` of a run falls in
+// the run's output: the bytes dump_digits writes for the digits before it,
+// for a run whose first digit is at position `first_position`. `index` must
+// be a multiple of shape.per_line when that is not 0, else of the group
+// size. -1 for an index above 2^58 (no file holds that many digits), so
+// that the result always fits.
+std::int64_t text_before(const layout& shape, std::int64_t first_position, std::int64_t index);
+
 }  // namespace rovurer

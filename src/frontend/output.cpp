@@ -50,6 +50,10 @@ char* output_buffer::reserve(std::size_t length) {
     return buffer_.get() + used_;
 }
 
+bool output_buffer::to_standard_output() const {
+    return sink_ == write_to_stream && *static_cast<const platform::stream*>(context_) == platform::stream::output;
+}
+
 bool output_buffer::flush() {
     if (used_ > 0 && error_ == 0) {
         error_ = sink_(context_, buffer_.get(), used_);

@@ -38,6 +38,17 @@ public:
     // Delivers the buffered bytes. Returns false once any write has failed.
     bool flush();
     bool failed() const { return error_ != 0; }
+    // Whether the bytes go to the process's standard output
+    // (write_to_stream of platform::stream::output), where they may also be
+    // written in place.
+    bool to_standard_output() const;
+    // Takes `error` (an errno value) as a write error of this output, when
+    // none came before: for bytes that went to the same place another way.
+    void fail(int error) {
+        if (error_ == 0) {
+            error_ = error;
+        }
+    }
     int error() const { return error_; }  // errno of the first failed write, or 0
 
 private:

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/platform.h"
 #include "reader/word_source.h"
 
 namespace rovurer {
@@ -110,7 +111,104 @@ void work(shared_run& run) {
     }
 }
 
+// What the threads of a job run in place share, under the lock.
+struct placed_run {
+    std::mutex lock;
+    std::int64_t start = 0;
+    std::int64_t parts = 0;
+    std::int64_t next_part = 0;
+    std::int64_t last_wanted = 0;  // no part after it starts: the first known to stop the job, or the last
+    bool stopped = false;          // a part stopped the job: last_wanted is it
+    placed_outcome outcome;        // of the part that stopped the job, or of the last part
+    const std::function<std::int64_t(std::int64_t)>* offset_of = nullptr;
+    const part_job* job = nullptr;
+};
+
+// The sink of one thread's part output: writes at the part's place.
+struct placed_sink {
+    placed_run* run = nullptr;
+    std::int64_t part = 0;
+    std::int64_t at = 0;       // where the part's output begins
+    std::int64_t written = 0;  // bytes of it written so far
+};
+
+int write_in_place(void* context, const char* bytes, std::size_t length) {
+    auto& sink = *static_cast<placed_sink*>(context);
+    {
+        const std::lock_guard<std::mutex> held(sink.run->lock);
+        if (sink.part > sink.run->last_wanted) {
+            return ECANCELED;  // a part before this one stopped the job
+        }
+    }
+    const int error = platform::write_output_at(sink.at + sink.written, bytes, length);
+    if (error == 0) {
+        sink.written += static_cast<std::int64_t>(length);
+    }
+    return error;
+}
+
+void work_in_place(placed_run& run) {
+    const block_reuse reuse;
+    placed_sink sink;
+    sink.run = &run;
+    output_buffer part_out(write_in_place, &sink, placed_output_bytes);
+    for (;;) {
+        {
+            const std::lock_guard<std::mutex> held(run.lock);
+            if (run.next_part > run.last_wanted) {
+                return;
+            }
+            sink.part = run.next_part++;
+        }
+        sink.at = run.start + (*run.offset_of)(sink.part);
+        sink.written = 0;
+        command_result result = (*run.job)(sink.part, part_out);
+        if (!part_out.flush() && result == command_result::shown) {
+            result = command_result::write_failed;
+        }
+        const std::lock_guard<std::mutex> held(run.lock);
+        const bool stops = result != command_result::shown;
+        if (sink.part < run.last_wanted ? stops : sink.part == run.last_wanted && !run.stopped) {
+            run.last_wanted = sink.part;
+            run.stopped = stops;
+            run.outcome.result = result;
+            run.outcome.end = sink.at + sink.written;
+            run.outcome.write_error = result == command_result::write_failed ? part_out.error() : 0;
+        }
+        if (part_out.failed()) {
+            return;  // the job stops at this part or before it: no later part is wanted
+        }
+    }
+}
+
 }  // namespace
+
+placed_outcome run_in_place(std::int64_t start, int threads, std::int64_t parts,
+                            const std::function<std::int64_t(std::int64_t)>& offset_of, const part_job& job) {
+    placed_run run;
+    run.start = start;
+    run.parts = parts;
+    run.last_wanted = parts - 1;
+    run.outcome.end = start;
+    run.offset_of = &offset_of;
+    run.job = &job;
+    std::vector<std::thread> helpers;
+#ifdef ROVURER_NO_THREADS
+    threads = 1;
+#endif
+    for (int i = 1; i < threads && i < parts; ++i) {
+        try {
+            helpers.emplace_back([&run] { work_in_place(run); });
+        } catch (const std::system_error&) {
+            break;  // the threads started so far do the work
+        }
+    }
+    work_in_place(run);
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+    return run.outcome;
+}
 
 parts_outcome run_in_parts(output_buffer& out, int threads, std::int64_t parts, std::int64_t line_limit,
                            bool count_lines, const part_job& job) {

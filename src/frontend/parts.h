@@ -34,6 +34,28 @@ parts_outcome run_in_parts(output_buffer& out, int threads, std::int64_t parts, 
 
 inline constexpr std::size_t part_output_bytes = std::size_t{4} << 20;
 
+// How a job run in place ended: as run_in_parts says, and where the output
+// of the parts up to the one that ended it (or of them all) ends.
+struct placed_outcome {
+    command_result result = command_result::shown;
+    std::int64_t end = 0;  // standard output offset
+    int write_error = 0;   // errno of the failed write, when the result is write_failed
+};
+
+// Runs job(0) .. job(parts - 1) as run_in_parts does, but writes each part's
+// output in place in standard output, from `start` + offset_of(part) on,
+// which must be where one thread running the parts in order would write it;
+// for an output that takes writes at any offset (platform::output_offset).
+// No part waits for another to be written, and a thread's output stays in a
+// buffer of placed_output_bytes, which stays in cache. Parts after the first
+// one, in part order, that does not end `shown` may have run and written
+// past the end the outcome gives: the caller moves the output there, cutting
+// what they wrote. Moves nothing itself.
+placed_outcome run_in_place(std::int64_t start, int threads, std::int64_t parts,
+                            const std::function<std::int64_t(std::int64_t)>& offset_of, const part_job& job);
+
+inline constexpr std::size_t placed_output_bytes = std::size_t{256} << 10;
+
 // Where piece k of `pieces` of [0, length) begins, for k from 0 to pieces:
 // pieces of whole units (the last one takes what is left), as even as that
 // allows. Exact for any length, unit >= 1 and pieces >= 1.

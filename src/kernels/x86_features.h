@@ -38,7 +38,7 @@ inline const x86_features& x86_cpu() {
         unsigned saved_low = 0;
         unsigned saved_high = 0;
         __asm__("xgetbv" : "=a"(saved_low), "=d"(saved_high) : "c"(0));
-        const bool saves_256 = (saved_low & 0x6) == 0x6;   // SSE and AVX state
+        const bool saves_256 = (saved_low & 0x6) == 0x6;    // SSE and AVX state
         const bool saves_512 = (saved_low & 0xE6) == 0xE6;  // and mask, ZMM high halves, ZMM16-31
         __cpuid_count(7, 0, eax, ebx, ecx, edx);
         found.avx2 = saves_256 && (ebx >> 5 & 1) != 0;

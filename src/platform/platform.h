@@ -116,6 +116,22 @@ int usable_processors();
 // (ENOSPC, EPIPE, EIO, ...) when they could not all be written.
 int write(stream to, const char* bytes, std::size_t length);
 
+// Where the next byte written to standard output goes, when the output
+// takes writes at any offset, so that threads can write their parts of it
+// in place: a regular file not opened for appending (nor shared with
+// standard error), or the null device. -1 for anything else (a pipe, a
+// terminal, another device; always on Windows).
+std::int64_t output_offset();
+
+// Writes all `length` bytes at byte `offset` of standard output, without
+// moving its position. Returns 0, or an errno value.
+int write_output_at(std::int64_t offset, const char* bytes, std::size_t length);
+
+// Moves standard output's position to `offset`, where the next write goes,
+// first cutting a regular file there when `cut`. Returns 0, or an errno
+// value.
+int move_output_to(std::int64_t offset, bool cut);
+
 // The command line: on Windows rebuilt as UTF-8 from the wide command line,
 // so that any file name can be typed, with `*argc` updated; elsewhere `argv`
 // itself. The result lives until the process ends.

@@ -314,6 +314,60 @@ int write(stream to, const char* bytes, std::size_t length) {
     return 0;
 }
 
+std::int64_t output_offset() {
+    struct stat output {};
+    struct stat error_stream {};
+    struct stat null_device {};
+    if (fstat(STDOUT_FILENO, &output) != 0) {
+        return -1;
+    }
+    const int flags = fcntl(STDOUT_FILENO, F_GETFL);
+    const bool regular = S_ISREG(output.st_mode);
+    const bool null = S_ISCHR(output.st_mode) && stat("/dev/null", &null_device) == 0 && S_ISCHR(null_device.st_mode) &&
+                      output.st_rdev == null_device.st_rdev;
+    const bool shared_with_errors = fstat(STDERR_FILENO, &error_stream) == 0 && error_stream.st_dev == output.st_dev &&
+                                    error_stream.st_ino == output.st_ino;
+    if (flags < 0 || (flags & O_APPEND) != 0 || !(regular || null) || (regular && shared_with_errors)) {
+        return -1;
+    }
+    const off_t position = lseek(STDOUT_FILENO, 0, SEEK_CUR);
+    return position < 0 ? -1 : static_cast<std::int64_t>(position);
+}
+
+int write_output_at(std::int64_t offset, const char* bytes, std::size_t length) {
+    while (length > 0) {
+        if (offset < 0 || offset > std::numeric_limits<off_t>::max()) {
+            return EFBIG;
+        }
+        const ssize_t written = pwrite(STDOUT_FILENO, bytes, length, static_cast<off_t>(offset));
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        if (written == 0) {
+            return EIO;  // no progress: never loop forever
+        }
+        bytes += written;
+        length -= static_cast<std::size_t>(written);
+        offset += written;
+    }
+    return 0;
+}
+
+int move_output_to(std::int64_t offset, bool cut) {
+    if (offset < 0 || offset > std::numeric_limits<off_t>::max()) {
+        return EINVAL;
+    }
+    struct stat output {};
+    if (cut && fstat(STDOUT_FILENO, &output) == 0 && S_ISREG(output.st_mode) &&
+        ftruncate(STDOUT_FILENO, static_cast<off_t>(offset)) != 0) {
+        return errno;
+    }
+    return lseek(STDOUT_FILENO, static_cast<off_t>(offset), SEEK_SET) < 0 ? errno : 0;
+}
+
 char** arguments(int* /*argc*/, char** argv) {
     return argv;
 }

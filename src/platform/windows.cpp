@@ -192,6 +192,19 @@ int usable_processors() {
     return count > 0 && count < 4096 ? static_cast<int>(count) : 1;
 }
 
+// Parts of the output are written in order, by one writer.
+std::int64_t output_offset() {
+    return -1;
+}
+
+int write_output_at(std::int64_t /*offset*/, const char* /*bytes*/, std::size_t /*length*/) {
+    return ENOSYS;
+}
+
+int move_output_to(std::int64_t /*offset*/, bool /*cut*/) {
+    return ENOSYS;
+}
+
 int write(stream to, const char* bytes, std::size_t length) {
     const HANDLE handle = handle_of(to);
     DWORD console_mode = 0;

@@ -58,7 +58,9 @@ ROVURER_AVX2 __m256i four_digit_values(__m256i t) {
 
 // The 8 decimal digits of each 64-bit lane's value x < 10^8 as values 0-9,
 // first digit in the lowest byte.
-ROVURER_AVX2 __m256i eight_digit_values(__m256i x) { return four_digit_values(four_digit_halves(x)); }
+ROVURER_AVX2 __m256i eight_digit_values(__m256i x) {
+    return four_digit_values(four_digit_halves(x));
+}
 
 // The same as ASCII.
 ROVURER_AVX2 __m256i eight_digits(__m256i x) {
@@ -220,8 +222,9 @@ struct avx2_vector {
         return _mm256_add_epi64(sums, _mm256_sad_epu8(bytes, _mm256_setzero_si256()));
     }
     ROVURER_AVX2 static vector add_halves(vector sums, vector low_bytes, vector high_bytes) {
-        return _mm256_add_epi64(sums, _mm256_add_epi64(_mm256_sad_epu8(low_bytes, _mm256_setzero_si256()),
-                                                     _mm256_slli_epi64(_mm256_sad_epu8(high_bytes, _mm256_setzero_si256()), 32)));
+        return _mm256_add_epi64(
+            sums, _mm256_add_epi64(_mm256_sad_epu8(low_bytes, _mm256_setzero_si256()),
+                                   _mm256_slli_epi64(_mm256_sad_epu8(high_bytes, _mm256_setzero_si256()), 32)));
     }
     ROVURER_AVX2 static std::uint64_t total_low_halves(vector sums) {
         return total(_mm256_and_si256(sums, _mm256_set1_epi64x(0xFFFFFFFF)));

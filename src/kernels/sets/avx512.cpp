@@ -374,8 +374,9 @@ struct avx512_vector {
         return _mm512_add_epi64(sums, _mm512_sad_epu8(bytes, _mm512_setzero_si512()));
     }
     ROVURER_AVX512 static vector add_halves(vector sums, vector low_bytes, vector high_bytes) {
-        return _mm512_add_epi64(sums, _mm512_add_epi64(_mm512_sad_epu8(low_bytes, _mm512_setzero_si512()),
-                                                     _mm512_slli_epi64(_mm512_sad_epu8(high_bytes, _mm512_setzero_si512()), 32)));
+        return _mm512_add_epi64(
+            sums, _mm512_add_epi64(_mm512_sad_epu8(low_bytes, _mm512_setzero_si512()),
+                                   _mm512_slli_epi64(_mm512_sad_epu8(high_bytes, _mm512_setzero_si512()), 32)));
     }
     ROVURER_AVX512 static std::uint64_t total_low_halves(vector sums) {
         return total(_mm512_and_si512(sums, _mm512_set1_epi64(0xFFFFFFFF)));
