@@ -1,8 +1,9 @@
-// The x86-64 CPU features the vector kernel sets need, asked of the CPU once,
-// with three CPUID instructions. Not __builtin_cpu_supports: its start-up
-// code asks a score of CPUID leaves in every run, and under a hypervisor each
-// CPUID traps (7 microseconds each measured on the machine this was written
-// on), which cost a tenth of a 50-digit lookup.
+// What an x86-64 CPU says about itself, asked once with three CPUID
+// instructions, for the vector kernel sets to test the bits they need. Not
+// __builtin_cpu_supports: its start-up code asks a score of CPUID leaves in
+// every run, and under a hypervisor each CPUID traps (7 microseconds each
+// measured on the machine this was written on), which cost a tenth of a
+// 50-digit lookup.
 // Plain code: it runs before anything is known about the CPU.
 #pragma once
 
@@ -13,9 +14,14 @@
 namespace rovurer::kernels {
 
 struct x86_features {
-    bool popcnt = false;
-    bool avx2 = false;    // and the system saves the 256-bit registers
-    bool avx512 = false;  // F, BW, DQ, VL, VBMI and VBMI2, and the system saves the 512-bit and mask registers
+    unsigned leaf1_ecx = 0;  // CPUID leaf 1: bit 23 POPCNT
+    unsigned leaf7_ebx = 0;  // leaf 7, subleaf 0: bit 5 AVX2; 16 AVX512F, 17 DQ, 30 BW, 31 VL
+    unsigned leaf7_ecx = 0;  // bit 1 AVX512_VBMI, 6 AVX512_VBMI2
+    bool saves_256 = false;  // the system saves the 256-bit registers (XCR0: SSE and AVX state)
+    bool saves_512 = false;  // and the 512-bit and mask registers (XCR0: opmask, ZMM halves, ZMM16-31)
+
+    // Whether every bit of `mask` is set in `bits`.
+    static bool all(unsigned bits, unsigned mask) { return (bits & mask) == mask; }
 };
 
 inline const x86_features& x86_cpu() {
@@ -30,21 +36,20 @@ inline const x86_features& x86_cpu() {
         unsigned ecx = 0;
         unsigned edx = 0;
         __cpuid(1, eax, ebx, ecx, edx);
-        found.popcnt = (ecx >> 23 & 1) != 0;
-        const bool os_saves_vectors = (ecx >> 27 & 1) != 0;  // OSXSAVE: XGETBV tells which
-        if (!os_saves_vectors || highest_leaf < 7) {
+        found.leaf1_ecx = ecx;
+        if (highest_leaf < 7) {
             return found;
         }
-        unsigned saved_low = 0;
-        unsigned saved_high = 0;
-        __asm__("xgetbv" : "=a"(saved_low), "=d"(saved_high) : "c"(0));
-        const bool saves_256 = (saved_low & 0x6) == 0x6;    // SSE and AVX state
-        const bool saves_512 = (saved_low & 0xE6) == 0xE6;  // and mask, ZMM high halves, ZMM16-31
+        if ((ecx >> 27 & 1) != 0) {  // OSXSAVE: XGETBV tells which registers the system saves
+            unsigned saved_low = 0;
+            unsigned saved_high = 0;
+            __asm__("xgetbv" : "=a"(saved_low), "=d"(saved_high) : "c"(0));
+            found.saves_256 = x86_features::all(saved_low, 0x6);
+            found.saves_512 = x86_features::all(saved_low, 0xE6);
+        }
         __cpuid_count(7, 0, eax, ebx, ecx, edx);
-        found.avx2 = saves_256 && (ebx >> 5 & 1) != 0;
-        constexpr unsigned avx512_ebx = 1U << 16 | 1U << 17 | 1U << 30 | 1U << 31;  // F, DQ, BW, VL
-        constexpr unsigned avx512_ecx = 1U << 1 | 1U << 6;                          // VBMI, VBMI2
-        found.avx512 = saves_512 && (ebx & avx512_ebx) == avx512_ebx && (ecx & avx512_ecx) == avx512_ecx;
+        found.leaf7_ebx = ebx;
+        found.leaf7_ecx = ecx;
         return found;
     }();
     return features;

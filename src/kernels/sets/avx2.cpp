@@ -161,7 +161,8 @@ ROVURER_AVX2 void avx2_binary(const std::uint64_t* words, std::size_t count, cha
 }
 
 bool cpu_supports_avx2() {
-    return x86_cpu().avx2 && x86_cpu().popcnt;
+    const x86_features& cpu = x86_cpu();
+    return cpu.saves_256 && x86_features::all(cpu.leaf7_ebx, 1U << 5) && x86_features::all(cpu.leaf1_ecx, 1U << 23);
 }
 
 // Grouping: thirty digits a step become 33 bytes. The low 16-byte lane takes

@@ -339,8 +339,11 @@ ROVURER_AVX512 std::size_t avx512_group(const char* digits, std::size_t count, s
     return written + portable_kernels.group(digits + used, count - used, (phase + used) % 10, out + written);
 }
 
+// F, DQ, BW and VL; VBMI and VBMI2; POPCNT.
 bool cpu_supports_avx512() {
-    return x86_cpu().avx512 && x86_cpu().popcnt;
+    const x86_features& cpu = x86_cpu();
+    return cpu.saves_512 && x86_features::all(cpu.leaf7_ebx, 1U << 16 | 1U << 17 | 1U << 30 | 1U << 31) &&
+           x86_features::all(cpu.leaf7_ecx, 1U << 1 | 1U << 6) && x86_features::all(cpu.leaf1_ecx, 1U << 23);
 }
 
 ROVURER_AVX512 std::uint64_t avx512_match_window(const char* text, const match_probe& probe) {
