@@ -115,7 +115,6 @@ void work(shared_run& run) {
 struct placed_run {
     std::mutex lock;
     std::int64_t start = 0;
-    std::int64_t parts = 0;
     std::int64_t next_part = 0;
     std::int64_t last_wanted = 0;  // no part after it starts: the first known to stop the job, or the last
     bool stopped = false;          // a part stopped the job: last_wanted is it
@@ -187,7 +186,6 @@ placed_outcome run_in_place(std::int64_t start, int threads, std::int64_t parts,
                             const std::function<std::int64_t(std::int64_t)>& offset_of, const part_job& job) {
     placed_run run;
     run.start = start;
-    run.parts = parts;
     run.last_wanted = parts - 1;
     run.outcome.end = start;
     run.offset_of = &offset_of;
