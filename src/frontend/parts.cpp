@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -180,6 +181,26 @@ void work_in_place(placed_run& run) {
     }
 }
 
+// Runs `work` on `threads` threads, the calling thread among them, but no
+// more threads than parts; fewer when the system cannot start them.
+void run_on_threads(int threads, std::int64_t parts, const std::function<void()>& work) {
+    std::vector<std::thread> helpers;
+#ifdef ROVURER_NO_THREADS
+    threads = 1;
+#endif
+    for (int i = 1; i < threads && i < parts; ++i) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // the threads started so far do the work
+        }
+    }
+    work();
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+}
+
 }  // namespace
 
 placed_outcome run_in_place(std::int64_t start, int threads, std::int64_t parts,
@@ -190,21 +211,7 @@ placed_outcome run_in_place(std::int64_t start, int threads, std::int64_t parts,
     run.outcome.end = start;
     run.offset_of = &offset_of;
     run.job = &job;
-    std::vector<std::thread> helpers;
-#ifdef ROVURER_NO_THREADS
-    threads = 1;
-#endif
-    for (int i = 1; i < threads && i < parts; ++i) {
-        try {
-            helpers.emplace_back([&run] { work_in_place(run); });
-        } catch (const std::system_error&) {
-            break;  // the threads started so far do the work
-        }
-    }
-    work_in_place(run);
-    for (std::thread& helper : helpers) {
-        helper.join();
-    }
+    run_on_threads(threads, parts, [&run] { work_in_place(run); });
     return run.outcome;
 }
 
@@ -219,21 +226,7 @@ parts_outcome run_in_parts(output_buffer& out, int threads, std::int64_t parts, 
     if (line_limit == 0) {
         return run.outcome;
     }
-    std::vector<std::thread> helpers;
-#ifdef ROVURER_NO_THREADS
-    threads = 1;
-#endif
-    for (int i = 1; i < threads && i < parts; ++i) {
-        try {
-            helpers.emplace_back([&run] { work(run); });
-        } catch (const std::system_error&) {
-            break;  // the threads started so far do the work
-        }
-    }
-    work(run);
-    for (std::thread& helper : helpers) {
-        helper.join();
-    }
+    run_on_threads(threads, parts, [&run] { work(run); });
     return run.outcome;
 }
 
