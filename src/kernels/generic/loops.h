@@ -178,38 +178,18 @@ ROVURER_GENERIC_TARGET inline void count_decimal_digits_of(std::uint64_t value, 
 // parts as four-digit halves in a table of the 10000 four-digit values; each
 // entry is then counted as its digits. Reading the tables off costs some
 // 40000 steps, so a few words are counted digit by digit instead.
-struct split_in_halves {
-    static constexpr std::size_t words = 1;
-    ROVURER_GENERIC_TARGET void operator()(const std::uint64_t* from, std::uint32_t* tops,
-                                           std::uint32_t* halves) const {
-        const decimal_parts parts = split_decimal(*from);
-        tops[0] = static_cast<std::uint32_t>(parts.top);
-        halves[0] = static_cast<std::uint32_t>(parts.middle / 10000);
-        halves[1] = static_cast<std::uint32_t>(parts.middle % 10000);
-        halves[2] = static_cast<std::uint32_t>(parts.bottom / 10000);
-        halves[3] = static_cast<std::uint32_t>(parts.bottom % 10000);
-    }
-};
-
-// The tables of the decimal count: how often each top and each half was seen.
 struct decimal_tables {
     std::uint32_t top_seen[1000];
     std::uint32_t half_seen[10000];
 
-    // Counts the tops and halves of Split::words words.
-    template <typename Split>
-    ROVURER_GENERIC_TARGET void add(const Split& split, const std::uint64_t* from) {
-        std::uint32_t tops[Split::words];
-        std::uint32_t halves[4 * Split::words];
-        split(from, tops, halves);
-#pragma GCC unroll 8
-        for (const std::uint32_t top : tops) {
-            ++top_seen[top];
-        }
-#pragma GCC unroll 32
-        for (const std::uint32_t half : halves) {
-            ++half_seen[half];
-        }
+    // Counts a word's top and its four halves.
+    ROVURER_GENERIC_TARGET void add(std::uint64_t word) {
+        const decimal_parts parts = split_decimal(word);
+        ++top_seen[parts.top];
+        ++half_seen[parts.middle / 10000];
+        ++half_seen[parts.middle % 10000];
+        ++half_seen[parts.bottom / 10000];
+        ++half_seen[parts.bottom % 10000];
     }
 
     // Adds each entry's count to its digits', and empties the tables.
@@ -249,7 +229,7 @@ ROVURER_GENERIC_TARGET inline void count_decimal_by_parts(const std::uint64_t* w
         const std::size_t end = count - done < round_words ? count : done + round_words;
         for (; done < end; ++done) {
             prefetch_ahead(words, done, count);
-            tables.add(split_in_halves{}, words + done);
+            tables.add(words[done]);
         }
         tables.read_off(counts);
     }
