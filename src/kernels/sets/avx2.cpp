@@ -67,6 +67,20 @@ ROVURER_AVX2 __m256i eight_digits(__m256i x) {
     return _mm256_add_epi8(eight_digit_values(x), _mm256_set1_epi8('0'));
 }
 
+// The 3 + 8 + 8 split of sixteen words, the highest first: word
+// from[15 - k] gives tops[k] and its middle and bottom parts in parts[2k]
+// and parts[2k + 1]. Unrolled: straight-line code, as llvm-mca reads it
+// (bench/mca).
+ROVURER_AVX2 inline void split_sixteen(const std::uint64_t* from, std::uint32_t* tops, std::uint64_t* parts) {
+#pragma GCC unroll 16
+    for (std::size_t k = 0; k < 16; ++k) {
+        const decimal_parts split = split_decimal(from[15 - k]);
+        tops[k] = static_cast<std::uint32_t>(split.top);
+        parts[2 * k] = split.middle;
+        parts[2 * k + 1] = split.bottom;
+    }
+}
+
 // Sixteen words a step. The split stays scalar: on the CPU measured, the
 // scalar multiplies run beside the vector conversion, which bounds the
 // step. A split in vectors (the quotient by 10^8 in scalar, the rest in
@@ -84,14 +98,7 @@ struct avx2_decimal_step {
         ROVURER_MCA_BEGIN("avx2 decimal, 16 words");
         std::uint64_t parts[2 * words];  // middle, bottom of the highest word first
         std::uint32_t tops[words];
-        // Unrolled: straight-line code, as llvm-mca reads it (bench/mca).
-#pragma GCC unroll 16
-        for (std::size_t k = 0; k < words; ++k) {
-            const decimal_parts split = split_decimal(from[words - 1 - k]);
-            tops[k] = static_cast<std::uint32_t>(split.top);
-            parts[2 * k] = split.middle;
-            parts[2 * k + 1] = split.bottom;
-        }
+        split_sixteen(from, tops, parts);
 #pragma GCC unroll 8
         for (std::size_t k = 0; k < words; k += 2, out += 38) {
             const __m256i digits = eight_digits(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(parts + 2 * k)));
@@ -282,13 +289,7 @@ struct avx2_decimal_values {
     ROVURER_AVX2 void operator()(const std::uint64_t* from, __m256i* values) const {
         std::uint64_t parts[2 * words];
         std::uint32_t tops[words];
-#pragma GCC unroll 16
-        for (std::size_t k = 0; k < words; ++k) {
-            const decimal_parts split = split_decimal(from[k]);
-            tops[k] = static_cast<std::uint32_t>(split.top);
-            parts[2 * k] = split.middle;
-            parts[2 * k + 1] = split.bottom;
-        }
+        split_sixteen(from, tops, parts);  // the order of the words does not matter to a count
 #pragma GCC unroll 8
         for (std::size_t k = 0; k < 8; ++k) {
             values[k] = eight_digit_values(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(parts + 4 * k)));
