@@ -299,19 +299,37 @@ int usable_processors() {
     return online > 0 && online < 4096 ? static_cast<int>(online) : 1;
 }
 
-int write(stream to, const char* bytes, std::size_t length) {
-    while (length > 0) {
-        const ssize_t written = ::write(descriptor_of(to), bytes, length);
+namespace {
+
+// Writes all `length` bytes with write_some(bytes, length, done), a write
+// call for the bytes left after the first `done`, retrying interrupted and
+// partial writes. Returns 0, or an errno value (EIO for a write that makes
+// no progress, rather than trying for ever).
+template <typename WriteSome>
+int write_all(const char* bytes, std::size_t length, WriteSome write_some) {
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t written = write_some(bytes + done, length - done, done);
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
             }
             return errno;
         }
-        bytes += written;
-        length -= static_cast<std::size_t>(written);
+        if (written == 0) {
+            return EIO;
+        }
+        done += static_cast<std::size_t>(written);
     }
     return 0;
+}
+
+}  // namespace
+
+int write(stream to, const char* bytes, std::size_t length) {
+    return write_all(bytes, length, [to](const char* rest, std::size_t left, std::size_t /*done*/) {
+        return ::write(descriptor_of(to), rest, left);
+    });
 }
 
 std::int64_t output_offset() {
@@ -335,25 +353,13 @@ std::int64_t output_offset() {
 }
 
 int write_output_at(std::int64_t offset, const char* bytes, std::size_t length) {
-    while (length > 0) {
-        if (offset < 0 || offset > std::numeric_limits<off_t>::max()) {
-            return EFBIG;
-        }
-        const ssize_t written = pwrite(STDOUT_FILENO, bytes, length, static_cast<off_t>(offset));
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        if (written == 0) {
-            return EIO;  // no progress: never loop forever
-        }
-        bytes += written;
-        length -= static_cast<std::size_t>(written);
-        offset += written;
+    constexpr std::int64_t largest = std::numeric_limits<off_t>::max();
+    if (offset < 0 || offset > largest || static_cast<std::uint64_t>(largest - offset) < length) {
+        return EFBIG;
     }
-    return 0;
+    return write_all(bytes, length, [offset](const char* rest, std::size_t left, std::size_t done) {
+        return pwrite(STDOUT_FILENO, rest, left, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    });
 }
 
 int move_output_to(std::int64_t offset, bool cut) {
