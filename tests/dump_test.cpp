@@ -205,6 +205,44 @@ TEST(Dump, BlockBoundaryInBulk) {
     }
 }
 
+// A part of a run, dumped with its first index, is the tail of the whole
+// run's output from text_before on: threads that write parts in place put
+// them there. Labels cross 99/100 and 999/1000.
+TEST(Dump, PartsStartWhereTextBeforeSays) {
+    struct layout_case {
+        layout shape;
+        std::int64_t pos;
+    };
+    const layout_case cases[] = {
+        {{10, 0, true, false}, 3},  {{0, 0, true, true}, 5},     {{3, 9, true, true}, 1},    {{0, 7, true, true}, 993},
+        {{10, 10, true, true}, 91}, {{10, 10, false, true}, 91}, {{5, 45, true, true}, 955}, {{1, 3, false, true}, 2},
+    };
+    constexpr std::int64_t nb_digits = 3000;
+    for (const layout_case& c : cases) {
+        const auto text_of = [&](std::int64_t first_index) {
+            std::string text;
+            output_buffer out(append_to_string, &text, 4096);
+            digit_run run(random_file().c_str(), 10, c.pos + first_index, nb_digits - first_index);
+            EXPECT_EQ(dump_digits(out, run, c.shape, first_index), command_result::shown);
+            out.flush();
+            return text;
+        };
+        const std::string whole = text_of(0);
+        const std::int64_t unit = c.shape.per_line > 0 ? c.shape.per_line : c.shape.group > 0 ? c.shape.group : 1;
+        for (const std::int64_t units : {0, 1, 2, 11, 37, 100, 333}) {
+            const std::int64_t index = units * unit;
+            if (index >= nb_digits) {
+                continue;
+            }
+            const std::int64_t before = text_before(c.shape, c.pos, index);
+            ASSERT_GE(before, 0);
+            EXPECT_EQ(whole.substr(static_cast<std::size_t>(before)), text_of(index))
+                << c.shape.group << ' ' << c.shape.per_line << ' ' << c.pos << ' ' << index;
+        }
+    }
+    EXPECT_EQ(text_before({}, 1, (std::int64_t{1} << 58) + 10), -1);
+}
+
 int fail_with_no_space(void* /*context*/, const char* /*bytes*/, std::size_t /*length*/) {
     return ENOSPC;
 }

@@ -294,6 +294,57 @@ TEST(Parallel, PartsWrittenInPlaceEndAtTheFirstFailure) {
 #endif
 }
 
+// Which outputs take parts written in place: only a regular file written at
+// its position (not appended to, not shared with standard error) and
+// /dev/null; a pipe, another device and an appended file keep the parts in
+// order.
+TEST(Parallel, OnlyFilesAndTheNullDeviceTakeWritesInPlace) {
+#if !defined(__linux__)
+    GTEST_SKIP() << "standard output is redirected on Linux";
+#else
+    const std::string path = temp_folder() + "/parallel-output-kinds";
+    int ends[2] = {-1, -1};
+    ASSERT_EQ(pipe(ends), 0);
+    struct output_case {
+        const char* what;
+        int output;
+        bool also_errors;
+        std::int64_t offset;
+    };
+    const int file = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_EQ(write(file, "abc", 3), 3);
+    const output_case cases[] = {
+        {"a file", file, false, 3},
+        {"a file that is also standard error", file, true, -1},
+        {"an appended file", open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC), false, -1},
+        {"/dev/null", open("/dev/null", O_WRONLY | O_CLOEXEC), false, 0},
+        {"/dev/zero", open("/dev/zero", O_WRONLY | O_CLOEXEC), false, -1},
+        {"a pipe", ends[1], false, -1},
+    };
+    ASSERT_EQ(std::fflush(stdout), 0);
+    const int saved_output = dup(STDOUT_FILENO);
+    const int saved_errors = dup(STDERR_FILENO);
+    for (const output_case& c : cases) {
+        ASSERT_GE(c.output, 0) << c.what;
+        ASSERT_GE(dup2(c.output, STDOUT_FILENO), 0);
+        ASSERT_GE(dup2(c.also_errors ? c.output : saved_errors, STDERR_FILENO), 0);
+        const std::int64_t offset = rovurer::platform::output_offset();
+        dup2(saved_output, STDOUT_FILENO);
+        dup2(saved_errors, STDERR_FILENO);
+        EXPECT_EQ(offset, c.offset) << c.what;
+    }
+    close(saved_output);
+    close(saved_errors);
+    for (const output_case& c : cases) {
+        if (c.output != file) {
+            close(c.output);
+        }
+    }
+    close(file);
+    close(ends[0]);
+#endif
+}
+
 TEST(Parallel, ProgressDrawsOnATerminalAndIsErased) {
 #if !defined(__linux__)
     GTEST_SKIP() << "pseudo-terminals are tested on Linux";
