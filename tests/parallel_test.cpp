@@ -11,6 +11,7 @@
 #endif
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -291,6 +292,22 @@ TEST(Parallel, PartsWrittenInPlaceEndAtTheFirstFailure) {
     EXPECT_EQ(cut, 0);
     EXPECT_EQ(position, 7);
     EXPECT_EQ(file_contents(path), "xxAAAAB");
+
+    // A write that fails ends the job there, with its error.
+    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    const int saved_again = dup(STDOUT_FILENO);
+    ASSERT_GE(dup2(full, STDOUT_FILENO), 0);
+    const rovurer::part_job writes = [](std::int64_t /*part*/, rovurer::output_buffer& out) {
+        out.append("digits");
+        return rovurer::command_result::shown;
+    };
+    const rovurer::placed_outcome no_space = rovurer::run_in_place(0, 2, 4, offset_of, writes);
+    dup2(saved_again, STDOUT_FILENO);
+    close(saved_again);
+    close(full);
+    EXPECT_EQ(no_space.result, rovurer::command_result::write_failed);
+    EXPECT_EQ(no_space.write_error, ENOSPC);
 #endif
 }
 
