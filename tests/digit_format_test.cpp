@@ -330,10 +330,10 @@ std::optional<bool> cpu_runs(std::string_view set) {
         unsigned xcr0_high = 0;
         __asm__("xgetbv" : "=a"(xcr0), "=d"(xcr0_high) : "c"(0));
     }
-    // ... and the CPU has AVX2 (EBX 5), or F (EBX 16), DQ (17), BW (30),
-    // VL (31), VBMI (ECX 1) and VBMI2 (ECX 6).
+    // ... and the CPU has AVX2 (EBX 5), or F (EBX 16), DQ (17), IFMA (21),
+    // BW (30), VL (31), VBMI (ECX 1) and VBMI2 (ECX 6).
     if (__get_cpuid_count(7, 0, &a, &b, &c, &d) != 0) {
-        const unsigned ebx_bits = (1U << 16) | (1U << 17) | (1U << 30) | (1U << 31);
+        const unsigned ebx_bits = (1U << 16) | (1U << 17) | (1U << 21) | (1U << 30) | (1U << 31);
         const unsigned ecx_bits = (1U << 1) | (1U << 6);
         avx2 = (xcr0 & 0x6) == 0x6 && (b & (1U << 5)) != 0;
         avx512 = (xcr0 & 0xE6) == 0xE6 && (b & ebx_bits) == ebx_bits && (c & ecx_bits) == ecx_bits;

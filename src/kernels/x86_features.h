@@ -15,7 +15,7 @@ namespace rovurer::kernels {
 
 struct x86_features {
     unsigned leaf1_ecx = 0;  // CPUID leaf 1: bit 23 POPCNT
-    unsigned leaf7_ebx = 0;  // leaf 7, subleaf 0: bit 5 AVX2; 16 AVX512F, 17 DQ, 30 BW, 31 VL
+    unsigned leaf7_ebx = 0;  // leaf 7, subleaf 0: bit 5 AVX2; 16 AVX512F, 17 DQ, 21 IFMA, 30 BW, 31 VL
     unsigned leaf7_ecx = 0;  // bit 1 AVX512_VBMI, 6 AVX512_VBMI2
     bool saves_256 = false;  // the system saves the 256-bit registers (XCR0: SSE and AVX state)
     bool saves_512 = false;  // and the 512-bit and mask registers (XCR0: opmask, ZMM halves, ZMM16-31)
