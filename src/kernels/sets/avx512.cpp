@@ -229,8 +229,8 @@ struct avx512_decimal_step {
         // (t * M) >> 52 is at most t * 2^12 / 10^8 <= value / 10^8 and above
         // (value - 4095) / 10^8 - 0.0956 (t < 2^52): the true quotient or one
         // less. One correction upwards makes it exact.
-        __m512i upper = _mm512_madd52hi_epu64(_mm512_setzero_si512(), _mm512_srli_epi64(value, 12),
-                                              div_10_to_8_of_top_52);
+        __m512i upper =
+            _mm512_madd52hi_epu64(_mm512_setzero_si512(), _mm512_srli_epi64(value, 12), div_10_to_8_of_top_52);
         // value - upper * 10^8 is below 2 * 10^8 < 2^32, so it can be taken
         // modulo 2^32, from the low half of upper.
         low = _mm512_and_si512(_mm512_sub_epi64(value, _mm512_mul_epu32(upper, ten_to_8)), low_32);
