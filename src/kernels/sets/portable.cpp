@@ -96,7 +96,7 @@ void scalar_hex(const std::uint64_t* words, std::size_t count, char* out) {
         }
         const std::uint64_t word = words[i];
         // Each store's fourth byte is overwritten by the next.
-        for (unsigned triple = 0; triple < 5; ++triple) {
+        for (std::size_t triple = 0; triple < 5; ++triple) {
             std::memcpy(out + 3 * triple, three_hex_table[(word >> (52 - 12 * triple)) & 0xFFF].data(), 4);
         }
         out[15] = "0123456789ABCDEF"[word & 15];
