@@ -245,13 +245,11 @@ struct avx2_vector {
     ROVURER_AVX2 static vector high_nibbles(vector v) {
         return _mm256_and_si256(_mm256_srli_epi16(v, 4), _mm256_set1_epi8(0x0F));
     }
-    ROVURER_AVX2 static vector add_sums(vector sums, vector bytes) {
-        return _mm256_add_epi64(sums, _mm256_sad_epu8(bytes, _mm256_setzero_si256()));
-    }
+    // Each group of 8 bytes' sum, in its 64-bit lane.
+    ROVURER_AVX2 static vector byte_sums(vector bytes) { return _mm256_sad_epu8(bytes, _mm256_setzero_si256()); }
     ROVURER_AVX2 static vector add_halves(vector sums, vector low_bytes, vector high_bytes) {
-        return _mm256_add_epi64(
-            sums, _mm256_add_epi64(_mm256_sad_epu8(low_bytes, _mm256_setzero_si256()),
-                                   _mm256_slli_epi64(_mm256_sad_epu8(high_bytes, _mm256_setzero_si256()), 32)));
+        return _mm256_add_epi64(sums,
+                                _mm256_add_epi64(byte_sums(low_bytes), _mm256_slli_epi64(byte_sums(high_bytes), 32)));
     }
     ROVURER_AVX2 static std::uint64_t total_low_halves(vector sums) {
         return total(_mm256_and_si256(sums, _mm256_set1_epi64x(0xFFFFFFFF)));
@@ -262,7 +260,7 @@ struct avx2_vector {
         return static_cast<std::uint64_t>(_mm_cvtsi128_si64(halves)) +
                static_cast<std::uint64_t>(_mm_extract_epi64(halves, 1));
     }
-    ROVURER_AVX2 static std::uint64_t sum(vector counters) { return total(add_sums(zero(), counters)); }
+    ROVURER_AVX2 static std::uint64_t sum(vector counters) { return total(byte_sums(counters)); }
 };
 
 ROVURER_AVX2 std::uint64_t avx2_match_window(const char* text, const match_probe& probe) {

@@ -380,13 +380,11 @@ struct avx512_vector {
     ROVURER_AVX512 static vector high_nibbles(vector v) {
         return _mm512_and_si512(_mm512_srli_epi16(v, 4), _mm512_set1_epi8(0x0F));
     }
-    ROVURER_AVX512 static vector add_sums(vector sums, vector bytes) {
-        return _mm512_add_epi64(sums, _mm512_sad_epu8(bytes, _mm512_setzero_si512()));
-    }
+    // Each group of 8 bytes' sum, in its 64-bit lane.
+    ROVURER_AVX512 static vector byte_sums(vector bytes) { return _mm512_sad_epu8(bytes, _mm512_setzero_si512()); }
     ROVURER_AVX512 static vector add_halves(vector sums, vector low_bytes, vector high_bytes) {
-        return _mm512_add_epi64(
-            sums, _mm512_add_epi64(_mm512_sad_epu8(low_bytes, _mm512_setzero_si512()),
-                                   _mm512_slli_epi64(_mm512_sad_epu8(high_bytes, _mm512_setzero_si512()), 32)));
+        return _mm512_add_epi64(sums,
+                                _mm512_add_epi64(byte_sums(low_bytes), _mm512_slli_epi64(byte_sums(high_bytes), 32)));
     }
     ROVURER_AVX512 static std::uint64_t total_low_halves(vector sums) {
         return total(_mm512_and_si512(sums, _mm512_set1_epi64(0xFFFFFFFF)));
@@ -395,7 +393,7 @@ struct avx512_vector {
     ROVURER_AVX512 static std::uint64_t total(vector sums) {
         return static_cast<std::uint64_t>(_mm512_reduce_add_epi64(sums));
     }
-    ROVURER_AVX512 static std::uint64_t sum(vector counters) { return total(add_sums(zero(), counters)); }
+    ROVURER_AVX512 static std::uint64_t sum(vector counters) { return total(byte_sums(counters)); }
 };
 
 ROVURER_AVX512 void avx512_tally(const char* text, std::size_t length, const char* values, std::size_t value_count,
