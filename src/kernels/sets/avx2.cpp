@@ -102,10 +102,11 @@ constexpr std::array<std::array<char, 4>, largest_top + 1> top_digit_table = [] 
 
 // Sixteen words a step. The split stays scalar: on the CPU measured, the
 // scalar multiplies run beside the vector conversion, which bounds the
-// step. A split in vectors (the quotient by 10^8 in scalar, the rest in
-// double precision) measured 20% slower here, though llvm-mca estimated it
+// step. Splits in vectors measured 15 to 20% slower here: the quotient by
+// 10^8 in scalar and the rest in double precision, which llvm-mca estimated
 // 28% faster on Zen 3, whose one scalar multiplier this step keeps busy
-// (bench/mca); measure there before switching. The
+// (bench/mca), so measure there before switching; or all of it in double
+// precision, which it estimated slower there too. The
 // parts of the whole step are stored first and then loaded four at a time,
 // which costs less than inserting them into vectors one by one. Each word's
 // two 8-digit parts fill one 16-byte lane, exactly the 16 characters after
@@ -292,18 +293,18 @@ ROVURER_AVX2 void avx2_count_hex(const std::uint64_t* words, std::size_t count, 
     count_hex_with_pairs<avx2_vector, 4>(words, count, counts);
 }
 
-// Sixteen words a step as digit values, split in scalar as for the dump:
-// two words' middle and low parts as eight digits a 64-bit lane, eight tops
-// as four digits a 32-bit lane, so one zero a word besides its digits.
-// Counting them in registers measured 20% faster here than counting tops
-// and four-digit halves in tables, as the portable set does, and the
-// scalar split 10% faster than one in vectors.
 // Each 32-bit lane's top from split_sixteen, modulo 1000.
 ROVURER_AVX2 inline __m256i top_modulo_1000(__m256i tops) {
     return _mm256_sub_epi32(
         tops, _mm256_and_si256(_mm256_cmpgt_epi32(tops, _mm256_set1_epi32(999)), _mm256_set1_epi32(1000)));
 }
 
+// Sixteen words a step as digit values, split in scalar as for the dump:
+// two words' middle and low parts as eight digits a 64-bit lane, eight tops
+// as four digits a 32-bit lane, so one zero a word besides its digits.
+// Counting them in registers measured 20% faster here than counting tops
+// and four-digit halves in tables, as the portable set does, and the
+// scalar split 5 to 20% faster than the splits in vectors tried.
 struct avx2_decimal_values {
     static constexpr std::size_t words = 16;
     static constexpr std::size_t vectors = 10;
