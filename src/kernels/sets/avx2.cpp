@@ -304,7 +304,7 @@ ROVURER_AVX2 inline __m256i top_modulo_1000(__m256i tops) {
 // as four digits a 32-bit lane, so one zero a word besides its digits.
 // Counting them in registers measured 20% faster here than counting tops
 // and four-digit halves in tables, as the portable set does, and the
-// scalar split 5 to 20% faster than the splits in vectors tried.
+// scalar split 6 to 28% faster than the splits in vectors tried.
 struct avx2_decimal_values {
     static constexpr std::size_t words = 16;
     static constexpr std::size_t vectors = 10;
