@@ -237,6 +237,10 @@ int conclude(const command_line& command, const char* filename, digit_outcome ou
 }
 
 // How a run, or a shard of it, is split for threads.
+// Parts of at least a million digits and at most the largest part asked
+// for, four a thread where the range allows.
+constexpr std::int64_t smallest_part = std::int64_t{1} << 20;
+
 struct run_split {
     std::int64_t begin = 0;  // the shard: [begin, end) of the run's digits
     std::int64_t end = 0;
@@ -248,15 +252,20 @@ struct run_split {
     std::int64_t part_end(std::int64_t part) const {
         return end - part_begin(part) < part_digits ? end : part_begin(part) + part_digits;
     }
+    // Sets the size of the parts: at most `largest_part` (what one reader
+    // buffers, or less), whole units.
+    void cut(std::int64_t unit, std::int64_t largest_part) {
+        std::int64_t part = (end - begin) / (4 * std::int64_t{threads});
+        part = part < smallest_part ? smallest_part : part > largest_part ? largest_part : part;
+        part_digits = (part + unit - 1) / unit * unit;
+    }
 };
 
-// Parts of at least a million digits and at most `largest_part` (a block's
-// words' worth: what one reader buffers), four a thread where the range
-// allows; threads as many as asked, or the processors this process may use,
-// but no more than there are parts of the smallest size: a short request
-// starts one thread.
-run_split split_run(const command_line& command, std::int64_t length, std::int64_t unit, std::int64_t largest_part) {
-    constexpr std::int64_t smallest_part = std::int64_t{1} << 20;
+// The shard of the run and its threads: as many as asked, or the processors
+// this process may use, but no more than there are parts of the smallest
+// size, so that a short request starts one thread. The caller then cuts the
+// parts.
+run_split split_run(const command_line& command, std::int64_t length, std::int64_t unit) {
     run_split split;
     const std::int64_t shards = command.shard == 0 ? 1 : command.shards;
     const std::int64_t shard = command.shard == 0 ? 1 : command.shard;
@@ -266,9 +275,6 @@ run_split split_run(const command_line& command, std::int64_t length, std::int64
     const int wanted = command.threads > 0 ? command.threads : platform::usable_processors();
     const std::int64_t most_threads = span / smallest_part > 1 ? span / smallest_part : 1;
     split.threads = wanted < most_threads ? wanted : static_cast<int>(most_threads);
-    std::int64_t part = span / (4 * std::int64_t{split.threads});
-    part = part < smallest_part ? smallest_part : part > largest_part ? largest_part : part;
-    split.part_digits = (part + unit - 1) / unit * unit;
     return split;
 }
 
@@ -366,7 +372,8 @@ int run_compare(const command_line& command, const run_operands& run, console& i
     const bool same_words = first.available() == second.available();
     // Two readers a thread: parts of half a block each keep a thread's
     // buffers at a block's size.
-    const run_split split = split_run(command, common, 1, block_words / 2 * digits_per_word(run.base));
+    run_split split = split_run(command, common, 1);
+    split.cut(1, block_words / 2 * digits_per_word(run.base));
     std::atomic<std::int64_t> done{0};
     progress_display display(progress_of(command), split.end - split.begin, &done);
     std::vector<int> failed_runs(static_cast<std::size_t>(split.parts()), 0);
@@ -495,18 +502,7 @@ int run_digit_form(const form_row& row, const command_line& command, console& io
                               : command.layout.per_line > 0       ? command.layout.per_line
                               : command.layout.group > 0          ? command.layout.group
                                                                   : 1;
-    // A part reads at most a block; a dump's part also fits, as text, the
-    // output buffer of a thread, so that threads convert their parts while
-    // another part is written.
-    std::int64_t largest_part = block_words * digits_per_word(run.base);
-    if (command.form == command_form::plain) {
-        const layout& shape = command.layout;
-        const double text_per_digit = 1.0 + (shape.group > 0 ? 1.0 / static_cast<double>(shape.group) : 0.0) +
-                                      (shape.per_line > 0 ? 24.0 / static_cast<double>(shape.per_line) : 0.0);
-        const auto fitting = static_cast<std::int64_t>(static_cast<double>(part_output_bytes) / text_per_digit);
-        largest_part = fitting < largest_part ? fitting : largest_part;
-    }
-    run_split split = split_run(command, length, unit, largest_part);
+    run_split split = split_run(command, length, unit);
     // A dump on several threads to an output that takes writes anywhere (a
     // file, /dev/null) writes each part in place as it goes: then parts of
     // half a block keep a thread's mapped words at the memory of a part
@@ -518,10 +514,21 @@ int run_digit_form(const form_row& row, const command_line& command, console& io
         if (placed_at >= std::int64_t{1} << 62) {
             placed_at = -1;  // text offsets could pass the largest file offset
         }
-        if (placed_at >= 0) {
-            split = split_run(command, length, unit, block_words / 2 * digits_per_word(run.base));
-        }
     }
+    // Otherwise a part reads at most a block; a dump's part also fits, as
+    // text, the output buffer of a thread, so that threads convert their
+    // parts while another part is written.
+    std::int64_t largest_part = block_words * digits_per_word(run.base);
+    if (placed_at >= 0) {
+        largest_part /= 2;
+    } else if (command.form == command_form::plain) {
+        const layout& shape = command.layout;
+        const double text_per_digit = 1.0 + (shape.group > 0 ? 1.0 / static_cast<double>(shape.group) : 0.0) +
+                                      (shape.per_line > 0 ? 24.0 / static_cast<double>(shape.per_line) : 0.0);
+        const auto fitting = static_cast<std::int64_t>(static_cast<double>(part_output_bytes) / text_per_digit);
+        largest_part = fitting < largest_part ? fitting : largest_part;
+    }
+    split.cut(unit, largest_part);
     std::atomic<std::int64_t> done{0};
     progress_display display(progress_of(command), split.end - split.begin, &done);
     digit_outcome outcome;
