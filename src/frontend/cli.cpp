@@ -67,6 +67,12 @@ int report_read_failure(console& io, const char* filename, int write_status) {
     return report(io, "rovurer: " + std::string(filename) + ": a read of the data failed", status);
 }
 
+// A part that could not get its memory: what was shown stays.
+int report_out_of_memory(console& io, int write_status) {
+    const int status = finish(io, exit_read_failed, write_status);
+    return report(io, "rovurer: out of memory", status);
+}
+
 // The usage text on standard output, as for missing arguments without an
 // option.
 int show_usage(console& io) {
@@ -225,6 +231,8 @@ int conclude(const command_line& command, const char* filename, digit_outcome ou
                                       : finish(io, exit_read_failed, write_status);
         case command_result::write_failed:
             return report_write_error(io, write_status);
+        case command_result::out_of_memory:
+            return report_out_of_memory(io, write_status);
         case command_result::shown:
         case command_result::differ:
             break;
@@ -286,9 +294,10 @@ progress_mode progress_of(const command_line& command) {
 
 // The work of a digit form, split in parts on threads; the same output as
 // one thread running the whole (shard of the) run.
-digit_outcome run_digit_parts(const command_line& command, const run_operands& run, std::int64_t length,
+digit_outcome run_digit_parts(const command_line& command, const run_operands& run, const digit_run& whole,
                               const run_split& split, std::int64_t placed_at, std::atomic<std::int64_t>& done,
                               output_buffer& out) {
+    const std::int64_t length = whole.length();
     digit_counts counts{};
     std::mutex counts_lock;
     const std::int64_t pattern_tail =
@@ -306,9 +315,9 @@ digit_outcome run_digit_parts(const command_line& command, const run_operands& r
         } else if (command.form == command_form::find) {
             wanted = last - first + pattern_tail < length - first ? last - first + pattern_tail : length - first;
         }
-        digit_run digits(run.filename, run.base, run.pos + first, wanted);
+        digit_run digits(whole, run.pos + first, wanted);
         if (!digits.opened()) {
-            return command_result::read_failed;  // the file changed since it was first opened
+            return command_result::out_of_memory;  // the same header holds the part: only memory can lack
         }
         digits.read_in_place();
         digits.count_into(&done);
@@ -395,11 +404,10 @@ int run_compare(const command_line& command, const run_operands& run, console& i
         const part_job job = [&](std::int64_t part, output_buffer& part_out) {
             const std::int64_t begin = split.part_begin(part);
             const std::int64_t end = split.part_end(part);
-            digit_run one(run.filename, run.base, run.pos + begin, end - begin);
-            digit_run other(run.second_filename, run.base, run.pos + begin, end - begin);
+            digit_run one(first, run.pos + begin, end - begin);
+            digit_run other(second, run.pos + begin, end - begin);
             if (!one.opened() || !other.opened()) {
-                failed_runs[static_cast<std::size_t>(part)] = one.opened() ? 2 : 1;
-                return command_result::read_failed;
+                return command_result::out_of_memory;
             }
             one.read_in_place();
             other.read_in_place();
@@ -423,6 +431,8 @@ int run_compare(const command_line& command, const run_operands& run, console& i
                                        command.trouble_status);
         case command_result::write_failed:
             return report_write_error(io, command.trouble_status);
+        case command_result::out_of_memory:
+            return report_out_of_memory(io, command.trouble_status);
         case command_result::shown:
             break;
     }
@@ -536,7 +546,7 @@ int run_digit_form(const form_row& row, const command_line& command, console& io
         digits.count_into(&done);
         outcome = row.digits(io.out, digits, command, run.base);
     } else {
-        outcome = run_digit_parts(command, run, length, split, placed_at, done, io.out);
+        outcome = run_digit_parts(command, run, digits, split, placed_at, done, io.out);
     }
     display.stop();
     return conclude(command, run.filename, outcome, io);

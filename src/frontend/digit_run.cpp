@@ -11,6 +11,14 @@ digit_run::digit_run(const char* filename, std::int32_t base, std::int64_t pos, 
     }
 }
 
+digit_run::digit_run(const digit_run& whole, std::int64_t pos, std::int64_t nb_digits)
+    : base_(whole.base_), pos_(pos), nb_digits_(nb_digits) {
+    stream_ = digit_stream_open_same(whole.stream_, base_, pos >= 1 ? pos - 1 : -1, &refusal_);
+    if (stream_ != nullptr) {
+        digit_stream_limit(stream_, nb_digits);
+    }
+}
+
 digit_run::~digit_run() {
     digit_stream_close(stream_);
 }

@@ -22,6 +22,11 @@ public:
     // refusal() why not (a position below 1 is a negative offset). Reads no
     // data.
     digit_run(const char* filename, std::int32_t base, std::int64_t pos, std::int64_t nb_digits);
+    // Opens a run of the file `whole` reads, as the header said when it was
+    // opened, from `pos` for up to `nb_digits` digits in its base: a part of
+    // it, on the same descriptor, so that every part reads the one version of
+    // the file that was opened. `whole` must be opened and outlive the part.
+    digit_run(const digit_run& whole, std::int64_t pos, std::int64_t nb_digits);
     ~digit_run();
     digit_run(const digit_run&) = delete;
     digit_run& operator=(const digit_run&) = delete;

@@ -56,14 +56,14 @@ char pop_digit(digit_stream* stream) {
 }
 
 // Takes the next word of the block into the cursor; the block holds a word
-// not yet taken. False when its read failed.
+// not yet taken. False when its read failed, also after the word was loaded.
 bool begin_next_word(digit_stream* stream) {
     const std::uint64_t* const word = stream->source.take(1);
     if (word == nullptr) {
         return false;
     }
     begin_word(stream, *word);
-    return true;
+    return !stream->source.failed();
 }
 
 digit_stream* refuse(digit_stream_refusal* refusal, digit_stream_refusal::reason why,
@@ -73,6 +73,47 @@ digit_stream* refuse(digit_stream_refusal* refusal, digit_stream_refusal::reason
         refusal->file = file;
     }
     return nullptr;
+}
+
+// Opens a stream at `offset` of a file whose header passed its checks:
+// `owned` is the file for a stream of its own, or closed when the stream
+// reads `shared`, kept open by its owner.
+digit_stream* open_on(platform::file owned, const platform::file& shared, const digit_file::verdict& verdict,
+                      std::int32_t base, std::int64_t offset, digit_stream_refusal* refusal) {
+    using reason = digit_stream_refusal::reason;
+    // Digits per word; in bases 2 and 16 a word holds 64 / bits_per_digit
+    // digits, so dividing the digit offset by that gives the same word skip as
+    // dividing the bit offset by 64, without a multiplication that can overflow.
+    const std::int64_t word_skip = offset / digits_per_word(base);
+    const auto skip_digits = static_cast<std::int32_t>(offset % digits_per_word(base));
+    const std::int64_t words_left = digit_file::words_from(verdict.header, word_skip);
+    if (words_left == 0) {
+        return refuse(refusal, reason::past_end, verdict);
+    }
+
+    auto* stream = new (std::nothrow) digit_stream{};
+    if (stream == nullptr) {
+        return refuse(refusal, reason::out_of_memory, verdict);
+    }
+    const bool sharing = !owned.is_open();
+    if (!(sharing ? stream->source.open_shared(shared, words_left)
+                  : stream->source.open(std::move(owned), words_left))) {
+        delete stream;
+        return refuse(refusal, reason::out_of_memory, verdict);
+    }
+    stream->header = verdict.header;
+    stream->base = base;
+    if (base != 10) {
+        stream->bits_per_digit = base == 2 ? 1 : 4;
+        stream->digit_mask = base - 1;
+    }
+    stream->skip = base == 10 ? skip_digits : skip_digits * stream->bits_per_digit;
+    stream->first_word = words_left - 1;
+    stream->skip_digits = skip_digits;
+    if (refusal != nullptr) {
+        *refusal = {};
+    }
+    return stream;
 }
 
 }  // namespace
@@ -90,38 +131,22 @@ digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_
     if (opening.verdict.check != digit_file::check::ok) {
         return refuse(refusal, reason::not_a_digit_file, opening.verdict);
     }
+    const platform::file none;
+    return open_on(std::move(opening.file), none, opening.verdict, base, offset, refusal);
+}
 
-    // Digits per word; in bases 2 and 16 a word holds 64 / bits_per_digit
-    // digits, so dividing the digit offset by that gives the same word skip as
-    // dividing the bit offset by 64, without a multiplication that can overflow.
-    const std::int64_t word_skip = offset / digits_per_word(base);
-    const auto skip_digits = static_cast<std::int32_t>(offset % digits_per_word(base));
-    const std::int64_t words_left = digit_file::words_from(opening.verdict.header, word_skip);
-    if (words_left == 0) {
-        return refuse(refusal, reason::past_end, opening.verdict);
+digit_stream* digit_stream_open_same(const digit_stream* opened, std::int32_t base, std::int64_t offset,
+                                     digit_stream_refusal* refusal) {
+    using reason = digit_stream_refusal::reason;
+    if (!digit_base_supported(base)) {
+        return refuse(refusal, reason::unsupported_base);
     }
-
-    auto* stream = new (std::nothrow) digit_stream{};
-    if (stream == nullptr) {
-        return refuse(refusal, reason::out_of_memory, opening.verdict);
+    if (offset < 0) {
+        return refuse(refusal, reason::negative_offset);
     }
-    if (!stream->source.open(std::move(opening.file), words_left)) {
-        delete stream;
-        return refuse(refusal, reason::out_of_memory, opening.verdict);
-    }
-    stream->header = opening.verdict.header;
-    stream->base = base;
-    if (base != 10) {
-        stream->bits_per_digit = base == 2 ? 1 : 4;
-        stream->digit_mask = base - 1;
-    }
-    stream->skip = base == 10 ? skip_digits : skip_digits * stream->bits_per_digit;
-    stream->first_word = words_left - 1;
-    stream->skip_digits = skip_digits;
-    if (refusal != nullptr) {
-        *refusal = {};
-    }
-    return stream;
+    digit_file::verdict verdict;
+    verdict.header = opened->header;
+    return open_on(platform::file(), opened->source.data_file(), verdict, base, offset, refusal);
 }
 
 int digit_stream_refill(digit_stream* stream) {
@@ -181,6 +206,11 @@ std::int64_t digit_stream_read(digit_stream* stream, char* digits, std::int64_t 
                     return written > 0 ? written : digit_stream_read_failed;
                 }
                 format(words, static_cast<std::size_t>(whole), digits + written);
+                if (stream->source.failed()) {
+                    // A page turned to zeros while its words were converted:
+                    // these digits were never in the file.
+                    return written > 0 ? written : digit_stream_read_failed;
+                }
                 written += static_cast<std::int64_t>(whole) * per_word;
                 continue;
             }

@@ -59,6 +59,14 @@ struct digit_stream_refusal {
 digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_t offset,
                                 digit_stream_refusal* refusal = nullptr);
 
+// Opens another stream on the file `opened` reads, with the header read
+// when it was opened: another stretch of the same version of the file,
+// whatever has become of its name since. Checks the base, the offset, the
+// position and the memory as digit_stream_open does. `opened` must outlive
+// the new stream.
+digit_stream* digit_stream_open_same(const digit_stream* opened, std::int32_t base, std::int64_t offset,
+                                     digit_stream_refusal* refusal = nullptr);
+
 // Returns the character code of the next digit ('0'..'9', 'A'..'F'),
 // digit_stream_end when the data is exhausted, or digit_stream_read_failed
 // when a read of the data came short. Either end repeats on every later call.
@@ -68,7 +76,8 @@ int digit_stream_next(digit_stream* stream);
 // how many: `capacity` unless the data ends first, so 0 (for a capacity
 // above 0) only at the end of the data. When a read fails it returns the
 // digits before the failure, and digit_stream_read_failed on the call after
-// (or at once if there were none). The same digits as digit_stream_next
+// (or at once if there were none). Digits are returned only once the words
+// they come from are known to have been read whole, after their conversion. The same digits as digit_stream_next
 // gives; the two can be mixed. Whole words are converted in bulk, with the
 // kernel set in use (kernels/registry.h).
 std::int64_t digit_stream_read(digit_stream* stream, char* digits, std::int64_t capacity);

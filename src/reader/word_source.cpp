@@ -39,6 +39,8 @@ struct spare_blocks {
 };
 thread_local spare_blocks spares{};
 
+detail::take_hook hook_after_take = nullptr;
+
 std::uint64_t* take_block() {
     for (std::uint64_t*& block : spares.blocks) {
         if (block != nullptr) {
@@ -62,6 +64,10 @@ void give_back_block(std::uint64_t* block) {
 
 }  // namespace
 
+void detail::set_take_hook(take_hook hook) {
+    hook_after_take = hook;
+}
+
 block_reuse::block_reuse() {
     ++spares.reusers;
 }
@@ -79,11 +85,20 @@ bool word_source::open(platform::file data_file, std::int64_t top) {
     if (words == nullptr) {
         return false;
     }
-    file = std::move(data_file);
+    owned_file = std::move(data_file);
+    file = &owned_file;
     buf_words = 0;
     words_left = top;
     advised_from = top;
     next_read_words = page_words;
+    return true;
+}
+
+bool word_source::open_shared(const platform::file& data_file, std::int64_t top) {
+    if (!open(platform::file(), top)) {
+        return false;
+    }
+    file = &data_file;
     return true;
 }
 
@@ -112,7 +127,7 @@ bool word_source::map_block(std::int64_t count) {
         return false;
     }
     view =
-        platform::map_view(file, header_bytes + 8 * (block_start + from), static_cast<std::size_t>(count - from) * 8);
+        platform::map_view(*file, header_bytes + 8 * (block_start + from), static_cast<std::size_t>(count - from) * 8);
     if (view == nullptr) {
         return false;
     }
@@ -199,7 +214,7 @@ bool word_source::fill_down_to(std::uint64_t lowest) {
     const auto length = static_cast<std::size_t>(top - low) * 8;
     std::uint64_t* const destination = words + (low - block_start);
     ++reads;
-    if (platform::read_at(file, destination, length, header_bytes + 8 * low) != length) {
+    if (platform::read_at(*file, destination, length, header_bytes + 8 * low) != length) {
         has_failed = true;
         return false;
     }
@@ -229,7 +244,7 @@ void word_source::advise_below(std::int64_t low) {
     target = target < floor_word ? floor_word : target;
     if (target < advised_from) {
         if (prefetch == nullptr) {
-            prefetch = detail::prefetch::start(advise_file, &file);
+            prefetch = detail::prefetch::start(advise_file, file);
         }
         detail::prefetch::advise(prefetch, header_bytes + 8 * target, 8 * (advised_from - target));
         advised_from = target;
@@ -290,10 +305,16 @@ const std::uint64_t* word_source::take(std::uint64_t count) {
             return nullptr;
         }
         bytes_read += static_cast<std::int64_t>(count * 8);
+        if (hook_after_take != nullptr) {
+            hook_after_take(*file);
+        }
         return viewed + (buf_words - view_from);
     }
     if (buf_words < filled_from && !fill_down_to(buf_words)) {
         return nullptr;
+    }
+    if (hook_after_take != nullptr) {
+        hook_after_take(*file);
     }
     return words + buf_words;
 }

@@ -14,7 +14,8 @@
 // read makes; short spans are still read.
 //
 // Independent of digits and bases: several sources may read parts of one
-// file, each with its own open file and buffer.
+// open file, each with its own buffer, so that they all read the same file
+// whatever happens to its name.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +29,15 @@ struct prefetcher;
 }
 
 inline constexpr std::int64_t block_words = 1048576;  // 8 MiB of words
+
+namespace detail {
+// A seam for tests: when set, every take calls it with the source's file
+// after the words it hands out are read (or their pages touched) and before
+// they are used, so that a test can change the file at the one moment a
+// reader must survive. Set it while no source is in use; nullptr in the tool.
+using take_hook = void (*)(const platform::file& data_file);
+void set_take_hook(take_hook hook);
+}  // namespace detail
 
 // While one lives on a thread, the block buffers that the thread's sources
 // free are kept (two at most) for the next sources it opens, so that parts of
@@ -52,6 +62,11 @@ public:
     // false, keeping nothing open, when the buffer cannot be allocated.
     // Reads nothing; top is at least 1.
     bool open(platform::file data_file, std::int64_t top);
+    // The same on a file the caller keeps open until the source is gone:
+    // sources reading parts of one file share its descriptor.
+    bool open_shared(const platform::file& data_file, std::int64_t top);
+    // The file the source reads.
+    const platform::file& data_file() const { return *file; }
     word_source() = default;
     ~word_source();
     word_source(const word_source&) = delete;
@@ -71,7 +86,9 @@ public:
     // buffered()), reading them first if need be. Returns the lowest of
     // them, so that p[count - 1] is the first taken and p[0] the last, valid
     // until the next take or refill; nullptr when a read failed (then on
-    // every later call).
+    // every later call). Words in a mapped view can still turn to zeros while
+    // they are used (the file cut under them): whatever is made of them is
+    // trusted only once failed() says false after it was made.
     const std::uint64_t* take(std::uint64_t count);
 
     // Words below data word `lowest` are not needed: reads and read-ahead
@@ -118,7 +135,8 @@ private:
     void release_view();
     void advise_below(std::int64_t low);
 
-    platform::file file;                               // the digit file
+    platform::file owned_file;                         // the digit file, when the source owns it
+    const platform::file* file = &owned_file;          // the digit file read
     std::uint64_t* words = nullptr;                    // block buffer, block_words words
     std::uint64_t buf_words = 0;                       // words[0..buf_words-1] not yet taken
     std::int64_t words_left = 0;                       // unread data words below the block

@@ -1,0 +1,199 @@
+// Files that change while they are read: cut short, replaced by a rename,
+// grown, unlinked. Every form, on one thread and on several, either gives
+// the whole answer for the file as it was opened, or stops with the
+// read-failed message after a correct prefix of that answer. The change
+// lands through the word source's take seam, between a take and the use of
+// its words: no timing is involved.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "frontend/cli.h"
+#include "reader/word_source.h"
+#include "test_support.h"
+
+using namespace rovurer;
+
+namespace {
+
+enum class change { shrink, rename_over, grow, unlink };
+
+const char* name_of(change what) {
+    switch (what) {
+        case change::shrink:
+            return "shrink";
+        case change::rename_over:
+            return "rename over";
+        case change::grow:
+            return "grow";
+        case change::unlink:
+            return "unlink";
+    }
+    return "?";
+}
+
+// What the seam does, and on which take: set before a run, read by the
+// run's threads.
+struct planned_change {
+    change what = change::shrink;
+    std::string path;         // the file being read
+    std::string replacement;  // for rename_over
+    int on_take = 1;          // the take after which the file changes
+    std::atomic<int> takes{0};
+};
+planned_change* planned = nullptr;
+
+void change_file(const platform::file& /*data_file*/) {
+    if (planned->takes.fetch_add(1) + 1 != planned->on_take) {
+        return;
+    }
+    const std::filesystem::path path = fs_path(planned->path);
+    switch (planned->what) {
+        case change::shrink:
+            std::filesystem::resize_file(path, 4096 + 8 * 1000);
+            break;
+        case change::rename_over:
+            std::filesystem::rename(fs_path(planned->replacement), path);
+            break;
+        case change::grow: {
+            // Words appended (more significant ones) and word_count raised:
+            // position 1 now lies in the new words.
+            std::FILE* file = std::fopen(planned->path.c_str(), "r+b");
+            ASSERT_NE(file, nullptr);
+            const std::int64_t more = 5000;
+            std::fseek(file, 0, SEEK_END);
+            const std::vector<std::uint64_t> words(more, 0x0123456789ABCDEFu);
+            std::fwrite(words.data(), 8, words.size(), file);
+            std::int64_t word_count = 0;
+            std::fseek(file, 8, SEEK_SET);
+            ASSERT_EQ(std::fread(&word_count, 8, 1, file), 1u);
+            word_count += more;
+            std::fseek(file, 8, SEEK_SET);
+            std::fwrite(&word_count, 8, 1, file);
+            std::fclose(file);
+            break;
+        }
+        case change::unlink:
+            std::filesystem::remove(path);
+            break;
+    }
+}
+
+struct run_output {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+run_output run_in_process(const std::vector<std::string>& args) {
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) {
+        argv.push_back(arg.c_str());
+    }
+    run_output result;
+    output_buffer out(append_to_string, &result.out, 1 << 16);
+    output_buffer err(append_to_string, &result.err, 1 << 12);
+    result.status = run_rovurer(static_cast<int>(argv.size()), argv.data(), out, err);
+    return result;
+}
+
+// Random words, a block and a fifth: long enough for several parts on
+// several threads, mapped views, and a block boundary.
+std::vector<std::uint64_t> random_words(unsigned seed) {
+    std::mt19937_64 random(seed);
+    std::vector<std::uint64_t> words(static_cast<std::size_t>(block_words) * 6 / 5);
+    for (std::uint64_t& word : words) {
+        word = random();
+    }
+    return words;
+}
+
+TEST(ChangingFile, EveryFormAnswersForTheFileOpenedOrFails) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a file in use cannot be cut, renamed over or removed on Windows";
+#endif
+    const std::vector<std::uint64_t> original = random_words(24);
+    const std::string other_path = write_digit_file("changing-other", random_words(25), 1);
+    const std::string whole = write_digit_file("changing-whole", original, 1);
+    const std::string twin = write_digit_file("changing-twin", original, 1);
+    // Forms over the run from position 1; {FILE} is the file that changes.
+    const std::vector<std::vector<std::string>> forms = {
+        {"--group", "0", "{FILE}", "10", "1", "20000000"},
+        {"--per-line", "100", "{FILE}", "16", "7", "15000000"},
+        {"--find", "999999", "{FILE}", "10"},
+        {"--find", "A5A5", "--max-count", "3", "{FILE}", "16", "5000"},
+        {"--count", "{FILE}", "10"},
+        {"--count", "{FILE}", "2", "3"},
+        {"--compare", "{FILE}", twin, "10"},
+        {"--compare", twin, "{FILE}", "16", "11"},
+    };
+    for (const std::vector<std::string>& form : forms) {
+        for (const char* threads : {"1", "2"}) {
+            std::vector<std::string> args = {"rovurer", "--no-progress", "--threads", threads};
+            for (const std::string& arg : form) {
+                args.push_back(arg == "{FILE}" ? whole : arg);
+            }
+            const run_output expected = run_in_process(args);
+            ASSERT_NE(expected.status, 2) << expected.err;
+            for (const change what : {change::shrink, change::rename_over, change::grow, change::unlink}) {
+                for (const int on_take : {1, 3}) {
+                    const std::string path = temp_folder() + "/changing";
+                    std::filesystem::copy_file(fs_path(whole), fs_path(path),
+                                               std::filesystem::copy_options::overwrite_existing);
+                    planned_change plan;
+                    plan.what = what;
+                    plan.path = path;
+                    plan.on_take = on_take;
+                    if (what == change::rename_over) {
+                        plan.replacement = temp_folder() + "/changing-replacement";
+                        std::filesystem::copy_file(fs_path(other_path), fs_path(plan.replacement),
+                                                   std::filesystem::copy_options::overwrite_existing);
+                    }
+                    planned = &plan;
+                    detail::set_take_hook(change_file);
+                    std::vector<std::string> changing = args;
+                    for (std::string& arg : changing) {
+                        arg = arg == whole ? path : arg;
+                    }
+                    const run_output got = run_in_process(changing);
+                    detail::set_take_hook(nullptr);
+                    const std::string where =
+                        name_of(what) + std::string(" on take ") + std::to_string(on_take) + ": " +
+                        [&] {
+                            std::string line;
+                            for (const std::string& arg : args) {
+                                line += arg + " ";
+                            }
+                            return line;
+                        }();
+                    const bool whole_answer =
+                        got.status == expected.status && got.out == expected.out && got.err == expected.err;
+                    if (what != change::shrink || whole_answer) {
+                        // The descriptor opened at the start still reads the
+                        // file as it was.
+                        EXPECT_EQ(got.status, expected.status) << where << got.err;
+                        EXPECT_TRUE(got.out == expected.out) << where;
+                        EXPECT_EQ(got.err, expected.err) << where;
+                        continue;
+                    }
+                    EXPECT_EQ(got.status, 2) << where;  // a cut that no read reached gives the whole answer
+                    EXPECT_EQ(got.err, "rovurer: " + path + ": a read of the data failed\n") << where;
+                    EXPECT_LE(got.out.size(), expected.out.size()) << where;
+                    EXPECT_TRUE(expected.out.compare(0, got.out.size(), got.out) == 0)
+                        << where << "printed what the file never held";
+                    if (form[0] == "--count") {
+                        EXPECT_EQ(got.out, "") << where;
+                    }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
