@@ -10,17 +10,17 @@ namespace rovurer {
 
 namespace {
 
-using clock_type = std::chrono::steady_clock;
-
-constexpr auto redraw_every = std::chrono::milliseconds(250);
-constexpr auto automatic_after = std::chrono::seconds(1);
-
 void write_error(const std::string& text) {
-    (void)platform::write(platform::stream::error, text.data(), text.size());
+    if (!text.empty()) {
+        (void)platform::write(platform::stream::error, text.data(), text.size());
+    }
 }
 
+// Whole seconds as H:MM:SS, a part of a second counting as a whole one.
 std::string duration(double seconds) {
-    const auto whole = static_cast<long long>(seconds < 0 ? 0 : seconds > 3.6e8 ? 3.6e8 : seconds);
+    const double capped = seconds < 0 ? 0 : seconds > 3.6e8 ? 3.6e8 : seconds;
+    auto whole = static_cast<long long>(capped);
+    whole += static_cast<double>(whole) < capped ? 1 : 0;
     char text[32];
     (void)std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
     return text;
@@ -28,23 +28,10 @@ std::string duration(double seconds) {
 
 }  // namespace
 
-progress_display::progress_display(progress_mode mode, std::int64_t total, const std::atomic<std::int64_t>* done)
-    : total_(total), done_(done) {
-#ifdef ROVURER_NO_THREADS
-    mode = progress_mode::off;
-#endif
-    if (mode == progress_mode::off ||
-        (mode == progress_mode::automatic && !platform::is_terminal(platform::stream::error))) {
-        return;
-    }
-    try {
-        thread_ = std::thread([this, mode] { run(mode == progress_mode::forced); });
-    } catch (const std::system_error&) {
-        // No display.
-    }
-}
+progress_meter::progress_meter(progress_mode mode, std::int64_t total, progress_time start)
+    : total_(total), start_(start), next_due_(mode == progress_mode::forced ? start : start + progress_second) {}
 
-std::string progress_display::line(std::int64_t done, std::int64_t total, double seconds) {
+std::string progress_meter::line(std::int64_t done, std::int64_t total, double seconds) {
     // Parts of a search read a few digits twice, where they overlap.
     done = done < total ? done : total;
     const double fraction = total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 1.0;
@@ -57,44 +44,83 @@ std::string progress_display::line(std::int64_t done, std::int64_t total, double
     return text;
 }
 
-void progress_display::run(bool forced) {
-    const auto start = clock_type::now();
-    std::unique_lock<std::mutex> held(lock_);
-    if (!forced && wake_.wait_until(held, start + automatic_after, [this] { return stopping_; })) {
-        return;  // a short job shows nothing
+std::string progress_meter::update(progress_time now, std::int64_t done) {
+    if (erased_ || now < next_due_) {
+        return {};
     }
+    const std::string text = line(done, total_, static_cast<double>(now - start_) / progress_second);
+    // Redraw over the last line, blanking what the new one does not cover.
+    std::string drawn(1, '\r');
+    drawn += text;
+    if (text.size() < drawn_) {
+        drawn.append(drawn_ - text.size(), ' ');
+    }
+    drawn_ = text.size();
+    next_due_ = now + progress_redraw_every;
+    return drawn;
+}
+
+std::string progress_meter::erase() {
+    erased_ = true;
+    if (drawn_ == 0) {
+        return {};
+    }
+    std::string blank(drawn_ + 2, ' ');
+    blank.front() = '\r';
+    blank.back() = '\r';
+    drawn_ = 0;
+    return blank;
+}
+
+progress_time steady_now() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+progress_display::progress_display(progress_mode mode, std::int64_t total, const std::atomic<std::int64_t>* done,
+                                   progress_clock clock)
+    : clock_(clock), done_(done), meter_(mode, total, clock()) {
+#ifdef ROVURER_NO_THREADS
+    mode = progress_mode::off;
+#endif
+    if (mode == progress_mode::off ||
+        (mode == progress_mode::automatic && !platform::is_terminal(platform::stream::error))) {
+        return;
+    }
+    active_ = true;
+    // The first line of a forced display is drawn now, so that even a job
+    // that ends before its thread runs shows it.
+    write_error(meter_.update(clock_(), done_->load(std::memory_order_relaxed)));
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        // No redraws.
+    }
+}
+
+void progress_display::run() {
+    std::unique_lock<std::mutex> held(lock_);
     while (!stopping_) {
-        const std::chrono::duration<double> elapsed = clock_type::now() - start;
-        const std::string text = line(done_->load(std::memory_order_relaxed), total_, elapsed.count());
-        // Redraw over the last line, blanking what the new one does not cover.
-        std::string drawn(1, '\r');
-        drawn += text;
-        if (text.size() < drawn_) {
-            drawn.append(drawn_ - text.size(), ' ');
-        }
-        write_error(drawn);
-        drawn_ = text.size();
-        wake_.wait_for(held, redraw_every, [this] { return stopping_; });
+        write_error(meter_.update(clock_(), done_->load(std::memory_order_relaxed)));
+        const progress_time wait = meter_.next_due() - clock_();
+        wake_.wait_for(held, std::chrono::nanoseconds(wait > 0 ? wait : 0), [this] { return stopping_; });
     }
 }
 
 void progress_display::stop() {
-    if (!thread_.joinable()) {
+    if (!active_) {
         return;
     }
-    {
-        const std::lock_guard<std::mutex> held(lock_);
-        stopping_ = true;
+    active_ = false;
+    if (thread_.joinable()) {
+        {
+            const std::lock_guard<std::mutex> held(lock_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
     }
-    wake_.notify_one();
-    thread_.join();
-    if (drawn_ > 0) {
-        std::string blank(drawn_ + 2, ' ');
-        blank.front() = '\r';
-        blank.back() = '\r';
-        write_error(blank);
-        drawn_ = 0;
-    }
+    write_error(meter_.erase());
 }
 
 }  // namespace rovurer

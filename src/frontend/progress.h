@@ -1,6 +1,9 @@
 // A one-line progress display on standard error for long jobs: percent
 // done, digits done of the total, the rate and the time left, redrawn at
 // most four times a second by a thread of its own, and erased at the end.
+//
+// progress_meter decides what is drawn and when, from times it is given;
+// progress_display runs it on a thread against a clock.
 #pragma once
 
 #include <atomic>
@@ -18,11 +21,56 @@ enum class progress_mode {
     off,
 };
 
+// Times in nanoseconds of a monotonic clock.
+using progress_time = std::int64_t;
+inline constexpr progress_time progress_second = 1000000000;
+inline constexpr progress_time progress_redraw_every = progress_second / 4;
+
+class progress_meter {
+public:
+    // A job of `total` digits that started at `start`: automatic meters draw
+    // from a second after it, forced ones from the start.
+    progress_meter(progress_mode mode, std::int64_t total, progress_time start);
+
+    // What to write at `now`, when `done` digits are done: the line, drawn
+    // over the one before (a carriage return first, blanks where the new
+    // line is shorter), or "" when no line is due: before the first second
+    // of an automatic meter, within a quarter second of the last line, or
+    // once erased.
+    std::string update(progress_time now, std::int64_t done);
+
+    // When the next line is due.
+    progress_time next_due() const { return next_due_; }
+
+    // What erases the line (blanks between two carriage returns), "" when
+    // none is on the screen; nothing is drawn afterwards.
+    std::string erase();
+
+    // The line shown when `done` of `total` digits took `seconds`: the time
+    // left rounds up, so that it reads 0:00:00 only at the end.
+    static std::string line(std::int64_t done, std::int64_t total, double seconds);
+
+private:
+    std::int64_t total_;
+    progress_time start_;
+    progress_time next_due_;
+    std::size_t drawn_ = 0;  // characters of the line on the screen
+    bool erased_ = false;
+};
+
+// A monotonic clock: steady_clock's time in nanoseconds, or a test's.
+using progress_clock = progress_time (*)();
+progress_time steady_now();
+
 class progress_display {
 public:
     // Shows how many of `total` digits `*done` has counted (done must outlive
-    // the display). Does nothing when off, or when no thread can be started.
-    progress_display(progress_mode mode, std::int64_t total, const std::atomic<std::int64_t>* done);
+    // the display), from now by `clock`. A forced display draws its first
+    // line before the constructor returns. Does nothing when off, when
+    // automatic and standard error is not a terminal, or when no thread can
+    // be started (a forced line then stays until stop()).
+    progress_display(progress_mode mode, std::int64_t total, const std::atomic<std::int64_t>* done,
+                     progress_clock clock = steady_now);
     ~progress_display() { stop(); }
     progress_display(const progress_display&) = delete;
     progress_display& operator=(const progress_display&) = delete;
@@ -31,18 +79,16 @@ public:
     // anything else is written to standard error.
     void stop();
 
-    // The line drawn when `done` of `total` digits took `seconds`.
-    static std::string line(std::int64_t done, std::int64_t total, double seconds);
-
 private:
-    void run(bool forced);
+    void run();
 
-    std::int64_t total_;
+    progress_clock clock_;
     const std::atomic<std::int64_t>* done_;
+    progress_meter meter_;
+    bool active_ = false;
     std::mutex lock_;
     std::condition_variable wake_;
     bool stopping_ = false;
-    std::size_t drawn_ = 0;  // characters of the line on the screen
     std::thread thread_;
 };
 
