@@ -44,6 +44,18 @@ const std::string& two_blocks() {
     return path;
 }
 
+// Messages without the note that --threads was capped at the processors
+// this machine lets the process use: the tests ask for more threads than a
+// small machine has.
+std::string without_thread_note(const std::string& messages) {
+    const std::string note = "rovurer: --threads ";
+    if (messages.compare(0, note.size(), note) != 0) {
+        return messages;
+    }
+    const std::size_t end = messages.find('\n');
+    return end == std::string::npos ? "" : messages.substr(end + 1);
+}
+
 std::vector<std::string> with(std::vector<std::string> front, const std::vector<std::string>& back) {
     front.insert(front.begin(), "rovurer");
     front.insert(front.end(), back.begin(), back.end());
@@ -85,7 +97,7 @@ TEST(Parallel, EveryThreadCountGivesTheBytesOfOne) {
             const run_result many = run_tool(with({"--threads", threads}, request));
             EXPECT_EQ(many.status, one.status) << threads << ' ' << request[0] << ' ' << request[1];
             EXPECT_TRUE(many.out == one.out) << threads << ' ' << request[0] << ' ' << request[1];
-            EXPECT_EQ(many.err, one.err) << threads << ' ' << request[0] << ' ' << request[1];
+            EXPECT_EQ(without_thread_note(many.err), one.err) << threads << ' ' << request[0] << ' ' << request[1];
         }
     }
 }
@@ -179,7 +191,7 @@ TEST(Parallel, CompareFindsTheFirstDifference) {
             const run_result run = run_tool({"rovurer", "--threads", threads, "--compare", f, other, "10", c.pos});
             EXPECT_EQ(run.status, 1) << c.changed;
             EXPECT_EQ(run.out, answer) << c.changed << ' ' << threads;
-            EXPECT_EQ(run.err, "");
+            EXPECT_EQ(without_thread_note(run.err), "");
         }
         // Sharded: the first shard that finds a difference has the answer.
         std::string first_answer;
@@ -205,7 +217,7 @@ TEST(Parallel, CompareFindsTheFirstDifference) {
         const run_result ended = run_tool({"rovurer", "--threads", threads, "--compare", f, shorter, "10"});
         EXPECT_EQ(ended.status, 1);
         EXPECT_EQ(ended.out, "");
-        EXPECT_EQ(ended.err, eof_message);
+        EXPECT_EQ(without_thread_note(ended.err), eof_message);
         EXPECT_EQ(run_tool({"rovurer", "--threads", threads, "--compare", f, shorter, "10", "7", "1e6"}).status, 0);
     }
     // Only the last shard says that a run ended first.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
@@ -65,6 +66,13 @@ int report(console& io, const std::string& message, int status) {
 int report_read_failure(console& io, const char* filename, int write_status) {
     const int status = finish(io, exit_read_failed, write_status);
     return report(io, "rovurer: " + std::string(filename) + ": a read of the data failed", status);
+}
+
+// A job that a signal asked to stop: what was shown stays, and the caller
+// ends the process by that signal.
+int stopped_by_signal(console& io) {
+    (void)io.out.flush();
+    return 128 + platform::stop_signal();
 }
 
 // A part that could not get its memory: what was shown stays.
@@ -223,6 +231,9 @@ bool last_shard(const command_line& command) {
 // has always ended: a failed read says nothing, and the line ends with a
 // newline; with one, each failure says why.
 int conclude(const command_line& command, const char* filename, digit_outcome outcome, console& io) {
+    if (platform::stop_signal() != 0) {
+        return stopped_by_signal(io);
+    }
     const int write_status = command.trouble_status;
     switch (outcome.result) {
         case command_result::read_failed:
@@ -273,17 +284,33 @@ struct run_split {
 // this process may use, but no more than there are parts of the smallest
 // size, so that a short request starts one thread. The caller then cuts the
 // parts.
-run_split split_run(const command_line& command, std::int64_t length, std::int64_t unit) {
+run_split split_run(const command_line& command, std::int64_t length, std::int64_t unit, int threads) {
     run_split split;
     const std::int64_t shards = command.shard == 0 ? 1 : command.shards;
     const std::int64_t shard = command.shard == 0 ? 1 : command.shard;
     split.begin = piece_start(length, unit, shards, shard - 1);
     split.end = piece_start(length, unit, shards, shard);
     const std::int64_t span = split.end - split.begin;
-    const int wanted = command.threads > 0 ? command.threads : platform::usable_processors();
+    const int wanted = threads;
     const std::int64_t most_threads = span / smallest_part > 1 ? span / smallest_part : 1;
     split.threads = wanted < most_threads ? wanted : static_cast<int>(most_threads);
     return split;
+}
+
+// The threads a job may use: as many as --threads asks, but no more than
+// the processors this process may run on (more only share them, each with
+// its buffers), saying so; by default those processors.
+int thread_count(const command_line& command, console& io) {
+    const int usable = platform::usable_processors();
+    if (command.threads > usable) {
+        report(io,
+               "rovurer: --threads " + std::to_string(command.threads) + ": this process may use " +
+                   std::to_string(usable) + (usable == 1 ? " processor" : " processors") + "; using " +
+                   std::to_string(usable),
+               exit_shown);
+        return usable;
+    }
+    return command.threads > 0 ? command.threads : usable;
 }
 
 progress_mode progress_of(const command_line& command) {
@@ -347,9 +374,24 @@ digit_outcome run_digit_parts(const command_line& command, const run_operands& r
             return {command_result::write_failed, exit_shown};
         }
         const placed_outcome placed = run_in_place(placed_at, split.threads, split.parts(), offset_of, job);
-        const int move_error = platform::move_output_to(placed.end, placed.result != command_result::shown);
-        out.fail(placed.result == command_result::write_failed ? placed.write_error : move_error);
-        return {out.failed() ? command_result::write_failed : placed.result, exit_shown};
+        if (placed.result != command_result::write_failed || platform::stop_signal() != 0) {
+            // The parts before the one that ended the job are whole: the
+            // output ends where that one's text stopped.
+            const int move_error = platform::move_output_to(placed.end, placed.result != command_result::shown);
+            out.fail(placed.result == command_result::write_failed ? placed.write_error : move_error);
+            return {out.failed() ? command_result::write_failed : placed.result, exit_shown};
+        }
+        // A write failed (a full disk, the file-size limit), perhaps because
+        // later parts took what it needed: from that part's start the rest
+        // goes out in order, as one thread writes it, and fails where one
+        // thread fails.
+        const int move_error = platform::move_output_to(placed_at + offset_of(placed.part), true);
+        if (move_error != 0) {
+            out.fail(move_error);
+            return {command_result::write_failed, exit_shown};
+        }
+        const part_job rest = [&](std::int64_t part, output_buffer& part_out) { return job(placed.part + part, part_out); };
+        return {run_in_parts(out, 1, split.parts() - placed.part, -1, false, rest).result, exit_shown};
     }
     const std::int64_t line_limit = command.form == command_form::find ? command.max_count : -1;
     const parts_outcome outcome =
@@ -375,13 +417,14 @@ int run_compare(const command_line& command, const run_operands& run, console& i
                           command.trouble_status);
         }
     }
+    platform::catch_stop_signals();
     first.read_in_place();
     second.read_in_place();
     const std::int64_t common = first.length() < second.length() ? first.length() : second.length();
     const bool same_words = first.available() == second.available();
     // Two readers a thread: parts of half a block each keep a thread's
     // buffers at a block's size.
-    run_split split = split_run(command, common, 1);
+    run_split split = split_run(command, common, 1, thread_count(command, io));
     split.cut(1, block_words / 2 * digits_per_word(run.base));
     std::atomic<std::int64_t> done{0};
     progress_display display(progress_of(command), split.end - split.begin, &done);
@@ -417,12 +460,15 @@ int run_compare(const command_line& command, const run_operands& run, console& i
             report_difference(found, part_out);
             return found.result;
         };
-        answer.result = run_in_parts(io.out, split.threads, split.parts(), -1, false, job).result;
+        answer.result = run_in_parts(io.out, split.threads, split.parts(), -1, false, job, 2).result;
         for (const int failed : failed_runs) {
             answer.failed_run = answer.failed_run != 0 ? answer.failed_run : failed;
         }
     }
     display.stop();
+    if (platform::stop_signal() != 0) {
+        return stopped_by_signal(io);
+    }
     switch (answer.result) {
         case command_result::differ:
             return finish(io, exit_refused, command.trouble_status);
@@ -505,6 +551,7 @@ int run_digit_form(const form_row& row, const command_line& command, console& io
     }
     // The option forms read long spans in place; the plain form keeps its
     // one block buffer.
+    platform::catch_stop_signals();
     digits.read_in_place();
     const std::int64_t length = digits.length();
     // Shards and lines end on whole groups and lines.
@@ -512,7 +559,7 @@ int run_digit_form(const form_row& row, const command_line& command, console& io
                               : command.layout.per_line > 0       ? command.layout.per_line
                               : command.layout.group > 0          ? command.layout.group
                                                                   : 1;
-    run_split split = split_run(command, length, unit);
+    run_split split = split_run(command, length, unit, thread_count(command, io));
     // A dump on several threads to an output that takes writes anywhere (a
     // file, /dev/null) writes each part in place as it goes: then parts of
     // half a block keep a thread's mapped words at the memory of a part
@@ -576,7 +623,9 @@ bool choose_kernels(const command_line& command, console& io) {
 
 }  // namespace
 
-int run_rovurer(int argc, const char* const* argv, output_buffer& out, output_buffer& err) {
+namespace {
+
+int run_command(int argc, const char* const* argv, output_buffer& out, output_buffer& err) {
     console io{out, err};
     const command_line command = parse_command_line(argc, argv);
     if (!command.error.empty()) {
@@ -591,6 +640,20 @@ int run_rovurer(int argc, const char* const* argv, output_buffer& out, output_bu
         }
     }
     return exit_refused;
+}
+
+}  // namespace
+
+int run_rovurer(int argc, const char* const* argv, output_buffer& out, output_buffer& err) {
+    try {
+        return run_command(argc, argv, out, err);
+    } catch (const std::bad_alloc&) {
+        // What was shown stays; the message needs no memory.
+        (void)out.flush();
+        err.append("rovurer: out of memory\n");
+        err.flush();
+        return exit_read_failed;
+    }
 }
 
 }  // namespace rovurer

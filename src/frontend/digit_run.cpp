@@ -1,5 +1,7 @@
 #include "frontend/digit_run.h"
 
+#include "platform/platform.h"
+
 namespace rovurer {
 
 digit_run::digit_run(const char* filename, std::int32_t base, std::int64_t pos, std::int64_t nb_digits)
@@ -24,6 +26,9 @@ digit_run::~digit_run() {
 }
 
 const std::uint64_t* digit_run::take_words(std::int64_t count) {
+    if (platform::stop_signal() != 0) {
+        return nullptr;
+    }
     const std::uint64_t* const words = digit_stream_take_words(stream_, count);
     if (words != nullptr) {
         const std::int64_t digits = count * digits_per_word(base_);
@@ -36,6 +41,9 @@ const std::uint64_t* digit_run::take_words(std::int64_t count) {
 }
 
 std::int64_t digit_run::read(char* digits, std::int64_t capacity) {
+    if (platform::stop_signal() != 0) {
+        return read_failed;  // the job was asked to stop; the caller sees why
+    }
     if (taken_ >= nb_digits_) {
         return failed() ? read_failed : 0;
     }

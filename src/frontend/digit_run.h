@@ -75,7 +75,9 @@ public:
     // Writes the next digits of the run, at most `capacity`, to `digits`.
     // Returns how many, 0 at the end of the run (or of the data), or
     // read_failed when a read of the data failed (after the digits before it
-    // were returned; at the end, when failed()). The run must be opened.
+    // were returned; at the end, when failed()), or when a signal asked the
+    // job to stop (platform::stop_signal). The run must be opened. take_words
+    // stops the same way.
     std::int64_t read(char* digits, std::int64_t capacity);
     static constexpr std::int64_t read_failed = digit_stream_read_failed;
 

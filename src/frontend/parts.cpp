@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -31,6 +32,7 @@ struct shared_run {
     std::int64_t lines_left = -1;  // for a line limit
     bool count_lines = false;
     const part_job* job = nullptr;
+    int readers = 1;
 };
 
 // The sink of one thread's part output: waits for the part's turn.
@@ -80,10 +82,22 @@ int deliver(void* context, const char* bytes, std::size_t length) {
     return run.out->failed() ? run.out->error() : 0;
 }
 
-void work(shared_run& run) {
-    const block_reuse reuse;  // parts on this thread share their block buffers
+// Runs a part's job; a job that cannot get memory ends out_of_memory.
+command_result run_job(const part_job& job, std::int64_t part, output_buffer& out) {
+    try {
+        return job(part, out);
+    } catch (const std::bad_alloc&) {
+        return command_result::out_of_memory;
+    }
+}
+
+void work_parts(shared_run& run) {
+    block_reuse reuse;  // parts on this thread share their block buffers
     part_sink sink{&run, 0};
     output_buffer part_out(deliver, &sink, part_output_bytes);
+    if (!reuse.reserve(run.readers)) {
+        return;
+    }
     for (;;) {
         {
             const std::lock_guard<std::mutex> held(run.lock);
@@ -92,7 +106,7 @@ void work(shared_run& run) {
             }
             sink.part = run.next_part++;
         }
-        const command_result result = (*run.job)(sink.part, part_out);
+        const command_result result = run_job(*run.job, sink.part, part_out);
         part_out.flush();
         std::unique_lock<std::mutex> held(run.lock);
         if (!wait_for_turn(run, sink.part, held)) {
@@ -109,6 +123,15 @@ void work(shared_run& run) {
         if (part_out.failed()) {
             return;
         }
+    }
+}
+
+// A thread that cannot get its output buffer takes no part: the others do
+// the work.
+void work(shared_run& run) {
+    try {
+        work_parts(run);
+    } catch (const std::bad_alloc&) {
     }
 }
 
@@ -147,11 +170,14 @@ int write_in_place(void* context, const char* bytes, std::size_t length) {
     return error;
 }
 
-void work_in_place(placed_run& run) {
-    const block_reuse reuse;
+void work_parts_in_place(placed_run& run) {
+    block_reuse reuse;
     placed_sink sink;
     sink.run = &run;
     output_buffer part_out(write_in_place, &sink, placed_output_bytes);
+    if (!reuse.reserve(1)) {
+        return;
+    }
     for (;;) {
         {
             const std::lock_guard<std::mutex> held(run.lock);
@@ -162,7 +188,7 @@ void work_in_place(placed_run& run) {
         }
         sink.at = run.start + (*run.offset_of)(sink.part);
         sink.written = 0;
-        command_result result = (*run.job)(sink.part, part_out);
+        command_result result = run_job(*run.job, sink.part, part_out);
         if (!part_out.flush() && result == command_result::shown) {
             result = command_result::write_failed;
         }
@@ -174,10 +200,18 @@ void work_in_place(placed_run& run) {
             run.outcome.result = result;
             run.outcome.end = sink.at + sink.written;
             run.outcome.write_error = result == command_result::write_failed ? part_out.error() : 0;
+            run.outcome.part = sink.part;
         }
         if (part_out.failed()) {
             return;  // the job stops at this part or before it: no later part is wanted
         }
+    }
+}
+
+void work_in_place(placed_run& run) {
+    try {
+        work_parts_in_place(run);
+    } catch (const std::bad_alloc&) {
     }
 }
 
@@ -211,13 +245,19 @@ placed_outcome run_in_place(std::int64_t start, int threads, std::int64_t parts,
     run.outcome.end = start;
     run.offset_of = &offset_of;
     run.job = &job;
+    run.outcome.part = parts - 1;
     run_on_threads(threads, parts, [&run] { work_in_place(run); });
+    if (run.next_part <= run.last_wanted) {
+        // No thread could get the memory to take the parts left.
+        run.outcome = {command_result::out_of_memory, start + offset_of(run.next_part), 0, run.next_part};
+    }
     return run.outcome;
 }
 
 parts_outcome run_in_parts(output_buffer& out, int threads, std::int64_t parts, std::int64_t line_limit,
-                           bool count_lines, const part_job& job) {
+                           bool count_lines, const part_job& job, int readers) {
     shared_run run;
+    run.readers = readers;
     run.count_lines = count_lines;
     run.parts = parts;
     run.out = &out;
@@ -227,6 +267,9 @@ parts_outcome run_in_parts(output_buffer& out, int threads, std::int64_t parts, 
         return run.outcome;
     }
     run_on_threads(threads, parts, [&run] { work(run); });
+    if (!run.stopped && run.turn < run.parts) {
+        run.outcome.result = command_result::out_of_memory;  // no thread could get its buffer
+    }
     return run.outcome;
 }
 

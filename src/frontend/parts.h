@@ -30,7 +30,7 @@ struct parts_outcome {
 // `count_lines`, the outcome says how many lines were delivered. Fewer
 // threads run when the system cannot start them.
 parts_outcome run_in_parts(output_buffer& out, int threads, std::int64_t parts, std::int64_t line_limit,
-                           bool count_lines, const part_job& job);
+                           bool count_lines, const part_job& job, int readers = 1);
 
 inline constexpr std::size_t part_output_bytes = std::size_t{4} << 20;
 
@@ -38,8 +38,9 @@ inline constexpr std::size_t part_output_bytes = std::size_t{4} << 20;
 // of the parts up to the one that ended it (or of them all) ends.
 struct placed_outcome {
     command_result result = command_result::shown;
-    std::int64_t end = 0;  // standard output offset
-    int write_error = 0;   // errno of the failed write, when the result is write_failed
+    std::int64_t end = 0;   // standard output offset
+    int write_error = 0;    // errno of the failed write, when the result is write_failed
+    std::int64_t part = 0;  // the part that ended the job (the last, when all were shown)
 };
 
 // Runs job(0) .. job(parts - 1) as run_in_parts does, but writes each part's
@@ -47,12 +48,21 @@ struct placed_outcome {
 // which must be where one thread running the parts in order would write it;
 // for an output that takes writes at any offset (platform::output_offset).
 // No part waits for another to be written, and a thread's output stays in a
-// buffer of placed_output_bytes, which stays in cache. Parts after the first
-// one, in part order, that does not end `shown` may have run and written
-// past the end the outcome gives: the caller moves the output there, cutting
+// buffer of placed_output_bytes, which stays in cache. It returns once every
+// part it started has ended, so that all parts before the one that ended
+// the job are written whole: the output from `start` to the outcome's end
+// is then what one thread would have written. Parts after that one may have
+// run and written past the end: the caller moves the output there, cutting
 // what they wrote. Moves nothing itself.
+//
+// A job that cannot get memory ends `out_of_memory`, and a thread that cannot
+// get its buffers (output, and a block for each file a part reads) takes no
+// part, in both ways of running parts: fewer threads do the work.
 placed_outcome run_in_place(std::int64_t start, int threads, std::int64_t parts,
                             const std::function<std::int64_t(std::int64_t)>& offset_of, const part_job& job);
+
+// (run_in_parts' `readers`: the files a part reads, one or two, whose block
+// buffers each thread gets before it takes a part.)
 
 inline constexpr std::size_t placed_output_bytes = std::size_t{256} << 10;
 

@@ -119,8 +119,10 @@ int write(stream to, const char* bytes, std::size_t length);
 // Where the next byte written to standard output goes, when the output
 // takes writes at any offset, so that threads can write their parts of it
 // in place: a regular file not opened for appending (nor shared with
-// standard error), or the null device. -1 for anything else (a pipe, a
-// terminal, another device; always on Windows).
+// standard error) that holds nothing past that offset, or the null device.
+// -1 for anything else (a file with bytes after the offset, which a write
+// in place could not keep; a pipe, a terminal, another device; always on
+// Windows).
 std::int64_t output_offset();
 
 // Writes all `length` bytes at byte `offset` of standard output, without
@@ -131,6 +133,23 @@ int write_output_at(std::int64_t offset, const char* bytes, std::size_t length);
 // first cutting a regular file there when `cut`. Returns 0, or an errno
 // value.
 int move_output_to(std::int64_t offset, bool cut);
+
+// Signals that ask a job to stop: SIGINT, SIGTERM and SIGHUP. From
+// catch_stop_signals() on, each only records its number, which stop_signal()
+// returns (0 before any), and makes writes to standard output and error give
+// up with EINTR rather than wait (on a pipe or a terminal), so that the job
+// can stop cleanly and then end_by_signal(). Nothing on Windows, where
+// stop_signal() stays 0.
+void catch_stop_signals();
+int stop_signal();
+
+// Ends the process by signal `number` with its default action, as if it had
+// never been caught, so that the shell sees 128 + number.
+[[noreturn]] void end_by_signal(int number);
+
+// Ignores SIGXFSZ, so that a write past the file-size limit fails with
+// EFBIG like any other write error, instead of ending the process.
+void ignore_file_size_signal();
 
 // The command line: on Windows rebuilt as UTF-8 from the wide command line,
 // so that any file name can be typed, with `*argc` updated; elsewhere `argv`

@@ -11,6 +11,7 @@
 #ifdef __linux__
 #include <sched.h>
 #endif
+#include <pthread.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -309,6 +310,9 @@ template <typename WriteSome>
 int write_all(const char* bytes, std::size_t length, WriteSome write_some) {
     std::size_t done = 0;
     while (done < length) {
+        if (stop_signal() != 0) {
+            return EINTR;
+        }
         const ssize_t written = write_some(bytes + done, length - done, done);
         if (written < 0) {
             if (errno == EINTR) {
@@ -349,7 +353,10 @@ std::int64_t output_offset() {
         return -1;
     }
     const off_t position = lseek(STDOUT_FILENO, 0, SEEK_CUR);
-    return position < 0 ? -1 : static_cast<std::int64_t>(position);
+    if (position < 0 || (regular && output.st_size > position)) {
+        return -1;
+    }
+    return static_cast<std::int64_t>(position);
 }
 
 int write_output_at(std::int64_t offset, const char* bytes, std::size_t length) {
@@ -372,6 +379,54 @@ int move_output_to(std::int64_t offset, bool cut) {
         return errno;
     }
     return lseek(STDOUT_FILENO, static_cast<off_t>(offset), SEEK_SET) < 0 ? errno : 0;
+}
+
+namespace {
+
+std::atomic<int> caught_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the stop-signal handler stores it");
+
+void on_stop_signal(int number) {
+    int none = 0;
+    (void)caught_signal.compare_exchange_strong(none, number);
+}
+
+}  // namespace
+
+void catch_stop_signals() {
+    struct sigaction action {};
+    action.sa_handler = on_stop_signal;
+    action.sa_flags = 0;  // no SA_RESTART: a write that waits gives up
+    sigemptyset(&action.sa_mask);
+    for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction before {};
+        // A signal ignored when the process started (nohup, a background
+        // job) stays ignored.
+        if (sigaction(number, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) {
+            (void)sigaction(number, &action, nullptr);
+        }
+    }
+}
+
+int stop_signal() {
+    return caught_signal.load(std::memory_order_relaxed);
+}
+
+void end_by_signal(int number) {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    (void)sigaction(number, &action, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, number);
+    (void)pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    (void)raise(number);
+    _exit(128 + number);  // the default action of these signals ends the process first
+}
+
+void ignore_file_size_signal() {
+    (void)signal(SIGXFSZ, SIG_IGN);
 }
 
 char** arguments(int* /*argc*/, char** argv) {

@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -229,6 +230,18 @@ int write(stream to, const char* bytes, std::size_t length) {
     }
     return 0;
 }
+
+void catch_stop_signals() {}
+
+int stop_signal() {
+    return 0;
+}
+
+void end_by_signal(int number) {
+    std::_Exit(128 + number);
+}
+
+void ignore_file_size_signal() {}
 
 char** arguments(int* argc, char** argv) {
     int wide_count = 0;

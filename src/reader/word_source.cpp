@@ -72,6 +72,22 @@ block_reuse::block_reuse() {
     ++spares.reusers;
 }
 
+bool block_reuse::reserve(int count) {
+    for (std::uint64_t*& block : spares.blocks) {
+        if (count <= 0) {
+            break;
+        }
+        if (block == nullptr) {
+            block = static_cast<std::uint64_t*>(platform::allocate_block(block_bytes));
+            if (block == nullptr) {
+                return false;
+            }
+        }
+        --count;
+    }
+    return count <= 0;
+}
+
 block_reuse::~block_reuse() {
     if (--spares.reusers == 0) {
         for (std::uint64_t*& block : spares.blocks) {

@@ -47,6 +47,10 @@ class block_reuse {
 public:
     block_reuse();
     ~block_reuse();
+    // Allocates `count` (at most two) block buffers now for the sources to
+    // come, so that a thread that cannot have them knows before it starts
+    // work. False when the memory is not there.
+    bool reserve(int count);
     block_reuse(const block_reuse&) = delete;
     block_reuse& operator=(const block_reuse&) = delete;
 };
