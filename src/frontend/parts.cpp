@@ -106,8 +106,10 @@ void work_parts(shared_run& run) {
             }
             sink.part = run.next_part++;
         }
-        const command_result result = run_job(*run.job, sink.part, part_out);
-        part_out.flush();
+        command_result result = run_job(*run.job, sink.part, part_out);
+        if (!part_out.flush() && result == command_result::shown) {
+            result = command_result::write_failed;  // the part's last bytes could not be delivered
+        }
         std::unique_lock<std::mutex> held(run.lock);
         if (!wait_for_turn(run, sink.part, held)) {
             return;  // a part before this one ended the job: this one's result does not count

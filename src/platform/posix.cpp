@@ -306,11 +306,15 @@ namespace {
 // call for the bytes left after the first `done`, retrying interrupted and
 // partial writes. Returns 0, or an errno value (EIO for a write that makes
 // no progress, rather than trying for ever).
+//
+// Standard output takes nothing more once a signal asked the job to stop, and
+// a write to it that waits gives up when the signal arrives: what was written
+// stays, the job ends. Standard error still takes the last messages.
 template <typename WriteSome>
-int write_all(const char* bytes, std::size_t length, WriteSome write_some) {
+int write_all(const char* bytes, std::size_t length, bool to_output, WriteSome write_some) {
     std::size_t done = 0;
     while (done < length) {
-        if (stop_signal() != 0) {
+        if (to_output && stop_signal() != 0) {
             return EINTR;
         }
         const ssize_t written = write_some(bytes + done, length - done, done);
@@ -331,7 +335,7 @@ int write_all(const char* bytes, std::size_t length, WriteSome write_some) {
 }  // namespace
 
 int write(stream to, const char* bytes, std::size_t length) {
-    return write_all(bytes, length, [to](const char* rest, std::size_t left, std::size_t /*done*/) {
+    return write_all(bytes, length, to == stream::output, [to](const char* rest, std::size_t left, std::size_t /*done*/) {
         return ::write(descriptor_of(to), rest, left);
     });
 }
@@ -364,7 +368,7 @@ int write_output_at(std::int64_t offset, const char* bytes, std::size_t length) 
     if (offset < 0 || offset > largest || static_cast<std::uint64_t>(largest - offset) < length) {
         return EFBIG;
     }
-    return write_all(bytes, length, [offset](const char* rest, std::size_t left, std::size_t done) {
+    return write_all(bytes, length, true, [offset](const char* rest, std::size_t left, std::size_t done) {
         return pwrite(STDOUT_FILENO, rest, left, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
     });
 }
