@@ -4,9 +4,14 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 #endif
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -127,6 +132,34 @@ TEST(Manners, OptionFormsBehaveAsUnixToolsDo) {
          1,
          false,
          "rovurer: " + partial1 + ": the data region ends in part of a word (1 bytes after the last whole word)"});
+    // No digits in lines: the line still ends.
+    cases.push_back({{"--per-line", "10", p, "10", "1", "0"}, 0, false, ""});
+#ifndef _WIN32
+    // Control characters and bytes that are not UTF-8 reach no terminal raw.
+    cases.push_back({{"--count", temp_folder() + "/manners-a\nb\x01" "c\xff\xc3\xa9'", "10"},
+                     1,
+                     true,
+                     "rovurer: '" + temp_folder() + "/manners-a'$'\\n''b'$'\\001''c'$'\\377''\xc3\xa9'$'\\'': cannot open: " +
+                         std::strerror(ENOENT)});
+    const std::string socket_path = temp_folder() + "/manners-socket";
+    const int listening = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socket_path.c_str(), sizeof address.sun_path - 1);
+    if (listening >= 0 && bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        cases.push_back({{"--count", socket_path, "10"},
+                         1,
+                         true,
+                         "rovurer: " + socket_path +
+                             ": cannot be read at a position: rovurer reads a digit file from its end, so it needs a "
+                             "regular file or a device, not a pipe or FIFO"});
+    }
+#endif
+#ifdef __linux__
+    // A read that fails says why, whatever size the system gives the file.
+    cases.push_back(
+        {{"--info", "/proc/self/mem"}, 1, true, std::string("rovurer: /proc/self/mem: cannot read its header: ") + std::strerror(EIO)});
+#endif
 #ifndef _WIN32
     const std::string fifo = temp_folder() + "/manners-fifo";
     if (mkfifo(fifo.c_str(), 0600) == 0) {
@@ -161,6 +194,11 @@ TEST(Manners, OptionFormsBehaveAsUnixToolsDo) {
             EXPECT_EQ(run.err, c.first_error_line + "\n" + try_help + "\n") << label;
         }
     }
+#ifndef _WIN32
+    if (listening >= 0) {
+        close(listening);
+    }
+#endif
 }
 
 // What the layout options write, exactly.

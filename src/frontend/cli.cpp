@@ -65,7 +65,7 @@ int report(console& io, const std::string& message, int status) {
 // names the file.
 int report_read_failure(console& io, const char* filename, int write_status) {
     const int status = finish(io, exit_read_failed, write_status);
-    return report(io, "rovurer: " + std::string(filename) + ": a read of the data failed", status);
+    return report(io, "rovurer: " + shown_name(filename) + ": a read of the data failed", status);
 }
 
 // A job that a signal asked to stop: what was shown stays, and the caller
@@ -100,6 +100,7 @@ int usage_error(const command_line& command, console& io, const std::string& mes
 struct digit_outcome {
     command_result result;
     int status;
+    bool no_digits = false;  // the run holds none: a dump in lines still ends its one line
 };
 using digit_action = digit_outcome (*)(output_buffer& out, digit_run& run, const command_line& command,
                                        std::int32_t base);
@@ -248,8 +249,10 @@ int conclude(const command_line& command, const char* filename, digit_outcome ou
         case command_result::differ:
             break;
     }
-    // One line of digits ends with a newline: the last shard's.
-    if (command.form == command_form::plain && command.layout.per_line == 0 && last_shard(command)) {
+    // One line of digits ends with a newline: the last shard's. So does a
+    // run of no digits, in lines too.
+    if (command.form == command_form::plain && (command.layout.per_line == 0 || outcome.no_digits) &&
+        last_shard(command)) {
         io.out.put('\n');
     }
     return finish(io, outcome.status, write_status);
@@ -487,7 +490,7 @@ int run_compare(const command_line& command, const run_operands& run, console& i
         const char* shorter = first.length() < second.length() ? run.filename : run.second_filename;
         const int status = finish(io, exit_refused, command.trouble_status);
         return report(io,
-                      "rovurer: EOF on " + std::string(shorter) + " after position " +
+                      "rovurer: EOF on " + shown_name(shorter) + " after position " +
                           std::to_string(static_cast<std::uint64_t>(run.pos) + static_cast<std::uint64_t>(common) - 1),
                       status);
     }
@@ -596,6 +599,7 @@ int run_digit_form(const form_row& row, const command_line& command, console& io
         outcome = run_digit_parts(command, run, digits, split, placed_at, done, io.out);
     }
     display.stop();
+    outcome.no_digits = length == 0;
     return conclude(command, run.filename, outcome, io);
 }
 

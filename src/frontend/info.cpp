@@ -18,7 +18,7 @@ void append_line(output_buffer& out, const char* key, const std::string& value) 
 
 bool describe_file(output_buffer& out, const char* filename, std::vector<std::string>* problems) {
     problems->clear();
-    const std::string name = std::string(filename) + ": ";
+    const std::string name = shown_name(filename) + ": ";
     const digit_file::opening opening = digit_file::open(filename);
     if (opening.verdict.check != digit_file::check::ok) {
         problems->push_back(file_problem(filename, opening.verdict));

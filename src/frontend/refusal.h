@@ -5,10 +5,17 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "reader/digit_stream.h"
 
 namespace rovurer {
+
+// A file name as messages show it: as typed, unless it holds control
+// characters or bytes that are not UTF-8, which would reach the terminal raw;
+// then quoted as GNU tools quote such names, for the shell:
+// 'a'$'\n''b' for "a", a newline, "b".
+std::string shown_name(std::string_view name);
 
 // What is wrong with a file that is not a digit file, as "FILENAME: REASON";
 // empty when its check is ok.

@@ -51,7 +51,7 @@ private:
 // from at an offset (a directory, a FIFO, a terminal or console): never
 // blocks waiting for a writer. Then sets *error, unless `error` is nullptr,
 // to an errno value that says why (EISDIR for a directory, ESPIPE where the
-// file cannot be read at an offset).
+// file cannot be read at an offset: a FIFO or a socket).
 file open_read(const char* path, int* error);
 
 // The size in bytes of an open regular file; -1 for anything else (a
@@ -61,8 +61,11 @@ std::int64_t file_size(const file& opened);
 // Reads `length` bytes at byte `offset` into `destination`, retrying
 // interrupted and partial reads. Returns the bytes read: fewer than asked at
 // the end of the file, on an error, or when offset + length is not a file
-// offset the system can represent (then 0). Never moves a file position.
-std::size_t read_at(const file& opened, void* destination, std::size_t length, std::int64_t offset);
+// offset the system can represent (then 0). Sets *error, unless `error` is
+// nullptr, to the errno value of a read that failed, or 0. Never moves a
+// file position.
+std::size_t read_at(const file& opened, void* destination, std::size_t length, std::int64_t offset,
+                    int* error = nullptr);
 
 // Asks the system to start reading `length` bytes at `offset` in the
 // background. Advice only: does nothing where the system has no such call,

@@ -50,8 +50,15 @@ file open_read(const char* path, int* error) {
     // nothing for regular files, and pread refuses a FIFO or terminal anyway.
     const int descriptor = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor < 0) {
+        int why = errno;
+        // A Unix socket cannot be opened at all: it is no more readable at
+        // an offset than a FIFO.
+        struct stat named {};
+        if (why == ENXIO && stat(path, &named) == 0 && S_ISSOCK(named.st_mode)) {
+            why = ESPIPE;
+        }
         if (error != nullptr) {
-            *error = errno;
+            *error = why;
         }
         return file();
     }
@@ -80,7 +87,10 @@ std::int64_t file_size(const file& opened) {
     return static_cast<std::int64_t>(status.st_size);
 }
 
-std::size_t read_at(const file& opened, void* destination, std::size_t length, std::int64_t offset) {
+std::size_t read_at(const file& opened, void* destination, std::size_t length, std::int64_t offset, int* error) {
+    if (error != nullptr) {
+        *error = 0;
+    }
     static_assert(sizeof(off_t) == sizeof(std::int64_t), "64-bit file offsets");
     constexpr std::int64_t max_offset = std::numeric_limits<std::int64_t>::max();
     if (offset < 0 || length > static_cast<std::uint64_t>(max_offset - offset)) {
@@ -93,6 +103,9 @@ std::size_t read_at(const file& opened, void* destination, std::size_t length, s
                                   static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
         if (got < 0 && errno == EINTR) {
             continue;
+        }
+        if (got < 0 && error != nullptr) {
+            *error = errno;
         }
         if (got <= 0) {
             break;

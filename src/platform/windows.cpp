@@ -135,7 +135,10 @@ bool view_failed(const file_view* /*view*/) {
 
 void unmap_view(file_view* /*view*/) {}
 
-std::size_t read_at(const file& opened, void* destination, std::size_t length, std::int64_t offset) {
+std::size_t read_at(const file& opened, void* destination, std::size_t length, std::int64_t offset, int* error) {
+    if (error != nullptr) {
+        *error = 0;
+    }
     constexpr std::int64_t max_offset = std::numeric_limits<std::int64_t>::max();
     if (offset < 0 || length > static_cast<std::uint64_t>(max_offset - offset)) {
         return 0;
@@ -150,7 +153,13 @@ std::size_t read_at(const file& opened, void* destination, std::size_t length, s
         position.OffsetHigh = static_cast<DWORD>(at >> 32);
         const std::size_t chunk = length - done < max_chunk ? length - done : max_chunk;
         DWORD got = 0;
-        if (!ReadFile(handle_of(opened), bytes + done, static_cast<DWORD>(chunk), &got, &position) || got == 0) {
+        if (!ReadFile(handle_of(opened), bytes + done, static_cast<DWORD>(chunk), &got, &position)) {
+            if (error != nullptr && GetLastError() != ERROR_HANDLE_EOF) {
+                *error = EIO;
+            }
+            break;
+        }
+        if (got == 0) {
             break;
         }
         done += got;

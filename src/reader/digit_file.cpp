@@ -8,9 +8,12 @@ namespace rovurer::digit_file {
 
 namespace {
 
-check examine(const platform::file& file, header& declared) {
+check examine(const platform::file& file, header& declared, int& read_error) {
     unsigned char bytes[examined_bytes];
-    if (platform::read_at(file, bytes, sizeof bytes, 0) != sizeof bytes) {
+    if (platform::read_at(file, bytes, sizeof bytes, 0, &read_error) != sizeof bytes) {
+        if (read_error != 0) {
+            return check::unreadable;  // a size the system gives (such as /proc/self/mem's 0) says nothing then
+        }
         const std::int64_t size = platform::file_size(file);
         return size >= 0 && size < static_cast<std::int64_t>(sizeof bytes) ? check::too_short : check::unreadable;
     }
@@ -35,7 +38,7 @@ opening open(const char* path) {
         result.verdict.check = check::cannot_open;
         return result;
     }
-    result.verdict.check = examine(file, result.verdict.header);
+    result.verdict.check = examine(file, result.verdict.header, result.verdict.read_error);
     if (result.verdict.check == check::ok) {
         result.file = std::move(file);
     }

@@ -38,8 +38,8 @@ struct header {
 enum class check {
     ok,
     cannot_open,          // the system refused the open (open_error says why)
-    unreadable,           // the examined bytes could not be read (not a regular
-                          // file, or an error)
+    unreadable,           // the examined bytes could not be read (an error,
+                          // which read_error names, or a device that ends)
     too_short,            // a regular file of fewer than the 56 examined bytes
     wrong_magic,          // the first 8 bytes are not the magic
     wrong_kind,           // header.kind is not 2
@@ -52,6 +52,7 @@ struct verdict {
     digit_file::check check = check::ok;
     digit_file::header header{};
     int open_error = 0;
+    int read_error = 0;  // for unreadable: the errno value of the failed read, when there was one
 };
 
 struct opening {

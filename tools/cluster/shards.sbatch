@@ -3,47 +3,101 @@
 # and merges them when the last one is done:
 #
 #   sbatch --array=1-64 tools/cluster/shards.sbatch --count /data/pi 10
-#   sbatch --array=1-64 tools/cluster/shards.sbatch --find 31415926 /data/pi 10
+#   sbatch --array=1-64 tools/cluster/shards.sbatch /data/pi 10 --find 31415926 --max-count 10
 #
-# Each task writes shard-K.out in the submit folder; once all are there,
-# `tools/cluster/shards.sbatch merge N FORM` (or the last task) joins them:
-# dumps and --find by concatenation in shard order, --count by adding the
-# counts. Every node needs the digit file at the same path (a shared file
-# system, or a copy), and rovurer on its PATH.
+# The options may come in any order. Each task writes its shard's output and
+# status in rovurer-JOB/, a folder of the submit folder that belongs to this
+# job array alone (JOB is SLURM_ARRAY_JOB_ID). The task that finds every
+# shard done merges them into merged-JOB.out, writes the merged status to
+# merged-JOB.status, and removes the folder:
+#   - a dump and --find: the shards' outputs in shard order; with
+#     --max-count N, the first N lines of them;
+#   - --count: the counts added;
+#   - --compare: the first difference in shard order; when there is none and
+#     the last shard says one run ended first, its message.
+# Statuses, as rovurer's: 0 and 1 are answers (1: --find found nothing,
+# --compare found a difference or an early end); a shard that ends above 1,
+# or 1 for a form where 1 is not an answer, fails its task and the merge
+# waits for it to be run again. Every node needs the digit file at the same
+# path (a shared file system, or a copy), and rovurer on its PATH.
 #SBATCH --job-name=rovurer
 #SBATCH --cpus-per-task=64
-#SBATCH --output=shard-%a.log
+#SBATCH --output=shard-%A-%a.log
 set -euo pipefail
 
-merge() {
-  local shards=$1 form=$2
-  local parts=()
-  for k in $(seq 1 "$shards"); do parts+=("shard-$k.out"); done
-  if [ "$form" = --count ]; then
-    awk '{ count[$1] += $2 } END { for (d in count) print d, count[d] }' "${parts[@]}" | sort -k1,1 >merged.out
-  else
-    cat "${parts[@]}" >merged.out
-  fi
-  echo "merged ${shards} shards into merged.out"
-}
-
-if [ "${1:-}" = merge ]; then
-  merge "$2" "$3"
-  exit 0
+# The form and --max-count of a rovurer command line, wherever they stand.
+form=dump
+max_count=
+previous=
+for argument in "$@"; do
+  [ "$argument" = -- ] && break
+  case $argument in
+    --find | --find=*) form=find ;;
+    --count) form=count ;;
+    --compare) form=compare ;;
+    --info) form=info ;;
+    --max-count=*) max_count=${argument#--max-count=} ;;
+  esac
+  [ "$previous" = --max-count ] && max_count=$argument
+  previous=$argument
+done
+if [ "$form" = info ]; then
+  echo "--info reads only the header: run it once, not in shards" >&2
+  exit 2
 fi
 
+job=${SLURM_ARRAY_JOB_ID:?run this with sbatch --array=1-N}
 shard=${SLURM_ARRAY_TASK_ID:?run this with sbatch --array=1-N}
 shards=${SLURM_ARRAY_TASK_COUNT:?run this with sbatch --array=1-N}
+folder=rovurer-$job
+mkdir -p "$folder"
+
 status=0
-rovurer --threads "${SLURM_CPUS_PER_TASK:-1}" --no-progress --shard "$shard/$shards" "$@" >"shard-$shard.tmp" || status=$?
-# --find ends 1 when its shard holds no match; anything else above 0 is trouble.
-if [ "$status" -gt 1 ] || { [ "$status" -eq 1 ] && [ "$1" != --find ]; }; then
+rovurer --threads "${SLURM_CPUS_PER_TASK:-1}" --no-progress --shard "$shard/$shards" "$@" \
+  >"$folder/shard-$shard.tmp" 2>"$folder/shard-$shard.err" || status=$?
+cat "$folder/shard-$shard.err" >&2
+if [ "$status" -gt 1 ] || { [ "$status" -eq 1 ] && [ "$form" != find ] && [ "$form" != compare ]; }; then
   echo "shard $shard/$shards failed with status $status" >&2
   exit "$status"
 fi
-mv "shard-$shard.tmp" "shard-$shard.out"
-# The task that finds every shard done merges them.
-done_count=$(ls shard-*.out 2>/dev/null | wc -l)
-if [ "$done_count" -eq "$shards" ] && mkdir merge.lock 2>/dev/null; then
-  merge "$shards" "$1"
+echo "$status" >"$folder/shard-$shard.status"
+mv "$folder/shard-$shard.tmp" "$folder/shard-$shard.out"
+
+merge() {
+  local parts=() k
+  for k in $(seq 1 "$shards"); do parts+=("$folder/shard-$k.out"); done
+  local merged=merged-$job.out merged_status=0
+  case $form in
+    count)
+      awk '{ count[$1] += $2 } END { for (d in count) print d, count[d] }' "${parts[@]}" | sort -k1,1 >"$merged"
+      ;;
+    compare)
+      cat "${parts[@]}" | head -n 1 >"$merged"
+      if [ -s "$merged" ]; then
+        merged_status=1
+      elif [ "$(cat "$folder/shard-$shards.status")" = 1 ]; then
+        cat "$folder/shard-$shards.err" >>"$merged"  # one run ends first
+        merged_status=1
+      fi
+      ;;
+    *)
+      if [ -n "$max_count" ]; then
+        cat "${parts[@]}" | head -n "$max_count" >"$merged"
+      else
+        cat "${parts[@]}" >"$merged"
+      fi
+      if [ "$form" = find ] && [ ! -s "$merged" ]; then
+        merged_status=1  # found nowhere
+      fi
+      ;;
+  esac
+  echo "$merged_status" >"merged-$job.status"
+  rm -rf "$folder"
+  echo "merged $shards shards into $merged (status $merged_status)"
+}
+
+# The task that finds every shard done merges them, once.
+done_count=$( (find "$folder" -maxdepth 1 -name 'shard-*.out' 2>/dev/null || true) | wc -l)
+if [ "$done_count" -eq "$shards" ] && mkdir "$folder/merge.lock" 2>/dev/null; then
+  merge
 fi
