@@ -234,7 +234,7 @@ TEST(Cli, OptionForms) {
          "rovurer: " + temp_folder() + "/negative: not a digit file: lead_words is negative (-2)\n"},
         {{"--per-line", "20", p, "10", "1"}, 0, "1415926535 8979323846  : 20\n2643383279 50288419  : 38\n", ""},
         {{"--per-line=10", p, "10", "5", "12"}, 0, "9265358979  : 14\n32  : 16\n", ""},
-        {{"--per-line", "10", p, "10", "1", "0"}, 0, "", ""},
+        {{"--per-line", "10", p, "10", "1", "0"}, 0, "\n", ""},  // no lines: the one newline
         {{"--per-line", "10", p, "10", "40"},
          1,
          "",

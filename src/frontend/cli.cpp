@@ -421,6 +421,7 @@ int run_compare(const command_line& command, const run_operands& run, console& i
         }
     }
     platform::catch_stop_signals();
+    const platform::interruptible_thread writes_stop;
     first.read_in_place();
     second.read_in_place();
     const std::int64_t common = first.length() < second.length() ? first.length() : second.length();
@@ -555,6 +556,7 @@ int run_digit_form(const form_row& row, const command_line& command, console& io
     // The option forms read long spans in place; the plain form keeps its
     // one block buffer.
     platform::catch_stop_signals();
+    const platform::interruptible_thread writes_stop;
     digits.read_in_place();
     const std::int64_t length = digits.length();
     // Shards and lines end on whole groups and lines.

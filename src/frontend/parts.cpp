@@ -224,9 +224,13 @@ void run_on_threads(int threads, std::int64_t parts, const std::function<void()>
 #ifdef ROVURER_NO_THREADS
     threads = 1;
 #endif
+    const std::function<void()> run_helper = [&work] {
+        const platform::interruptible_thread writes_stop;  // a helper may write the output
+        work();
+    };
     for (int i = 1; i < threads && i < parts; ++i) {
         try {
-            helpers.emplace_back(work);
+            helpers.emplace_back(run_helper);
         } catch (const std::system_error&) {
             break;  // the threads started so far do the work
         }

@@ -146,6 +146,21 @@ int move_output_to(std::int64_t offset, bool cut);
 void catch_stop_signals();
 int stop_signal();
 
+// While one lives on a thread, a stop signal that any thread catches also
+// interrupts a write this thread waits in, so that whichever thread writes
+// the job's output stops. One on each thread that writes output during a
+// job that catches stop signals.
+class interruptible_thread {
+public:
+    interruptible_thread();
+    ~interruptible_thread();
+    interruptible_thread(const interruptible_thread&) = delete;
+    interruptible_thread& operator=(const interruptible_thread&) = delete;
+
+private:
+    int slot_ = -1;
+};
+
 // Ends the process by signal `number` with its default action, as if it had
 // never been caught, so that the shell sees 128 + number.
 [[noreturn]] void end_by_signal(int number);

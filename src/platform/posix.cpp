@@ -403,17 +403,67 @@ namespace {
 std::atomic<int> caught_signal{0};
 static_assert(std::atomic<int>::is_always_lock_free, "the stop-signal handler stores it");
 
-void on_stop_signal(int number) {
+// The threads a caught stop signal is passed on to, in slots that the
+// handler reads without a lock. A slot is emptied only once no handler runs,
+// so that the handler never signals a thread that has ended.
+constexpr int thread_slots = 256;
+struct thread_slot {
+    std::atomic<bool> taken{false};
+    std::atomic<bool> ready{false};  // `thread` is set
+    pthread_t thread{};
+};
+thread_slot thread_slots_in_use[thread_slots];
+std::atomic<int> handlers_running{0};
+
+void on_stop_signal(int number, siginfo_t* info, void* /*context*/) {
+    handlers_running.fetch_add(1);
     int none = 0;
     (void)caught_signal.compare_exchange_strong(none, number);
+    // A signal from outside reaches one thread: pass it on to the others
+    // (not what this process passed on itself), so that a write waiting in
+    // any of them gives up.
+    const bool passed_on = info != nullptr && info->si_code == SI_TKILL && info->si_pid == getpid();
+    if (!passed_on) {
+        const pthread_t self = pthread_self();
+        for (thread_slot& slot : thread_slots_in_use) {
+            if (slot.ready.load(std::memory_order_acquire) && pthread_equal(slot.thread, self) == 0) {
+                (void)pthread_kill(slot.thread, number);
+            }
+        }
+    }
+    handlers_running.fetch_sub(1);
 }
 
 }  // namespace
 
+interruptible_thread::interruptible_thread() {
+    for (int i = 0; i < thread_slots; ++i) {
+        bool expected = false;
+        if (thread_slots_in_use[i].taken.compare_exchange_strong(expected, true)) {
+            thread_slots_in_use[i].thread = pthread_self();
+            thread_slots_in_use[i].ready.store(true, std::memory_order_release);
+            slot_ = i;
+            return;
+        }
+    }
+}
+
+interruptible_thread::~interruptible_thread() {
+    if (slot_ < 0) {
+        return;
+    }
+    thread_slot& slot = thread_slots_in_use[slot_];
+    slot.ready.store(false, std::memory_order_seq_cst);
+    while (handlers_running.load() != 0) {
+        sched_yield();  // a handler that may have read the slot is still passing the signal on
+    }
+    slot.taken.store(false, std::memory_order_release);
+}
+
 void catch_stop_signals() {
     struct sigaction action {};
-    action.sa_handler = on_stop_signal;
-    action.sa_flags = 0;  // no SA_RESTART: a write that waits gives up
+    action.sa_sigaction = on_stop_signal;
+    action.sa_flags = SA_SIGINFO;  // no SA_RESTART: a write that waits gives up
     sigemptyset(&action.sa_mask);
     for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction before {};

@@ -240,6 +240,9 @@ int write(stream to, const char* bytes, std::size_t length) {
     return 0;
 }
 
+interruptible_thread::interruptible_thread() = default;
+interruptible_thread::~interruptible_thread() = default;
+
 void catch_stop_signals() {}
 
 int stop_signal() {
