@@ -2,10 +2,12 @@
 // and fuzzed arguments, checked against a small independent model.
 //
 // Input: one byte choosing the form (its low two bits the plain form's
-// argument count; above them --find, --count, --info or --per-line), then the
-// base, position and count texts each ended by '\n', then the bytes of the
-// digit file (header area and data region), served from a memfd. The option
-// forms are checked against the plain form run on the same file.
+// argument count; above them --find, --count, --info, --per-line, or a form
+// run in parts: on two threads, in shards, or --compare, which take one more
+// byte), then the base, position and count texts each ended by '\n', then the
+// bytes of the digit file (header area and data region), served from a
+// memfd. The option forms are checked against the plain form run on the same
+// file, and the forms in parts against the same form run whole.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -324,6 +326,166 @@ void check_info(const std::string& path, const std::string& file) {
     }
 }
 
+// Messages without the note that --threads was capped at the processors
+// this process may use.
+std::string without_thread_note(const std::string& messages) {
+    const std::string note = "rovurer: --threads ";
+    if (messages.compare(0, note.size(), note) != 0) {
+        return messages;
+    }
+    const std::size_t end = messages.find('\n');
+    return end == std::string::npos ? "" : messages.substr(end + 1);
+}
+
+// The option form chosen by `selector` over `path`: a search, a count, or a
+// dump in lines, with the fuzzed numbers.
+std::vector<std::string> option_form(int selector, const std::string& path, const std::string& base,
+                                     const std::string& pos, const std::string& count, const std::string& pattern) {
+    switch (selector % 4) {
+        case 0:
+            return {"--find", pattern, path, base, pos, count};
+        case 1:
+            return {"--find", pattern, "--max-count", std::to_string(selector / 4 % 5), path, base, pos, count};
+        case 2:
+            return {"--count", path, base, pos, count};
+        default:
+            return {"--per-line", std::to_string(10 * (1 + selector / 4 % 4)), "--group", "5", path, base, pos, count};
+    }
+}
+
+// Threads: a file long enough to be cut in parts (its data the fuzzed bytes
+// over and over), read by one thread and by two: the same bytes.
+void check_threads(int selector, const std::string& base, const std::string& pos, const std::string& count,
+                   const std::string& pattern, const std::string& data) {
+    static const int long_file = memfd_create("long-digit-file", MFD_CLOEXEC);
+    static const std::string long_path = "/proc/self/fd/" + std::to_string(long_file);
+    constexpr std::int64_t words = 230000;  // 4,370,000 base-10 digits: parts of 2^20 digits or more
+    std::string bytes(4096 + 8 * words, '\0');
+    std::memcpy(bytes.data(), "MPT\x01" "FILE", 8);
+    const std::uint64_t kind = 2;
+    std::memcpy(bytes.data() + 8, &words, 8);
+    std::memcpy(bytes.data() + 24, &kind, 8);
+    const std::int64_t lead_words = selector / 64 % 2;
+    std::memcpy(bytes.data() + 48, &lead_words, 8);
+    for (std::size_t at = 4096; !data.empty() && at < bytes.size(); at += data.size()) {
+        bytes.replace(at, std::min(data.size(), bytes.size() - at), data, 0, std::min(data.size(), bytes.size() - at));
+    }
+    if (ftruncate(long_file, 0) != 0 ||
+        pwrite(long_file, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size())) {
+        std::abort();
+    }
+    std::vector<std::string> form = option_form(selector, long_path, base, pos, count, pattern);
+    form.insert(form.begin(), {"rovurer", "--threads", "1"});
+    const outcome one = run(form);
+    form[2] = "2";
+    const outcome two = run(form);
+    if (two.status != one.status || two.out != one.out || without_thread_note(two.err) != one.err) {
+        mismatch("threads", two, one.out);
+    }
+}
+
+// Shards: the outputs of K/N for every K, merged as the README says, are
+// the whole run's.
+void check_shards(int selector, const std::string& path, const std::string& base, const std::string& pos,
+                  const std::string& count, const std::string& pattern) {
+    const int shards = 1 + selector / 4 % 5;
+    std::vector<std::string> whole_form = option_form(selector, path, base, pos, count, pattern);
+    whole_form.insert(whole_form.begin(), "rovurer");
+    const outcome whole = run(whole_form);
+    if (whole.status > 1) {
+        return;  // a refusal or failed read: each shard says so alone
+    }
+    std::string merged;
+    std::uint64_t counts[16] = {};
+    bool any_found = false;
+    for (int k = 1; k <= shards; ++k) {
+        std::vector<std::string> form = whole_form;
+        form.insert(form.begin() + 1, {"--shard", std::to_string(k) + "/" + std::to_string(shards)});
+        const outcome shard = run(form);
+        if (shard.status > 1 || (shard.status == 1 && form[3] != "--find")) {
+            mismatch("shard", shard, whole.out);
+        }
+        any_found = any_found || (form[3] == "--find" && shard.status == 0);
+        if (selector % 4 == 2) {
+            for (std::size_t at = 0; at < shard.out.size(); at = shard.out.find('\n', at) + 1) {
+                const char digit = shard.out[at];
+                counts[digit <= '9' ? digit - '0' : digit - 'A' + 10] += std::strtoull(shard.out.c_str() + at + 2, nullptr, 10);
+            }
+        } else {
+            merged += shard.out;
+        }
+    }
+    if (selector % 4 == 1) {
+        // Each shard stops at N: the first N lines are the answer.
+        const long long most = selector / 4 % 5;
+        std::size_t end = 0;
+        for (long long line = 0; line < most && end < merged.size(); ++line) {
+            end = merged.find('\n', end) + 1;
+        }
+        merged.resize(end);
+    }
+    if (selector % 4 == 2) {
+        const long long base_value = std::strtoll(base.c_str(), nullptr, 10);
+        for (long long digit = 0; digit < base_value; ++digit) {
+            merged += std::string(1, "0123456789ABCDEF"[digit]) + " " + std::to_string(counts[digit]) + "\n";
+        }
+    }
+    if (merged != whole.out || (selector % 4 <= 1 && any_found != (whole.status == 0))) {
+        mismatch("shards", whole, merged);
+    }
+}
+
+// --compare of the file with a copy that differs in one byte: the first
+// position whose digits differ, an early end, or nothing, as the plain form
+// shows the two.
+void check_compare(int selector, const std::string& path, const std::string& file, const std::string& base,
+                   const std::string& pos, const std::string& count) {
+    static const int other_file = memfd_create("other-digit-file", MFD_CLOEXEC);
+    static const std::string other_path = "/proc/self/fd/" + std::to_string(other_file);
+    std::string other = file;
+    if (!other.empty()) {
+        const std::size_t at = 4096 + static_cast<std::size_t>(selector) * 13 % (other.size() > 4096 ? other.size() - 4096 : 1);
+        if (at < other.size()) {
+            other[at] = static_cast<char>(other[at] ^ (1 << (selector % 8)));
+        }
+        if (selector % 3 == 0 && other.size() > 4104) {
+            other.resize(other.size() - 8);  // a word shorter: positions may map to other words
+        }
+    }
+    if (ftruncate(other_file, 0) != 0 ||
+        pwrite(other_file, other.data(), other.size(), 0) != static_cast<ssize_t>(other.size())) {
+        std::abort();
+    }
+    const outcome actual = run({"rovurer", "--threads", selector % 2 == 0 ? "1" : "2", "--compare", path, other_path,
+                                base, pos, count});
+    const outcome first = plain_digits(path, base, pos, count);
+    const outcome second = plain_digits(other_path, base, pos, count);
+    if (!simple_number(base) || !simple_number(pos) || !simple_number(count) || first.status != 0 ||
+        second.status != 0) {
+        if (actual.status < 0 || actual.status > 2) {
+            mismatch("compare", actual, "status 0, 1 or 2");
+        }
+        return;
+    }
+    std::int64_t start = 0;
+    model_position(pos.c_str(), &start);
+    const std::size_t common = std::min(first.out.size(), second.out.size());
+    std::size_t at = 0;
+    while (at < common && first.out[at] == second.out[at]) {
+        ++at;
+    }
+    outcome expected;
+    if (at < common) {
+        expected = {1, path + " " + other_path + " differ: position " + std::to_string(start + static_cast<std::int64_t>(at)) + "\n", ""};
+    } else if (first.out.size() != second.out.size()) {
+        expected = {1, "", "rovurer: EOF on " + (first.out.size() < second.out.size() ? path : other_path) +
+                               " after position " + std::to_string(start + static_cast<std::int64_t>(common) - 1) + "\n"};
+    }
+    if (actual.status != expected.status || actual.out != expected.out || without_thread_note(actual.err) != expected.err) {
+        mismatch("compare", actual, expected.out + expected.err);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -337,10 +499,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::string path = "/proc/self/fd/" + std::to_string(memory_file);
 
     const int choice = data[0] % 4;
-    const int form = data[0] / 4 % 8;  // 0-3 the plain form
+    const int form = data[0] / 4 % 16;  // 0-3 the plain form, 8-11 again; 12-15 threads, shards, compare
     const int argc = choice == 0 ? 3 : choice == 1 ? 4 : 5;
     ++data;
     --size;
+    // The forms over several parts take one more byte, which picks the form
+    // run in parts and its details.
+    int selector = 0;
+    if (form >= 12 && size > 0) {
+        selector = *data++;
+        --size;
+    }
     const std::string base_text = take_line(data, size);
     const std::string pos_text = take_line(data, size);
     const std::string count_text = take_line(data, size);
@@ -361,6 +530,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return 0;
         case 7:
             check_per_line(path, base_text, pos_text, count_text);
+            return 0;
+        case 12:
+        case 13:
+            check_threads(selector + 256 * (form - 12), base_text, pos_text, count_text, "99",
+                          file.size() > 4096 ? file.substr(4096) : file);
+            return 0;
+        case 14:
+            check_shards(selector, path, base_text, pos_text, count_text, "1");
+            return 0;
+        case 15:
+            check_compare(selector, path, file, base_text, pos_text, count_text);
             return 0;
         default:
             break;
