@@ -253,6 +253,16 @@ TEST(DigitStream, DeclaredWordsBeyondTheFileFailTheRead) {
     EXPECT_EQ(last, digit_stream_read_failed);
     // A position below the missing words reads only what is there.
     EXPECT_EQ(digits_of(path, 10, 38, 19), "0000000000000000003");
+    // In bulk too: a first read that fails is a failure, not the end (0).
+    for (const int base : {10, 16, 2}) {
+        digit_stream* stream = digit_stream_open(path.c_str(), base, 0);
+        ASSERT_NE(stream, nullptr);
+        char digits[200];
+        EXPECT_EQ(digit_stream_read(stream, digits, sizeof digits), digit_stream_read_failed) << base;
+        EXPECT_EQ(digit_stream_read(stream, digits, sizeof digits), digit_stream_read_failed) << base;
+        EXPECT_TRUE(digit_stream_failed(stream));
+        digit_stream_close(stream);
+    }
 }
 
 // Word i of the data region holds i, so every digit tells where it came from.

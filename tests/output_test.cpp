@@ -71,6 +71,22 @@ TEST(Output, AppendsOfEverySizeArriveWholeAndInOrder) {
     }
 }
 
+// A byte put into a buffer that is exactly full goes after the bytes
+// there, which leave first.
+TEST(Output, AByteIntoAFullBufferGoesAfterIt) {
+    scripted_sink sink;
+    output_buffer out(scripted_sink::deliver, &sink, output_buffer::minimum_capacity);
+    const std::string full(output_buffer::minimum_capacity, 'x');
+    out.append(full.data(), full.size() - 1);
+    out.put('x');  // fills it
+    EXPECT_TRUE(sink.deliveries.empty());
+    out.put('y');
+    ASSERT_EQ(sink.deliveries.size(), 1U);
+    EXPECT_EQ(sink.deliveries[0], full);
+    EXPECT_TRUE(out.flush());
+    EXPECT_EQ(sink.delivered, full + "y");
+}
+
 TEST(Output, TheFirstErrorIsKeptAndLaterBytesDropped) {
     struct error_case {
         std::vector<int> results;
