@@ -4,8 +4,9 @@ fixtures and the sample files, each with a few argument sets.
 
 A seed is one byte choosing the form (low two bits: 1 three arguments, 2
 four; times 4 above them: 4 --find with the count text as DIGITS, 5 --count,
-6 --info, 7 --per-line=20), the base, position and count texts each ended by
-a newline, then the file."""
+6 --info, 7 --per-line=20; 12 and 13 a form on two threads, 14 in shards, 15
+--compare, each followed by a byte that picks the details), the base,
+position and count texts each ended by a newline, then the file."""
 import os
 import struct
 
@@ -22,10 +23,11 @@ def digit_file(words, lead_words, word_count=None, kind=2, magic=MAGIC):
     return bytes(header) + b"".join(struct.pack("<Q", w) for w in words)
 
 
-def seed(args, file, form=0):
+def seed(args, file, form=0, selector=None):
     choice = (2 if len(args) == 3 else 1) + 4 * form
     texts = list(args) + [""] * (3 - len(args))
-    return bytes([choice]) + "".join(t + "\n" for t in texts).encode() + file
+    picked = b"" if selector is None else bytes([selector])
+    return bytes([choice]) + picked + "".join(t + "\n" for t in texts).encode() + file
 
 
 def main():
@@ -60,6 +62,16 @@ def main():
         "info-kind1": seed(["10", "1", "5"], digit_file([1, 2], 0, kind=1), form=6),
         "per-line-pi": seed(["10", "11", "95"], pi_base10, form=7),
         "per-line-declared-more": seed(["16", "1", "50"], digit_file([1, 2], 0, word_count=5), form=7),
+        "threads-find": seed(["10", "1", "4000000"], pi_base10, form=12, selector=0),
+        "threads-max-count": seed(["10", "3", "4000000"], pi_base10, form=12, selector=9),
+        "threads-count": seed(["16", "7", "3000000"], pi_base10, form=13, selector=2),
+        "threads-per-line": seed(["10", "1", "4000000"], pi_base10, form=13, selector=7),
+        "shards-find": seed(["10", "1", "3800"], pi_base10, form=14, selector=12),
+        "shards-max-count": seed(["10", "5", "3000"], pi_base10, form=14, selector=13),
+        "shards-count": seed(["2", "3", "1000"], pi_base10, form=14, selector=10),
+        "shards-per-line": seed(["16", "2", "2000"], pi_base10, form=14, selector=15),
+        "compare-changed": seed(["10", "1", "3800"], pi_base10, form=15, selector=40),
+        "compare-shorter": seed(["16", "9", "3000"], pi_base10, form=15, selector=3),
     }
     os.makedirs(os.path.join(HERE, "corpus"), exist_ok=True)
     for name, data in seeds.items():
