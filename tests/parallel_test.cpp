@@ -325,9 +325,9 @@ TEST(Parallel, PartsWrittenInPlaceEndAtTheFirstFailure) {
 }
 
 // Which outputs take parts written in place: only a regular file written at
-// its position (not appended to, not shared with standard error) and
-// /dev/null; a pipe, another device and an appended file keep the parts in
-// order.
+// its position with nothing after it (not appended to, not shared with
+// standard error) and /dev/null; a pipe, another device, an appended file
+// and a file whose bytes go on past the position keep the parts in order.
 TEST(Parallel, OnlyFilesAndTheNullDeviceTakeWritesInPlace) {
 #if !defined(__linux__)
     GTEST_SKIP() << "standard output is redirected on Linux";
@@ -343,8 +343,11 @@ TEST(Parallel, OnlyFilesAndTheNullDeviceTakeWritesInPlace) {
     };
     const int file = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     ASSERT_EQ(write(file, "abc", 3), 3);
+    // The same file opened again, at its start: bytes follow the position.
+    const int rewritten = open(path.c_str(), O_WRONLY | O_CLOEXEC);
     const output_case cases[] = {
         {"a file", file, false, 3},
+        {"a file with bytes after the position", rewritten, false, -1},
         {"a file that is also standard error", file, true, -1},
         {"an appended file", open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC), false, -1},
         {"/dev/null", open("/dev/null", O_WRONLY | O_CLOEXEC), false, 0},
