@@ -330,8 +330,7 @@ void check_info(const std::string& path, const std::string& file) {
 // this process may use.
 std::string without_thread_note(const std::string& messages) {
     const std::string note = "rovurer: --threads ";
-    if (messages.compare(0, note.size(), note) != 0 ||
-        messages.find(": this process may use ") > messages.find('\n')) {
+    if (messages.compare(0, note.size(), note) != 0 || messages.find(": this process may use ") > messages.find('\n')) {
         return messages;
     }
     const std::size_t end = messages.find('\n');
@@ -362,7 +361,10 @@ void check_threads(int selector, const std::string& base, const std::string& pos
     static const std::string long_path = "/proc/self/fd/" + std::to_string(long_file);
     constexpr std::int64_t words = 140000;  // over 2^21 digits in every base: two parts or more
     std::string bytes(4096 + 8 * words, '\0');
-    std::memcpy(bytes.data(), "MPT\x01" "FILE", 8);
+    std::memcpy(bytes.data(),
+                "MPT\x01"
+                "FILE",
+                8);
     const std::uint64_t kind = 2;
     std::memcpy(bytes.data() + 8, &words, 8);
     std::memcpy(bytes.data() + 24, &kind, 8);
@@ -410,7 +412,8 @@ void check_shards(int selector, const std::string& path, const std::string& base
         if (selector % 4 == 2) {
             for (std::size_t at = 0; at < shard.out.size(); at = shard.out.find('\n', at) + 1) {
                 const char digit = shard.out[at];
-                counts[digit <= '9' ? digit - '0' : digit - 'A' + 10] += std::strtoull(shard.out.c_str() + at + 2, nullptr, 10);
+                counts[digit <= '9' ? digit - '0' : digit - 'A' + 10] +=
+                    std::strtoull(shard.out.c_str() + at + 2, nullptr, 10);
             }
         } else {
             merged += shard.out;
@@ -445,7 +448,8 @@ void check_compare(int selector, const std::string& path, const std::string& fil
     static const std::string other_path = "/proc/self/fd/" + std::to_string(other_file);
     std::string other = file;
     if (!other.empty()) {
-        const std::size_t at = 4096 + static_cast<std::size_t>(selector) * 13 % (other.size() > 4096 ? other.size() - 4096 : 1);
+        const std::size_t at =
+            4096 + static_cast<std::size_t>(selector) * 13 % (other.size() > 4096 ? other.size() - 4096 : 1);
         if (at < other.size()) {
             other[at] = static_cast<char>(other[at] ^ (1 << (selector % 8)));
         }
@@ -457,8 +461,8 @@ void check_compare(int selector, const std::string& path, const std::string& fil
         pwrite(other_file, other.data(), other.size(), 0) != static_cast<ssize_t>(other.size())) {
         std::abort();
     }
-    const outcome actual = run({"rovurer", "--threads", selector % 2 == 0 ? "1" : "2", "--compare", path, other_path,
-                                base, pos, count});
+    const outcome actual =
+        run({"rovurer", "--threads", selector % 2 == 0 ? "1" : "2", "--compare", path, other_path, base, pos, count});
     const outcome first = plain_digits(path, base, pos, count);
     const outcome second = plain_digits(other_path, base, pos, count);
     if (!simple_number(base) || !simple_number(pos) || !simple_number(count) || first.status != 0 ||
@@ -477,12 +481,17 @@ void check_compare(int selector, const std::string& path, const std::string& fil
     }
     outcome expected;
     if (at < common) {
-        expected = {1, path + " " + other_path + " differ: position " + std::to_string(start + static_cast<std::int64_t>(at)) + "\n", ""};
+        expected = {1,
+                    path + " " + other_path + " differ: position " +
+                        std::to_string(start + static_cast<std::int64_t>(at)) + "\n",
+                    ""};
     } else if (first.out.size() != second.out.size()) {
-        expected = {1, "", "rovurer: EOF on " + (first.out.size() < second.out.size() ? path : other_path) +
-                               " after position " + std::to_string(start + static_cast<std::int64_t>(common) - 1) + "\n"};
+        expected = {1, "",
+                    "rovurer: EOF on " + (first.out.size() < second.out.size() ? path : other_path) +
+                        " after position " + std::to_string(start + static_cast<std::int64_t>(common) - 1) + "\n"};
     }
-    if (actual.status != expected.status || actual.out != expected.out || without_thread_note(actual.err) != expected.err) {
+    if (actual.status != expected.status || actual.out != expected.out ||
+        without_thread_note(actual.err) != expected.err) {
         mismatch("compare", actual, expected.out + expected.err);
     }
 }

@@ -67,16 +67,16 @@ void change_file(const platform::file& /*data_file*/) {
             std::FILE* file = std::fopen(planned->path.c_str(), "r+b");
             ASSERT_NE(file, nullptr);
             const std::int64_t more = 5000;
-            std::fseek(file, 0, SEEK_END);
             const std::vector<std::uint64_t> words(more, 0x0123456789ABCDEFu);
-            std::fwrite(words.data(), 8, words.size(), file);
             std::int64_t word_count = 0;
-            std::fseek(file, 8, SEEK_SET);
-            ASSERT_EQ(std::fread(&word_count, 8, 1, file), 1u);
+            ASSERT_EQ(std::fseek(file, 0, SEEK_END), 0);
+            ASSERT_EQ(std::fwrite(words.data(), 8, words.size(), file), words.size());
+            ASSERT_EQ(std::fseek(file, 8, SEEK_SET), 0);
+            ASSERT_EQ(std::fread(&word_count, 8, 1, file), 1U);
             word_count += more;
-            std::fseek(file, 8, SEEK_SET);
-            std::fwrite(&word_count, 8, 1, file);
-            std::fclose(file);
+            ASSERT_EQ(std::fseek(file, 8, SEEK_SET), 0);
+            ASSERT_EQ(std::fwrite(&word_count, 8, 1, file), 1U);
+            ASSERT_EQ(std::fclose(file), 0);
             break;
         }
         case change::unlink:
@@ -93,6 +93,7 @@ struct run_output {
 
 run_output run_in_process(const std::vector<std::string>& args) {
     std::vector<const char*> argv;
+    argv.reserve(args.size());
     for (const std::string& arg : args) {
         argv.push_back(arg.c_str());
     }
@@ -163,15 +164,14 @@ TEST(ChangingFile, EveryFormAnswersForTheFileOpenedOrFails) {
                     }
                     const run_output got = run_in_process(changing);
                     detail::set_take_hook(nullptr);
-                    const std::string where =
-                        name_of(what) + std::string(" on take ") + std::to_string(on_take) + ": " +
-                        [&] {
-                            std::string line;
-                            for (const std::string& arg : args) {
-                                line += arg + " ";
-                            }
-                            return line;
-                        }();
+                    std::string where = name_of(what);
+                    where += " on take ";
+                    where += std::to_string(on_take);
+                    where += ":";
+                    for (const std::string& arg : args) {
+                        where += ' ';
+                        where += arg;
+                    }
                     const bool whole_answer =
                         got.status == expected.status && got.out == expected.out && got.err == expected.err;
                     if (what != change::shrink || whole_answer) {

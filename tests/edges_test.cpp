@@ -31,8 +31,7 @@ struct edge_case {
 // A run's messages without the note that --threads was capped.
 std::string without_thread_note(const std::string& messages) {
     const std::string note = "rovurer: --threads ";
-    if (messages.compare(0, note.size(), note) != 0 ||
-        messages.find(": this process may use ") > messages.find('\n')) {
+    if (messages.compare(0, note.size(), note) != 0 || messages.find(": this process may use ") > messages.find('\n')) {
         return messages;
     }
     return messages.substr(messages.find('\n') + 1);
@@ -78,8 +77,9 @@ TEST(Edges, EachLineOfTheTable) {
     const std::string in_header = write_bytes("edges-in-header", file_contents(p).substr(0, 100));
     fixture_header no_words;
     const std::string empty = write_digit_file("edges-empty", no_words, {});
-    const std::string info_of_pi = "word_count 3\nlead_words 1\ndata_words 3\ndigits_base10 38\ndigits_base16 32\n"
-                                   "digits_base2 128\n";
+    const std::string info_of_pi =
+        "word_count 3\nlead_words 1\ndata_words 3\ndigits_base10 38\ndigits_base16 32\n"
+        "digits_base2 128\n";
     // The whole base-16 dump of the straddle file, and its second half.
     const std::string zeros_to_boundary(1048573, '0');
     std::string whole_dump = zeros_to_boundary + "ABCDEF" + std::string(2097152 - 1048579, '0');
@@ -101,8 +101,14 @@ TEST(Edges, EachLineOfTheTable) {
          whole_dump.substr(0, 1048576),
          ""},
         // A failing part first: nothing of the parts after it is shown.
-        {{"--threads", "1", "--find", "1", failing, "10"}, 2, "", "rovurer: " + failing + ": a read of the data failed\n"},
-        {{"--threads", "2", "--find", "1", failing, "10"}, 2, "", "rovurer: " + failing + ": a read of the data failed\n"},
+        {{"--threads", "1", "--find", "1", failing, "10"},
+         2,
+         "",
+         "rovurer: " + failing + ": a read of the data failed\n"},
+        {{"--threads", "2", "--find", "1", failing, "10"},
+         2,
+         "",
+         "rovurer: " + failing + ": a read of the data failed\n"},
         // Comparisons: runs that end just before a difference, and the first
         // of two differences in one block.
         {{"--compare", p, q, "10", "1", "19"}, 0, "", ""},
@@ -116,7 +122,11 @@ TEST(Edges, EachLineOfTheTable) {
         {{"--max-count", "0", p, "10", "1"}, 1, "", "rovurer: --max-count needs --find" + try_help},
         {{"--max-count", "0", "--find", "1", p, "10"}, 1, "", ""},
         // Numbers at their limits, and one past them.
-        {{"--threads", "1024", "--count", p, "10", "1", "3"}, 0, counts_of({{'0', 0}, {'1', 2}, {'2', 0}, {'3', 0}, {'4', 1}, {'5', 0}, {'6', 0}, {'7', 0}, {'8', 0}, {'9', 0}}), ""},
+        {{"--threads", "1024", "--count", p, "10", "1", "3"},
+         0,
+         counts_of(
+             {{'0', 0}, {'1', 2}, {'2', 0}, {'3', 0}, {'4', 1}, {'5', 0}, {'6', 0}, {'7', 0}, {'8', 0}, {'9', 0}}),
+         ""},
         {{"--threads", "1025", "--count", p, "10"},
          1,
          "",
@@ -129,7 +139,11 @@ TEST(Edges, EachLineOfTheTable) {
         {{"--count", p, "2147483647"}, 1, "", "rovurer: base 2147483647 is not 2, 10 or 16\n"},
         {{"--count", p, "2147483648"}, 1, "", "rovurer: base '2147483648' is out of range" + try_help},
         // Exponents with a capital E.
-        {{"--count", p, "10", "1E1", "2E0"}, 0, counts_of({{'0', 0}, {'1', 0}, {'2', 0}, {'3', 0}, {'4', 0}, {'5', 1}, {'6', 0}, {'7', 0}, {'8', 1}, {'9', 0}}), ""},
+        {{"--count", p, "10", "1E1", "2E0"},
+         0,
+         counts_of(
+             {{'0', 0}, {'1', 0}, {'2', 0}, {'3', 0}, {'4', 0}, {'5', 1}, {'6', 0}, {'7', 0}, {'8', 1}, {'9', 0}}),
+         ""},
         // --info on data that ends in part of a word, inside the header area,
         // and on no words.
         {{"--info", p}, 0, info_of_pi, ""},
@@ -146,17 +160,28 @@ TEST(Edges, EachLineOfTheTable) {
          "word_count 0\nlead_words 0\ndata_words 0\ndigits_base10 0\ndigits_base16 0\ndigits_base2 0\n",
          "rovurer: " + empty + ": no digits from position 1: lead_words (0) is not below word_count (0)\n"},
         // Past the end, with the digits in the base asked for.
-        {{"--count", p, "10", "39"}, 1, "", "rovurer: " + p + ": position 39 is past the end of the data (38 base-10 digits)\n"},
-        {{"--count", p, "16", "33"}, 1, "", "rovurer: " + p + ": position 33 is past the end of the data (32 base-16 digits)\n"},
-        {{"--find", "1", p, "2", "129"}, 2, "", "rovurer: " + p + ": position 129 is past the end of the data (128 base-2 digits)\n"},
+        {{"--count", p, "10", "39"},
+         1,
+         "",
+         "rovurer: " + p + ": position 39 is past the end of the data (38 base-10 digits)\n"},
+        {{"--count", p, "16", "33"},
+         1,
+         "",
+         "rovurer: " + p + ": position 33 is past the end of the data (32 base-16 digits)\n"},
+        {{"--find", "1", p, "2", "129"},
+         2,
+         "",
+         "rovurer: " + p + ": position 129 is past the end of the data (128 base-2 digits)\n"},
     };
 #ifndef _WIN32
     // Opens that fail say why.
     const std::string loop = temp_folder() + "/edges-loop";
     if (symlink(loop.c_str(), loop.c_str()) == 0) {
-        cases.push_back({{"--count", loop, "10"}, 1, "", "rovurer: " + loop + ": cannot open: " + std::strerror(ELOOP) + "\n"});
+        cases.push_back(
+            {{"--count", loop, "10"}, 1, "", "rovurer: " + loop + ": cannot open: " + std::strerror(ELOOP) + "\n"});
     }
-    cases.push_back({{"--count", p + "/x", "10"}, 1, "", "rovurer: " + p + "/x: cannot open: " + std::strerror(ENOTDIR) + "\n"});
+    cases.push_back(
+        {{"--count", p + "/x", "10"}, 1, "", "rovurer: " + p + "/x: cannot open: " + std::strerror(ENOTDIR) + "\n"});
 #endif
     // A kernel set that is built in but that this CPU cannot run.
     for (const rovurer::kernels::kernel_set* set : rovurer::kernels::all_sets()) {

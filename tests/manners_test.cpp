@@ -136,11 +136,15 @@ TEST(Manners, OptionFormsBehaveAsUnixToolsDo) {
     cases.push_back({{"--per-line", "10", p, "10", "1", "0"}, 0, false, ""});
 #ifndef _WIN32
     // Control characters and bytes that are not UTF-8 reach no terminal raw.
-    cases.push_back({{"--count", temp_folder() + "/manners-a\nb\x01" "c\xff\xc3\xa9'", "10"},
-                     1,
-                     true,
-                     "rovurer: '" + temp_folder() + "/manners-a'$'\\n''b'$'\\001''c'$'\\377''\xc3\xa9'$'\\'': cannot open: " +
-                         std::strerror(ENOENT)});
+    cases.push_back(
+        {{"--count",
+          temp_folder() + "/manners-a\nb\x01"
+                          "c\xff\xc3\xa9'",
+          "10"},
+         1,
+         true,
+         "rovurer: '" + temp_folder() +
+             "/manners-a'$'\\n''b'$'\\001''c'$'\\377''\xc3\xa9'$'\\'': cannot open: " + std::strerror(ENOENT)});
     const std::string socket_path = temp_folder() + "/manners-socket";
     const int listening = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
@@ -157,8 +161,10 @@ TEST(Manners, OptionFormsBehaveAsUnixToolsDo) {
 #endif
 #ifdef __linux__
     // A read that fails says why, whatever size the system gives the file.
-    cases.push_back(
-        {{"--info", "/proc/self/mem"}, 1, true, std::string("rovurer: /proc/self/mem: cannot read its header: ") + std::strerror(EIO)});
+    cases.push_back({{"--info", "/proc/self/mem"},
+                     1,
+                     true,
+                     std::string("rovurer: /proc/self/mem: cannot read its header: ") + std::strerror(EIO)});
 #endif
 #ifndef _WIN32
     const std::string fifo = temp_folder() + "/manners-fifo";

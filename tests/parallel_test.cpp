@@ -49,8 +49,7 @@ const std::string& two_blocks() {
 // small machine has.
 std::string without_thread_note(const std::string& messages) {
     const std::string note = "rovurer: --threads ";
-    if (messages.compare(0, note.size(), note) != 0 ||
-        messages.find(": this process may use ") > messages.find('\n')) {
+    if (messages.compare(0, note.size(), note) != 0 || messages.find(": this process may use ") > messages.find('\n')) {
         return messages;
     }
     const std::size_t end = messages.find('\n');

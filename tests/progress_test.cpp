@@ -63,7 +63,8 @@ TEST(Progress, LinesSayWhatIsDoneTheTrueRateAndTheTimeLeftRoundedUp) {
         {1000, 1000, 2.0, "rovurer: 100.0%  1000 of 1000 digits  500 digits/s  0:00:00 left"},
         // Overlapping parts count a few digits twice: never past the total.
         {1010, 1000, 1.0, "rovurer: 100.0%  1000 of 1000 digits  1e+03 digits/s  0:00:00 left"},
-        {3600000000, 7200000001, 3600.0, "rovurer:  50.0%  3600000000 of 7200000001 digits  1e+06 digits/s  1:00:01 left"},
+        {3600000000, 7200000001, 3600.0,
+         "rovurer:  50.0%  3600000000 of 7200000001 digits  1e+06 digits/s  1:00:01 left"},
     };
     for (const case_row& row : rows) {
         EXPECT_EQ(progress_meter::line(row.done, row.total, row.seconds), row.line);

@@ -104,7 +104,8 @@ TEST(Stopping, FileSizeLimitAndBytesAfterTheOutputAsOneThreadLeavesThem) {
             EXPECT_EQ(limited.status, 1) << threads;
             EXPECT_EQ(limited.signal, 0) << threads;
             EXPECT_EQ(limited.err, std::string("rovurer: write error: ") + std::strerror(EFBIG) + "\n") << threads;
-            EXPECT_TRUE(file_contents(out) == text.substr(0, 2000 * 512)) << threads << ": not the text's prefix";
+            EXPECT_TRUE(file_contents(out) == text.substr(0, std::size_t{2000} * 512))
+                << threads << ": not the text's prefix";
             // Standard output opened for writing without being cut: the
             // bytes past the text stay, as one thread leaves them.
             const std::string tail(std::size_t{1} << 20, 'x');
@@ -131,7 +132,8 @@ TEST(Stopping, FullDiskKeepsWhatOneThreadKeeps) {
     for (const std::string threads : {"1", "2"}) {
         for (int round = 0; round < 4; ++round) {
             unlink(out.c_str());
-            const run_result full = run_tool(tool_args(threads, {"--group", "5", random_file(), "10", "3", "3e7"}), out);
+            const run_result full =
+                run_tool(tool_args(threads, {"--group", "5", random_file(), "10", "3", "3e7"}), out);
             EXPECT_EQ(full.status, 1) << threads;
             EXPECT_EQ(full.err, std::string("rovurer: write error: ") + std::strerror(ENOSPC) + "\n") << threads;
             kept.push_back(file_contents(out));
@@ -163,8 +165,8 @@ TEST(Stopping, SignalsCutAtTheWholeTextEraseTheLineAndEndTheRun) {
             ASSERT_GE(out_file, 0);
             ASSERT_GE(err_file, 0);
             const int child = start_tool(
-                {"rovurer", "--progress", "--threads", threads, "--group", "0", endless_file(), "10", "1", "1e15"}, out_file,
-                err_file);
+                {"rovurer", "--progress", "--threads", threads, "--group", "0", endless_file(), "10", "1", "1e15"},
+                out_file, err_file);
             // Signalled once the dump is well under way, however long that
             // takes: 16 MiB written (parts written in place leave holes
             // until the parts before them are written).
@@ -199,12 +201,12 @@ TEST(Stopping, SignalsCutAtTheWholeTextEraseTheLineAndEndTheRun) {
     int ends[2] = {-1, -1};
     ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
     const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    const int child = start_tool({"rovurer", "--threads", "2", "--group", "0", endless_file(), "10", "1", "1e15"}, ends[1], null);
+    const int child =
+        start_tool({"rovurer", "--threads", "2", "--group", "0", endless_file(), "10", "1", "1e15"}, ends[1], null);
     // Full: the tool enlarges the pipe, then fills it.
     int queued = 0;
-    for (int waited = 0; waited < 20000 && ioctl(ends[0], FIONREAD, &queued) == 0 &&
-                         queued < fcntl(ends[0], F_GETPIPE_SZ);
-         ++waited) {
+    for (int waited = 0;
+         waited < 20000 && ioctl(ends[0], FIONREAD, &queued) == 0 && queued < fcntl(ends[0], F_GETPIPE_SZ); ++waited) {
         usleep(1000);
     }
     EXPECT_EQ(queued, fcntl(ends[0], F_GETPIPE_SZ));

@@ -393,7 +393,9 @@ digit_outcome run_digit_parts(const command_line& command, const run_operands& r
             out.fail(move_error);
             return {command_result::write_failed, exit_shown};
         }
-        const part_job rest = [&](std::int64_t part, output_buffer& part_out) { return job(placed.part + part, part_out); };
+        const part_job rest = [&](std::int64_t part, output_buffer& part_out) {
+            return job(placed.part + part, part_out);
+        };
         return {run_in_parts(out, 1, split.parts() - placed.part, -1, false, rest).result, exit_shown};
     }
     const std::int64_t line_limit = command.form == command_form::find ? command.max_count : -1;

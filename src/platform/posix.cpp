@@ -348,9 +348,10 @@ int write_all(const char* bytes, std::size_t length, bool to_output, WriteSome w
 }  // namespace
 
 int write(stream to, const char* bytes, std::size_t length) {
-    return write_all(bytes, length, to == stream::output, [to](const char* rest, std::size_t left, std::size_t /*done*/) {
-        return ::write(descriptor_of(to), rest, left);
-    });
+    return write_all(bytes, length, to == stream::output,
+                     [to](const char* rest, std::size_t left, std::size_t /*done*/) {
+                         return ::write(descriptor_of(to), rest, left);
+                     });
 }
 
 std::int64_t output_offset() {
