@@ -6,13 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "kernels/digit_format.h"
 #include "kernels/registry.h"
 
 namespace rovurer {
 
 namespace {
 
-constexpr std::string_view digit_characters = "0123456789ABCDEF";
+constexpr std::string_view digit_characters = kernels::digit_characters;
 
 char upper(char c) {
     return c >= 'a' && c <= 'f' ? static_cast<char>(c - 'a' + 'A') : c;

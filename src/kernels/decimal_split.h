@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+namespace rovurer::kernels {
+
 inline constexpr std::uint64_t ten_to_8 = 100000000;
 inline constexpr std::uint64_t ten_to_19 = 10000000000000000000ULL;
 
@@ -37,3 +39,5 @@ inline decimal_parts split_decimal(std::uint64_t word) {
     const std::uint64_t top = ((high >> 8) * 1441151881) >> 49;
     return {top, high - top * ten_to_8, word - high * ten_to_8};
 }
+
+}  // namespace rovurer::kernels

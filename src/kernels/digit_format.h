@@ -15,6 +15,9 @@
 
 namespace rovurer::kernels {
 
+// The digit characters, by value: '0' to '9', then 'A' to 'F' for base 16.
+inline constexpr char digit_characters[] = "0123456789ABCDEF";
+
 using format_words_function = void (*)(const std::uint64_t* words, std::size_t count, char* out);
 
 // Copies `count` digits to `out`, writing a space after every digit that

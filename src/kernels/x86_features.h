@@ -13,10 +13,30 @@
 
 namespace rovurer::kernels {
 
+// The CPUID bits the kernel sets test, by register.
+namespace cpuid_bit {
+inline constexpr unsigned leaf1_ecx_popcnt = 1U << 23;
+inline constexpr unsigned leaf1_ecx_osxsave = 1U << 27;
+inline constexpr unsigned leaf7_ebx_avx2 = 1U << 5;
+inline constexpr unsigned leaf7_ebx_avx512f = 1U << 16;
+inline constexpr unsigned leaf7_ebx_avx512dq = 1U << 17;
+inline constexpr unsigned leaf7_ebx_avx512ifma = 1U << 21;
+inline constexpr unsigned leaf7_ebx_avx512bw = 1U << 30;
+inline constexpr unsigned leaf7_ebx_avx512vl = 1U << 31;
+inline constexpr unsigned leaf7_ecx_avx512vbmi = 1U << 1;
+inline constexpr unsigned leaf7_ecx_avx512vbmi2 = 1U << 6;
+}  // namespace cpuid_bit
+
+// The XCR0 bits of the register state the system saves.
+namespace saved_state {
+inline constexpr unsigned sse_and_avx = 0x6;  // XMM and YMM upper halves
+inline constexpr unsigned avx512 = 0xE6;      // and the opmask, ZMM upper halves and ZMM16-31
+}  // namespace saved_state
+
 struct x86_features {
-    unsigned leaf1_ecx = 0;  // CPUID leaf 1: bit 23 POPCNT
-    unsigned leaf7_ebx = 0;  // leaf 7, subleaf 0: bit 5 AVX2; 16 AVX512F, 17 DQ, 21 IFMA, 30 BW, 31 VL
-    unsigned leaf7_ecx = 0;  // bit 1 AVX512_VBMI, 6 AVX512_VBMI2
+    unsigned leaf1_ecx = 0;  // CPUID leaf 1
+    unsigned leaf7_ebx = 0;  // leaf 7, subleaf 0
+    unsigned leaf7_ecx = 0;
     bool saves_256 = false;  // the system saves the 256-bit registers (XCR0: SSE and AVX state)
     bool saves_512 = false;  // and the 512-bit and mask registers (XCR0: opmask, ZMM halves, ZMM16-31)
 
@@ -40,12 +60,12 @@ inline const x86_features& x86_cpu() {
         if (highest_leaf < 7) {
             return found;
         }
-        if ((ecx >> 27 & 1) != 0) {  // OSXSAVE: XGETBV tells which registers the system saves
+        if ((ecx & cpuid_bit::leaf1_ecx_osxsave) != 0) {  // XGETBV tells which registers the system saves
             unsigned saved_low = 0;
             unsigned saved_high = 0;
             __asm__("xgetbv" : "=a"(saved_low), "=d"(saved_high) : "c"(0));
-            found.saves_256 = x86_features::all(saved_low, 0x6);
-            found.saves_512 = x86_features::all(saved_low, 0xE6);
+            found.saves_256 = x86_features::all(saved_low, saved_state::sse_and_avx);
+            found.saves_512 = x86_features::all(saved_low, saved_state::avx512);
         }
         __cpuid_count(7, 0, eax, ebx, ecx, edx);
         found.leaf7_ebx = ebx;

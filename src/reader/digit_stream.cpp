@@ -3,6 +3,7 @@
 #include <new>
 #include <utility>
 
+#include "kernels/digit_format.h"
 #include "kernels/registry.h"
 
 namespace rovurer {
@@ -46,13 +47,13 @@ void begin_word(digit_stream* stream, std::uint64_t word) {
 
 // The next digit of the current word, as a character; digits_left > 0.
 char pop_digit(digit_stream* stream) {
-    static constexpr char characters[] = "0123456789ABCDEF";
     if (stream->base == 10) {
         --stream->digits_left;
-        return characters[stream->digit_buf[stream->digits_left]];
+        return kernels::digit_characters[stream->digit_buf[stream->digits_left]];
     }
     stream->digits_left -= stream->bits_per_digit;
-    return characters[(stream->cur_word >> stream->digits_left) & static_cast<std::uint64_t>(stream->digit_mask)];
+    return kernels::digit_characters[(stream->cur_word >> stream->digits_left) &
+                                     static_cast<std::uint64_t>(stream->digit_mask)];
 }
 
 // Takes the next word of the block into the cursor; the block holds a word

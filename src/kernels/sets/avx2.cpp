@@ -189,7 +189,8 @@ ROVURER_AVX2 void avx2_binary(const std::uint64_t* words, std::size_t count, cha
 
 bool cpu_supports_avx2() {
     const x86_features& cpu = x86_cpu();
-    return cpu.saves_256 && x86_features::all(cpu.leaf7_ebx, 1U << 5) && x86_features::all(cpu.leaf1_ecx, 1U << 23);
+    return cpu.saves_256 && x86_features::all(cpu.leaf7_ebx, cpuid_bit::leaf7_ebx_avx2) &&
+           x86_features::all(cpu.leaf1_ecx, cpuid_bit::leaf1_ecx_popcnt);
 }
 
 // Grouping: thirty digits a step become 33 bytes. The low 16-byte lane takes
@@ -327,20 +328,29 @@ ROVURER_AVX2 void avx2_count_decimal(const std::uint64_t* words, std::size_t cou
     count_decimal_with_pairs<avx2_vector>(words, count, counts, avx2_decimal_values{});
 }
 
-const digit_kernels avx2_kernels = {"avx2",         avx2_decimal,          avx2_hex,   avx2_binary,
-                                    avx2_group,     avx2_match_candidates, avx2_tally, count_ones_in_words,
-                                    avx2_count_hex, avx2_count_decimal};
+const digit_kernels avx2_kernels = {
+    .name = "avx2",
+    .decimal = avx2_decimal,
+    .hex = avx2_hex,
+    .binary = avx2_binary,
+    .group = avx2_group,
+    .match_candidates = avx2_match_candidates,
+    .tally = avx2_tally,
+    .count_ones = count_ones_in_words,
+    .count_hex = avx2_count_hex,
+    .count_decimal = avx2_count_decimal,
+};
 
 }  // namespace
 
-extern const kernel_set avx2_set = {"avx2", cpu_supports_avx2, &avx2_kernels};
+extern const kernel_set avx2_set = {.name = "avx2", .supported = cpu_supports_avx2, .functions = &avx2_kernels};
 
 }  // namespace rovurer::kernels
 
 #else
 
 namespace rovurer::kernels {
-extern const kernel_set avx2_set = {"avx2", not_built_here, nullptr};
+extern const kernel_set avx2_set = {.name = "avx2", .supported = not_built_here, .functions = nullptr};
 }
 
 #endif

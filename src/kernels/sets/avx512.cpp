@@ -349,8 +349,12 @@ ROVURER_AVX512 std::size_t avx512_group(const char* digits, std::size_t count, s
 // POPCNT.
 bool cpu_supports_avx512() {
     const x86_features& cpu = x86_cpu();
-    return cpu.saves_512 && x86_features::all(cpu.leaf7_ebx, 1U << 16 | 1U << 17 | 1U << 21 | 1U << 30 | 1U << 31) &&
-           x86_features::all(cpu.leaf7_ecx, 1U << 1 | 1U << 6) && x86_features::all(cpu.leaf1_ecx, 1U << 23);
+    using namespace cpuid_bit;
+    return cpu.saves_512 &&
+           x86_features::all(cpu.leaf7_ebx, leaf7_ebx_avx512f | leaf7_ebx_avx512dq | leaf7_ebx_avx512ifma |
+                                                leaf7_ebx_avx512bw | leaf7_ebx_avx512vl) &&
+           x86_features::all(cpu.leaf7_ecx, leaf7_ecx_avx512vbmi | leaf7_ecx_avx512vbmi2) &&
+           x86_features::all(cpu.leaf1_ecx, leaf1_ecx_popcnt);
 }
 
 ROVURER_AVX512 std::uint64_t avx512_match_window(const char* text, const match_probe& probe) {
@@ -442,20 +446,29 @@ ROVURER_AVX512 void avx512_count_decimal(const std::uint64_t* words, std::size_t
     count_decimal_with_pairs<avx512_vector>(words, count, counts, step);
 }
 
-const digit_kernels avx512_kernels = {"avx512",         avx512_decimal,          avx512_hex,   avx512_binary,
-                                      avx512_group,     avx512_match_candidates, avx512_tally, count_ones_in_words,
-                                      avx512_count_hex, avx512_count_decimal};
+const digit_kernels avx512_kernels = {
+    .name = "avx512",
+    .decimal = avx512_decimal,
+    .hex = avx512_hex,
+    .binary = avx512_binary,
+    .group = avx512_group,
+    .match_candidates = avx512_match_candidates,
+    .tally = avx512_tally,
+    .count_ones = count_ones_in_words,
+    .count_hex = avx512_count_hex,
+    .count_decimal = avx512_count_decimal,
+};
 
 }  // namespace
 
-extern const kernel_set avx512_set = {"avx512", cpu_supports_avx512, &avx512_kernels};
+extern const kernel_set avx512_set = {.name = "avx512", .supported = cpu_supports_avx512, .functions = &avx512_kernels};
 
 }  // namespace rovurer::kernels
 
 #else
 
 namespace rovurer::kernels {
-extern const kernel_set avx512_set = {"avx512", not_built_here, nullptr};
+extern const kernel_set avx512_set = {.name = "avx512", .supported = not_built_here, .functions = nullptr};
 }
 
 #endif

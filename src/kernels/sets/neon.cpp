@@ -73,7 +73,7 @@ void neon_decimal(const std::uint64_t* words, std::size_t count, char* out) {
 // Hex: two words make 32 characters: bytes reversed (the higher word and its
 // most significant byte first), split into nibbles, looked up.
 void neon_hex_step(const std::uint64_t* words, char* out) {
-    const uint8x16_t characters = vld1q_u8(reinterpret_cast<const std::uint8_t*>("0123456789ABCDEF"));
+    const uint8x16_t characters = vld1q_u8(reinterpret_cast<const std::uint8_t*>(digit_characters));
     const uint8x16_t loaded = vld1q_u8(reinterpret_cast<const std::uint8_t*>(words));
     const uint8x16_t reversed = vrev64q_u8(vextq_u8(loaded, loaded, 8));
     const uint8x16_t high = vshrq_n_u8(reversed, 4);
@@ -161,19 +161,28 @@ void neon_tally(const char* text, std::size_t length, const char* values, std::s
 }
 
 const digit_kernels neon_kernels = {
-    "neon",     neon_decimal,        neon_hex,           neon_binary,           neon_group, neon_match_candidates,
-    neon_tally, count_ones_in_words, count_hex_by_bytes, count_decimal_by_parts};
+    .name = "neon",
+    .decimal = neon_decimal,
+    .hex = neon_hex,
+    .binary = neon_binary,
+    .group = neon_group,
+    .match_candidates = neon_match_candidates,
+    .tally = neon_tally,
+    .count_ones = count_ones_in_words,
+    .count_hex = count_hex_by_bytes,
+    .count_decimal = count_decimal_by_parts,
+};
 
 }  // namespace
 
-extern const kernel_set neon_set = {"neon", always_supported, &neon_kernels};
+extern const kernel_set neon_set = {.name = "neon", .supported = always_supported, .functions = &neon_kernels};
 
 }  // namespace rovurer::kernels
 
 #else
 
 namespace rovurer::kernels {
-extern const kernel_set neon_set = {"neon", not_built_here, nullptr};
+extern const kernel_set neon_set = {.name = "neon", .supported = not_built_here, .functions = nullptr};
 }
 
 #endif

@@ -61,7 +61,7 @@ constexpr std::array<std::uint64_t, 256> byte_bits_table = [] {
     return table;
 }();
 
-void scalar_decimal(const std::uint64_t* words, std::size_t count, char* out) {
+void portable_decimal(const std::uint64_t* words, std::size_t count, char* out) {
     for (std::size_t i = count; i-- > 0; out += 19) {
         if (i % 8 == 0) {
             prefetch_below(words, i);
@@ -80,16 +80,16 @@ void scalar_decimal(const std::uint64_t* words, std::size_t count, char* out) {
 // a fourth byte that the next store overwrites. A word's 16 digits are five
 // lookups and one digit: 16 KB that stays in the first-level cache, and
 // measured 50% faster than two digits a byte from a table of 256.
-constexpr char hex_characters[] = "0123456789ABCDEF";
 constexpr std::array<std::array<char, 4>, 4096> three_hex_table = [] {
     std::array<std::array<char, 4>, 4096> table{};
     for (unsigned value = 0; value < 4096; ++value) {
-        table[value] = {hex_characters[value >> 8], hex_characters[(value >> 4) & 15], hex_characters[value & 15], 0};
+        table[value] = {digit_characters[value >> 8], digit_characters[(value >> 4) & 15], digit_characters[value & 15],
+                        0};
     }
     return table;
 }();
 
-void scalar_hex(const std::uint64_t* words, std::size_t count, char* out) {
+void portable_hex(const std::uint64_t* words, std::size_t count, char* out) {
     for (std::size_t i = count; i-- > 0; out += 16) {
         if (i % 8 == 0) {
             prefetch_below(words, i);
@@ -99,11 +99,11 @@ void scalar_hex(const std::uint64_t* words, std::size_t count, char* out) {
         for (std::size_t triple = 0; triple < 5; ++triple) {
             std::memcpy(out + 3 * triple, three_hex_table[(word >> (52 - 12 * triple)) & 0xFFF].data(), 4);
         }
-        out[15] = hex_characters[word & 15];
+        out[15] = digit_characters[word & 15];
     }
 }
 
-void scalar_binary(const std::uint64_t* words, std::size_t count, char* out) {
+void portable_binary(const std::uint64_t* words, std::size_t count, char* out) {
     for (std::size_t i = count; i-- > 0;) {
         if (i % 8 == 0) {
             prefetch_below(words, i);
@@ -114,7 +114,7 @@ void scalar_binary(const std::uint64_t* words, std::size_t count, char* out) {
     }
 }
 
-std::size_t scalar_group(const char* digits, std::size_t count, std::size_t phase, char* out) {
+std::size_t portable_group(const char* digits, std::size_t count, std::size_t phase, char* out) {
     char* to = out;
     const char* from = digits;
     const char* const end = digits + count;
@@ -180,8 +180,8 @@ std::uint64_t scalar_match_window(const char* text, const match_probe& probe) {
 
 // A histogram of every byte value in four tables, so that runs of one value
 // do not wait on a single counter; then the values asked for are read off.
-void scalar_tally(const char* text, std::size_t length, const char* values, std::size_t value_count,
-                  std::uint64_t* counts) {
+void portable_tally(const char* text, std::size_t length, const char* values, std::size_t value_count,
+                    std::uint64_t* counts) {
     std::array<std::array<std::uint32_t, 256>, 4> histogram{};
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
     const auto add_up = [&] {
@@ -212,16 +212,26 @@ void scalar_tally(const char* text, std::size_t length, const char* values, std:
     add_up();
 }
 
-void scalar_match_candidates(const char* text, std::size_t windows, const match_probe& probe, std::uint64_t* masks) {
+void portable_match_candidates(const char* text, std::size_t windows, const match_probe& probe, std::uint64_t* masks) {
     match_windows(text, windows, probe, masks, scalar_match_window);
 }
 
 }  // namespace
 
-const digit_kernels portable_kernels = {"portable",         scalar_decimal,          scalar_hex,   scalar_binary,
-                                        scalar_group,       scalar_match_candidates, scalar_tally, count_ones_in_words,
-                                        count_hex_by_bytes, count_decimal_by_parts};
+const digit_kernels portable_kernels = {
+    .name = "portable",
+    .decimal = portable_decimal,
+    .hex = portable_hex,
+    .binary = portable_binary,
+    .group = portable_group,
+    .match_candidates = portable_match_candidates,
+    .tally = portable_tally,
+    .count_ones = count_ones_in_words,
+    .count_hex = count_hex_by_bytes,
+    .count_decimal = count_decimal_by_parts,
+};
 
-extern const kernel_set portable_set = {"portable", always_supported, &portable_kernels};
+extern const kernel_set portable_set = {
+    .name = "portable", .supported = always_supported, .functions = &portable_kernels};
 
 }  // namespace rovurer::kernels

@@ -117,19 +117,28 @@ void sse2_match_candidates(const char* text, std::size_t windows, const match_pr
 
 // No popcount instruction in the baseline: the compiler's sequence for it.
 const digit_kernels sse2_kernels = {
-    "sse2",     sse2_decimal,        sse2_hex,           sse2_binary,           sse2_group, sse2_match_candidates,
-    sse2_tally, count_ones_in_words, count_hex_by_bytes, count_decimal_by_parts};
+    .name = "sse2",
+    .decimal = sse2_decimal,
+    .hex = sse2_hex,
+    .binary = sse2_binary,
+    .group = sse2_group,
+    .match_candidates = sse2_match_candidates,
+    .tally = sse2_tally,
+    .count_ones = count_ones_in_words,
+    .count_hex = count_hex_by_bytes,
+    .count_decimal = count_decimal_by_parts,
+};
 
 }  // namespace
 
-extern const kernel_set sse2_set = {"sse2", always_supported, &sse2_kernels};
+extern const kernel_set sse2_set = {.name = "sse2", .supported = always_supported, .functions = &sse2_kernels};
 
 }  // namespace rovurer::kernels
 
 #else
 
 namespace rovurer::kernels {
-extern const kernel_set sse2_set = {"sse2", not_built_here, nullptr};
+extern const kernel_set sse2_set = {.name = "sse2", .supported = not_built_here, .functions = nullptr};
 }
 
 #endif
