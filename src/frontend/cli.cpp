@@ -13,6 +13,7 @@
 #include "frontend/arguments.h"
 #include "frontend/compare.h"
 #include "frontend/dump.h"
+#include "frontend/exit_status.h"
 #include "frontend/info.h"
 #include "frontend/options.h"
 #include "frontend/parts.h"
@@ -251,7 +252,7 @@ int conclude(const command_line& command, const char* filename, digit_outcome ou
     }
     // One line of digits ends with a newline: the last shard's. So does a
     // run of no digits, in lines too.
-    if (command.form == command_form::plain && (command.layout.per_line == 0 || outcome.no_digits) &&
+    if (command.form == command_form::dump && (command.layout.per_line == 0 || outcome.no_digits) &&
         last_shard(command)) {
         io.out.put('\n');
     }
@@ -340,7 +341,7 @@ digit_outcome run_digit_parts(const command_line& command, const run_operands& r
         // len(DIGITS) - 1 digits past its part, so its matches are those
         // that start in the part.
         std::int64_t wanted = last - first;
-        if (command.form == command_form::plain && last == length) {
+        if (command.form == command_form::dump && last == length) {
             wanted = run.nb_digits - first;
         } else if (command.form == command_form::find) {
             wanted = last - first + pattern_tail < length - first ? last - first + pattern_tail : length - first;
@@ -501,7 +502,7 @@ int run_compare(const command_line& command, const run_operands& run, console& i
 }
 
 constexpr form_row forms[] = {
-    {command_form::plain, 1, 3, default_nb_digits, dump_action, nullptr},
+    {command_form::dump, 1, 3, default_nb_digits, dump_action, nullptr},
     {command_form::find, 1, 2, rest_of_the_data, find_action, nullptr},
     {command_form::count, 1, 2, rest_of_the_data, count_action, nullptr},
     {command_form::compare, 2, 3, rest_of_the_data, nullptr, nullptr},
@@ -562,7 +563,7 @@ int run_digit_form(const form_row& row, const command_line& command, console& io
     digits.read_in_place();
     const std::int64_t length = digits.length();
     // Shards and lines end on whole groups and lines.
-    const std::int64_t unit = command.form != command_form::plain ? 1
+    const std::int64_t unit = command.form != command_form::dump ? 1
                               : command.layout.per_line > 0       ? command.layout.per_line
                               : command.layout.group > 0          ? command.layout.group
                                                                   : 1;
@@ -572,7 +573,7 @@ int run_digit_form(const form_row& row, const command_line& command, console& io
     // half a block keep a thread's mapped words at the memory of a part
     // buffer.
     std::int64_t placed_at = -1;
-    if (command.form == command_form::plain && split.threads > 1 && split.end <= std::int64_t{1} << 56 &&
+    if (command.form == command_form::dump && split.threads > 1 && split.end <= std::int64_t{1} << 56 &&
         io.out.to_standard_output()) {
         placed_at = platform::output_offset();
         if (placed_at >= std::int64_t{1} << 62) {
@@ -585,7 +586,7 @@ int run_digit_form(const form_row& row, const command_line& command, console& io
     std::int64_t largest_part = block_words * digits_per_word(run.base);
     if (placed_at >= 0) {
         largest_part /= 2;
-    } else if (command.form == command_form::plain) {
+    } else if (command.form == command_form::dump) {
         const layout& shape = command.layout;
         const double text_per_digit = 1.0 + (shape.group > 0 ? 1.0 / static_cast<double>(shape.group) : 0.0) +
                                       (shape.per_line > 0 ? 24.0 / static_cast<double>(shape.per_line) : 0.0);

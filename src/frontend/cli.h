@@ -7,11 +7,6 @@
 
 namespace rovurer {
 
-// Exit statuses.
-inline constexpr int exit_shown = 0;        // digits shown (also none, or fewer at end of data)
-inline constexpr int exit_refused = 1;      // usage text, refusal, or write error
-inline constexpr int exit_read_failed = 2;  // a block of the data region could not be read
-
 inline constexpr const char* usage_text =
     "usage: rovurer filename base pos [nb_digits]\n"
     "\n"

@@ -5,10 +5,17 @@
 
 #include "frontend/command_result.h"
 #include "frontend/digit_run.h"
-#include "frontend/options.h"
 #include "frontend/output.h"
 
 namespace rovurer {
+
+// How a dump lays its digits out.
+struct layout {
+    std::int64_t group = 10;    // digits a group; 0: no spaces
+    std::int64_t per_line = 0;  // digits a line; 0: one line
+    bool labels = true;         // "  : POS" after each line of per_line digits
+    bool given = false;         // a layout option was given: no trailing space
+};
 
 // Writes the digits of `run` to `out` in groups of `shape.group` digits (no
 // spaces for 0), with a space between groups. With shape.per_line 0 they

@@ -1,7 +1,6 @@
 // --info: what a digit file's header says and what the file holds.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,13 +19,5 @@ namespace rovurer {
 // region shorter than word_count words, one that ends in part of a word, a
 // negative word_count, and no digits from position 1.
 bool describe_file(output_buffer& out, const char* filename, std::vector<std::string>* problems);
-
-// words * per_word in decimal, exactly, for any words >= 0 and per_word up
-// to 64 (the product can pass 2^63).
-std::string digits_in_words(std::int64_t words, std::int64_t per_word);
-
-// The digits of `base` that a file holds from position 1: word_count -
-// lead_words words' worth, or 0 when that is not positive.
-std::string digits_from_position_one(const digit_file::header& declared, std::int32_t base);
 
 }  // namespace rovurer

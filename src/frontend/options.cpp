@@ -12,7 +12,7 @@ constexpr std::array<known_option, 15> options = {{
     {"--find", command_form::find, true, "--find DIGITS",
      "print the position of every occurrence of DIGITS, one a line:\n"
      "rovurer --find DIGITS filename base [pos [nb_digits]]"},
-    {"--max-count", command_form::plain, true, "--max-count N", "with --find: stop after N occurrences"},
+    {"--max-count", command_form::dump, true, "--max-count N", "with --find: stop after N occurrences"},
     {"--count", command_form::count, false, "--count",
      "print how often each digit of the base occurs:\n"
      "rovurer --count filename base [pos [nb_digits]]\n"
@@ -23,20 +23,20 @@ constexpr std::array<known_option, 15> options = {{
     {"--info", command_form::info, false, "--info",
      "print what the header of a file says, and what is wrong\n"
      "with it: rovurer --info filename"},
-    {"--group", command_form::plain, true, "--group N", "N digits a group (default 10; 0: no spaces)"},
-    {"--per-line", command_form::plain, true, "--per-line N",
+    {"--group", command_form::dump, true, "--group N", "N digits a group (default 10; 0: no spaces)"},
+    {"--per-line", command_form::dump, true, "--per-line N",
      "N digits a line (a multiple of the group size), each\n"
      "line followed by the position of its last digit"},
-    {"--no-labels", command_form::plain, false, "--no-labels", "no positions after the lines of --per-line"},
-    {"--threads", command_form::plain, true, "--threads N",
+    {"--no-labels", command_form::dump, false, "--no-labels", "no positions after the lines of --per-line"},
+    {"--threads", command_form::dump, true, "--threads N",
      "convert, search, count or compare on N threads (default:\n"
      "every processor this process may use)"},
-    {"--shard", command_form::plain, true, "--shard K/N", "do part K of N of the run, for one job over many machines"},
-    {"--progress", command_form::plain, false, "--progress",
+    {"--shard", command_form::dump, true, "--shard K/N", "do part K of N of the run, for one job over many machines"},
+    {"--progress", command_form::dump, false, "--progress",
      "show how far a long job is on standard error (shown on a\n"
      "terminal after a second without it)"},
-    {"--no-progress", command_form::plain, false, "--no-progress", "never show it"},
-    {"--kernels", command_form::plain, true, "--kernels NAME",
+    {"--no-progress", command_form::dump, false, "--no-progress", "never show it"},
+    {"--kernels", command_form::dump, true, "--kernels NAME",
      "convert with the kernel set NAME (--version lists them)\n"
      "instead of the fastest this CPU supports"},
     {"--help", command_form::help, false, "--help", "print this help"},
@@ -158,7 +158,7 @@ bool take_option(command_line& command, const known_option& option, std::string_
         }
         return true;
     }
-    if (command.form != command_form::plain && command.form != option.form) {
+    if (command.form != command_form::dump && command.form != option.form) {
         command.error = "rovurer: " + form_name(command.form) + " and " + std::string(name) + " cannot be combined";
         return false;
     }
@@ -183,7 +183,7 @@ void check_combination(command_line& command, const char* per_line_text) {
         }
         command.layout.per_line = number.value;
     }
-    if (command.layout.given && command.form != command_form::plain) {
+    if (command.layout.given && command.form != command_form::dump) {
         command.error = "rovurer: " +
                         std::string(per_line_text != nullptr ? "--per-line"
                                     : command.layout.labels  ? "--group"

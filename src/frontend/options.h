@@ -9,20 +9,14 @@
 #include <string_view>
 #include <vector>
 
+#include "frontend/dump.h"
+
 namespace rovurer {
 
-enum class command_form { plain, find, count, compare, info, help, version };
-
-// How a dump lays its digits out.
-struct layout {
-    std::int64_t group = 10;    // digits a group; 0: no spaces
-    std::int64_t per_line = 0;  // digits a line; 0: one line
-    bool labels = true;         // "  : POS" after each line of per_line digits
-    bool given = false;         // a layout option was given: no trailing space
-};
+enum class command_form { dump, find, count, compare, info, help, version };
 
 struct command_line {
-    command_form form = command_form::plain;
+    command_form form = command_form::dump;
     bool any_option = false;            // an option (not only "--") was given
     int trouble_status = 1;             // the status of any trouble: 2 with --find, as grep
     const char* find_digits = nullptr;  // --find's DIGITS, as typed

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "frontend/info.h"
+#include "frontend/header_digits.h"
 
 namespace rovurer {
 
