@@ -82,10 +82,16 @@ TEST(Progress, ShorterLinesBlankTheRestAndEraseLeavesNothing) {
     const std::string narrow_text = progress_meter::line(1000000000000, 1000000000000, 1000.0);
     ASSERT_LT(narrow_text.size(), wide.size() - 1);
     EXPECT_EQ(wide.front(), '\r');
-    EXPECT_EQ(narrow, "\r" + narrow_text + std::string(wide.size() - 1 - narrow_text.size(), ' '));
+    std::string redrawn(1, '\r');
+    redrawn += narrow_text;
+    redrawn.append(wide.size() - 1 - narrow_text.size(), ' ');
+    EXPECT_EQ(narrow, redrawn);
     // Erased: carriage return, blanks over the line, carriage return;
     // then nothing more.
-    EXPECT_EQ(shrinking.erase(), "\r" + std::string(narrow_text.size(), ' ') + "\r");
+    std::string blanked(narrow_text.size() + 2, ' ');
+    blanked.front() = '\r';
+    blanked.back() = '\r';
+    EXPECT_EQ(shrinking.erase(), blanked);
     EXPECT_EQ(shrinking.update(start + 10 * progress_second, 5), "");
     EXPECT_EQ(shrinking.erase(), "");
     // A meter that drew nothing erases nothing.
