@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "frontend/digit_run.h"
+#include "reader/digit_run.h"
 #include "kernels/digit_format.h"
 #include "kernels/registry.h"
 

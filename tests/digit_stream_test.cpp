@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "frontend/digit_run.h"
+#include "reader/digit_run.h"
 #include "frontend/info.h"
 #include "frontend/output.h"
 #include "test_support.h"

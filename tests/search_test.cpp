@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "frontend/digit_run.h"
+#include "reader/digit_run.h"
 #include "frontend/dump.h"
 #include "reader/digit_stream.h"
 #include "test_support.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "frontend/command_result.h"
-#include "frontend/digit_run.h"
+#include "reader/digit_run.h"
 
 namespace rovurer {
 

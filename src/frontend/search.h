@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "frontend/command_result.h"
-#include "frontend/digit_run.h"
+#include "reader/digit_run.h"
 #include "frontend/output.h"
 
 namespace rovurer {

@@ -1,4 +1,4 @@
-#include "frontend/digit_run.h"
+#include "reader/digit_run.h"
 
 #include "platform/platform.h"
 
