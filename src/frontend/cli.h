@@ -1,6 +1,6 @@
 // The command line of rovurer: `rovurer filename base pos [nb_digits]`, and
-// the option forms (--find, --count, --info, --per-line, --kernels, --help,
-// --version).
+// the forms its options choose. The options are defined once, in
+// options.cpp's table, which --help prints.
 #pragma once
 
 #include "frontend/output.h"

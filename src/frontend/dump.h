@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "frontend/command_result.h"
-#include "reader/digit_run.h"
 #include "frontend/output.h"
+#include "reader/digit_run.h"
 
 namespace rovurer {
 

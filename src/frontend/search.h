@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "frontend/command_result.h"
-#include "reader/digit_run.h"
 #include "frontend/output.h"
+#include "reader/digit_run.h"
 
 namespace rovurer {
 

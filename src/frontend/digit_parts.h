@@ -1,0 +1,23 @@
+// The work of a digit form (a dump, --find, --count) split in parts on
+// threads: the same output as one thread running the whole shard.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "frontend/command_result.h"
+#include "frontend/operands.h"
+#include "frontend/options.h"
+#include "frontend/output.h"
+#include "frontend/plan.h"
+#include "reader/digit_run.h"
+
+namespace rovurer {
+
+// Runs the parts of `plan` over the run `whole` opened (every part reads its
+// file), counting the digits read into `done`, writing to `out`, or in place
+// from plan.placed_at.
+digit_outcome run_digit_parts(const command_line& command, const run_operands& run, const digit_run& whole,
+                              const digit_plan& plan, std::atomic<std::int64_t>& done, output_buffer& out);
+
+}  // namespace rovurer

@@ -1,0 +1,50 @@
+#include "frontend/operands.h"
+
+#include "frontend/arguments.h"
+
+namespace rovurer {
+
+bool read_plain_operands(operand_list operands, run_operands& run) {
+    run.filename = operands[0];
+    run.base = parse_int32(operands[1]);
+    const auto pos = parse_position(operands[2]);
+    if (!pos) {
+        return false;
+    }
+    run.pos = *pos;
+    if (operands.size() > 3) {
+        run.nb_digits = parse_int64(operands[3]);
+    }
+    return true;
+}
+
+std::string read_strict_operands(operand_list operands, std::size_t files, run_operands& run) {
+    const auto number_error = [](const char* what, const char* text, strict_number::verdict verdict) {
+        return "rovurer: " + std::string(verdict == strict_number::verdict::invalid ? "invalid " : "") + what + " '" +
+               text + "'" + (verdict == strict_number::verdict::out_of_range ? " is out of range" : "");
+    };
+    run.filename = operands[0];
+    run.second_filename = files > 1 ? operands[1] : nullptr;
+    const strict_number base = parse_strict_integer(operands[files], INT32_MIN, INT32_MAX);
+    if (base.status != strict_number::verdict::ok) {
+        return number_error("base", operands[files], base.status);
+    }
+    run.base = static_cast<std::int32_t>(base.value);
+    if (operands.size() > files + 1) {
+        const strict_number pos = parse_strict_whole(operands[files + 1]);
+        if (pos.status != strict_number::verdict::ok) {
+            return number_error("position", operands[files + 1], pos.status);
+        }
+        run.pos = pos.value;
+    }
+    if (operands.size() > files + 2) {
+        const strict_number count = parse_strict_whole(operands[files + 2]);
+        if (count.status != strict_number::verdict::ok) {
+            return number_error("number of digits", operands[files + 2], count.status);
+        }
+        run.nb_digits = count.value;
+    }
+    return {};
+}
+
+}  // namespace rovurer
