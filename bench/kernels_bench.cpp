@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "reader/digit_run.h"
 #include "kernels/digit_format.h"
 #include "kernels/registry.h"
+#include "reader/digit_run.h"
 
 using namespace rovurer::kernels;
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "reader/digit_run.h"
 #include "frontend/info.h"
 #include "frontend/output.h"
+#include "reader/digit_run.h"
 #include "test_support.h"
 
 using namespace rovurer;

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "reader/digit_run.h"
 #include "frontend/dump.h"
+#include "reader/digit_run.h"
 #include "reader/digit_stream.h"
 #include "test_support.h"
 
