@@ -58,14 +58,17 @@ TEST(Edges, EachLineOfTheTable) {
     ones[200 - 1 - 10] = 1111111111111111112ULL;
     ones[200 - 1 - 50] = 2111111111111111111ULL;
     const std::string s = write_digit_file("edges-ones-changed", ones, 0);
-    // Base 16, 2^17 words: "ABCDEF" from digit 1,048,574 to 1,048,579, across
-    // the boundary at 2^20 digits between two parts (two threads) and two
-    // shards.
+    // Base 16, 2^18 words: "ABCDEF" from digit 1,048,574 to 1,048,579, across
+    // the boundary at 2^20 digits between two parts (two threads), and
+    // "123456" from 2,097,150 across the boundary of two shards.
     fixture_header wide;
-    wide.word_count = std::int64_t{1} << 17;
+    wide.word_count = std::int64_t{1} << 18;
     const std::int64_t top = wide.word_count - 1;
-    const std::string straddle =
-        write_sparse_digit_file("edges-straddle", wide, {{top - 65535, 0xABCu}, {top - 65536, 0xDEF0000000000000u}});
+    const std::string straddle = write_sparse_digit_file("edges-straddle", wide,
+                                                         {{top - 65535, 0xABCU},
+                                                          {top - 65536, 0xDEF0000000000000U},
+                                                          {top - 131071, 0x123U},
+                                                          {top - 131072, 0x4560000000000000U}});
     // A header that declares 500 words more than the file holds: the top
     // part fails, and every part below it is full of matches.
     fixture_header failing_header;
@@ -80,25 +83,26 @@ TEST(Edges, EachLineOfTheTable) {
     const std::string info_of_pi =
         "word_count 3\nlead_words 1\ndata_words 3\ndigits_base10 38\ndigits_base16 32\n"
         "digits_base2 128\n";
-    // The whole base-16 dump of the straddle file, and its second half.
-    const std::string zeros_to_boundary(1048573, '0');
-    std::string whole_dump = zeros_to_boundary + "ABCDEF" + std::string(2097152 - 1048579, '0');
+    // The whole base-16 dump of the straddle file.
+    std::string whole_dump(std::size_t{1} << 22, '0');
+    whole_dump.replace(1048573, 6, "ABCDEF");
+    whole_dump.replace(2097149, 6, "123456");
 
     std::vector<edge_case> cases = {
         // A match across two parts and across two shards.
         {{"--threads", "1", "--find", "abcdef", straddle, "16"}, 0, "1048574\n", ""},
         {{"--threads", "2", "--find", "abcdef", straddle, "16"}, 0, "1048574\n", ""},
-        {{"--shard", "1/2", "--find", "ABCDEF", straddle, "16"}, 0, "1048574\n", ""},
-        {{"--shard", "2/2", "--find", "ABCDEF", straddle, "16"}, 1, "", ""},
+        {{"--shard", "1/2", "--find", "123456", straddle, "16"}, 0, "2097150\n", ""},
+        {{"--shard", "2/2", "--find", "123456", straddle, "16"}, 1, "", ""},
         // A shard other than the first, on two threads, written in place in
         // a file from the shard's own start.
-        {{"--threads", "2", "--shard", "2/2", "--group", "0", straddle, "16", "1", "2097152"},
+        {{"--threads", "2", "--shard", "2/2", "--group", "0", straddle, "16", "1", "4194304"},
          0,
-         whole_dump.substr(1048576) + "\n",
+         whole_dump.substr(2097152) + "\n",
          ""},
-        {{"--threads", "2", "--shard", "1/2", "--group", "0", straddle, "16", "1", "2097152"},
+        {{"--threads", "2", "--shard", "1/2", "--group", "0", straddle, "16", "1", "4194304"},
          0,
-         whole_dump.substr(0, 1048576),
+         whole_dump.substr(0, 2097152),
          ""},
         // A failing part first: nothing of the parts after it is shown.
         {{"--threads", "1", "--find", "1", failing, "10"},
