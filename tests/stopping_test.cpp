@@ -34,8 +34,6 @@
 
 namespace {
 
-#ifdef __linux__
-
 // Two blocks of random words, one lead word: 39,845,885 base-10 digits.
 const std::string& random_file() {
     static const std::string path = [] {
@@ -48,6 +46,8 @@ const std::string& random_file() {
     }();
     return path;
 }
+
+#ifdef __linux__
 
 // A file of zeros so long that no test reads it to its end: every digit
 // shows as '0', so that any other byte in a dump is one the data never held.
