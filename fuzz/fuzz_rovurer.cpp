@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/output.h"
 #include "frontend/cli.h"
-#include "frontend/output.h"
 
 using namespace rovurer;
 

@@ -1,6 +1,6 @@
 // The bulk paths (digit_stream_read and dump_digits) against the per-digit
 // path, digit_stream_next, which states the digits most plainly.
-#include "frontend/dump.h"
+#include "engine/dump.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "frontend/progress.h"
+#include "engine/progress.h"
 
 using namespace rovurer;
 

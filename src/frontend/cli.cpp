@@ -6,18 +6,18 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/dump.h"
+#include "engine/progress.h"
+#include "engine/search.h"
 #include "frontend/compare_form.h"
 #include "frontend/console.h"
 #include "frontend/digit_parts.h"
-#include "frontend/dump.h"
 #include "frontend/exit_status.h"
 #include "frontend/info.h"
 #include "frontend/operands.h"
 #include "frontend/options.h"
 #include "frontend/plan.h"
-#include "frontend/progress.h"
 #include "frontend/refusal.h"
-#include "frontend/search.h"
 #include "kernels/registry.h"
 #include "platform/platform.h"
 

@@ -3,7 +3,7 @@
 // options.cpp's table, which --help prints.
 #pragma once
 
-#include "frontend/output.h"
+#include "engine/output.h"
 
 namespace rovurer {
 

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "frontend/compare.h"
-#include "frontend/parts.h"
+#include "engine/compare.h"
+#include "engine/parts.h"
+#include "engine/progress.h"
 #include "frontend/plan.h"
-#include "frontend/progress.h"
 #include "frontend/refusal.h"
 #include "platform/platform.h"
 

@@ -5,12 +5,20 @@
 
 #include <string>
 
-#include "frontend/command_result.h"
+#include "engine/command_result.h"
+#include "engine/output.h"
 #include "frontend/exit_status.h"
 #include "frontend/options.h"
-#include "frontend/output.h"
 
 namespace rovurer {
+
+// How a form that reads digits ended, and the status it ends with when it
+// succeeds.
+struct digit_outcome {
+    command_result result;
+    int status;
+    bool no_digits = false;  // the run holds none: a dump in lines still ends its one line
+};
 
 struct console {
     output_buffer& out;

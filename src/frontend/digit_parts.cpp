@@ -4,10 +4,10 @@
 #include <functional>
 #include <mutex>
 
-#include "frontend/dump.h"
+#include "engine/dump.h"
+#include "engine/parts.h"
+#include "engine/search.h"
 #include "frontend/exit_status.h"
-#include "frontend/parts.h"
-#include "frontend/search.h"
 #include "platform/platform.h"
 
 namespace rovurer {

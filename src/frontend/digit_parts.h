@@ -5,10 +5,10 @@
 #include <atomic>
 #include <cstdint>
 
-#include "frontend/command_result.h"
+#include "engine/command_result.h"
+#include "engine/output.h"
 #include "frontend/operands.h"
 #include "frontend/options.h"
-#include "frontend/output.h"
 #include "frontend/plan.h"
 #include "reader/digit_run.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "frontend/output.h"
+#include "engine/output.h"
 #include "reader/digit_file.h"
 
 namespace rovurer {

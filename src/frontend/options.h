@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "frontend/dump.h"
+#include "engine/dump.h"
 
 namespace rovurer {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "frontend/parts.h"
+#include "engine/parts.h"
 #include "platform/platform.h"
 #include "reader/digit_stream.h"
 

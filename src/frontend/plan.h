@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
+#include "engine/progress.h"
 #include "frontend/console.h"
 #include "frontend/options.h"
-#include "frontend/progress.h"
 
 namespace rovurer {
 

@@ -11,12 +11,4 @@ enum class command_result {
     out_of_memory,  // a part could not get the memory to read with
 };
 
-// How a form that reads digits ended, and the status it ends with when it
-// succeeds.
-struct digit_outcome {
-    command_result result;
-    int status;
-    bool no_digits = false;  // the run holds none: a dump in lines still ends its one line
-};
-
 }  // namespace rovurer

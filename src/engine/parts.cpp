@@ -1,4 +1,4 @@
-#include "frontend/parts.h"
+#include "engine/parts.h"
 
 #include <algorithm>
 #include <cerrno>

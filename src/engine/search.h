@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "frontend/command_result.h"
-#include "frontend/output.h"
+#include "engine/command_result.h"
+#include "engine/output.h"
 #include "reader/digit_run.h"
 
 namespace rovurer {

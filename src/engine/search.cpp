@@ -1,4 +1,4 @@
-#include "frontend/search.h"
+#include "engine/search.h"
 
 #include <array>
 #include <bit>

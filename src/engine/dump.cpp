@@ -1,4 +1,4 @@
-#include "frontend/dump.h"
+#include "engine/dump.h"
 
 #include <array>
 #include <cstring>

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "frontend/command_result.h"
-#include "frontend/output.h"
+#include "engine/command_result.h"
+#include "engine/output.h"
 
 namespace rovurer {
 

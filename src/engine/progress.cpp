@@ -1,4 +1,4 @@
-#include "frontend/progress.h"
+#include "engine/progress.h"
 
 #include <chrono>
 #include <cstdio>

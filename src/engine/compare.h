@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "frontend/command_result.h"
+#include "engine/command_result.h"
 #include "reader/digit_run.h"
 
 namespace rovurer {

@@ -1,4 +1,4 @@
-#include "frontend/compare.h"
+#include "engine/compare.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "frontend/output.h"
+#include "engine/output.h"
 
 #include <charconv>
 #include <cstring>
