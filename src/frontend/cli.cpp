@@ -11,6 +11,7 @@
 #include "engine/search.h"
 #include "frontend/compare_form.h"
 #include "frontend/console.h"
+#include "frontend/digit_form.h"
 #include "frontend/digit_parts.h"
 #include "frontend/exit_status.h"
 #include "frontend/info.h"
@@ -28,26 +29,6 @@
 namespace rovurer {
 
 namespace {
-
-constexpr std::int64_t default_nb_digits = 50;
-constexpr std::int64_t rest_of_the_data = INT64_MAX;
-
-using digit_action = digit_outcome (*)(output_buffer& out, digit_run& run, const command_line& command,
-                                       std::int32_t base);
-
-digit_outcome dump_action(output_buffer& out, digit_run& run, const command_line& command, std::int32_t /*base*/) {
-    return {dump_digits(out, run, command.layout), exit_shown};
-}
-
-digit_outcome find_action(output_buffer& out, digit_run& run, const command_line& command, std::int32_t /*base*/) {
-    std::uint64_t found = 0;
-    const command_result result = find_digits(out, run, command.find_digits, command.max_count, &found);
-    return {result, found > 0 ? exit_shown : exit_refused};
-}
-
-digit_outcome count_action(output_buffer& out, digit_run& run, const command_line& /*command*/, std::int32_t base) {
-    return {count_digits(out, run, base), exit_shown};
-}
 
 // What the other forms do, given their operands.
 using other_action = int (*)(const command_line& command, console& io);
@@ -87,66 +68,29 @@ int version_action(const command_line& /*command*/, console& io) {
     return finish(io, exit_shown);
 }
 
-// One row per form of the command.
+// One row per form of the command: a form that reads one run of digits, or
+// two (--compare), or none.
+using runs_action = int (*)(const command_line& command, const run_operands& run, console& io);
 struct form_row {
     command_form form;
-    std::size_t files;               // file operands before base: 1, or 2 for --compare
-    std::size_t fewest_operands;     // with an option given; the plain form needs 3
-    std::int64_t default_nb_digits;  // when nb_digits is not given
-    digit_action digits;             // for the forms that read digits (the compare is its own)
-    other_action other;              // for the others
+    const digit_form* one_run;  // a dump, --find, --count
+    runs_action two_runs;       // --compare
+    other_action other;         // --info, --help, --version
 };
+
+constexpr std::int64_t rest_of_the_data = INT64_MAX;
+constexpr std::size_t compare_operands = 3;
 
 constexpr form_row forms[] = {
-    {command_form::dump, 1, 3, default_nb_digits, dump_action, nullptr},
-    {command_form::find, 1, 2, rest_of_the_data, find_action, nullptr},
-    {command_form::count, 1, 2, rest_of_the_data, count_action, nullptr},
-    {command_form::compare, 2, 3, rest_of_the_data, nullptr, nullptr},
-    {command_form::info, 0, 1, 0, nullptr, info_action},
-    {command_form::help, 0, 0, 0, nullptr, help_action},
-    {command_form::version, 0, 0, 0, nullptr, version_action},
+    {command_form::dump, &dump_form, nullptr, nullptr},        {command_form::find, &find_form, nullptr, nullptr},
+    {command_form::count, &count_form, nullptr, nullptr},      {command_form::compare, nullptr, run_compare, nullptr},
+    {command_form::info, nullptr, nullptr, info_action},       {command_form::help, nullptr, nullptr, help_action},
+    {command_form::version, nullptr, nullptr, version_action},
 };
 
-// Reads the operands, opens the run and does the form's work.
-int run_digit_form(const form_row& row, const command_line& command, console& io) {
-    const operand_list operands = command.operands;
-    run_operands run;
-    run.nb_digits = row.default_nb_digits;
-    if (!command.any_option) {
-        if (operands.size() < 3) {
-            return show_usage(io);
-        }
-        if (!read_plain_operands(operands, run)) {
-            return report(io, std::string(run.filename) + ": cannot display at this position", exit_refused);
-        }
-        digit_run digits(run.filename, run.base, run.pos, run.nb_digits);
-        if (!digits.opened()) {
-            return report(io, std::string(run.filename) + ": cannot display at this position", exit_refused);
-        }
-        return conclude(command, run.filename, row.digits(io.out, digits, command, run.base), io);
-    }
-    if (operands.size() < row.fewest_operands) {
-        return usage_error(command, io, "rovurer: missing arguments");
-    }
-    if (operands.size() > row.files + 3) {
-        return usage_error(command, io, "rovurer: too many arguments");
-    }
-    const std::string error = read_strict_operands(operands, row.files, run);
-    if (!error.empty()) {
-        return usage_error(command, io, error);
-    }
-    if (!digit_base_supported(run.base)) {
-        return report(io, "rovurer: " + base_refusal(run.base), command.trouble_status);
-    }
-    if (command.form == command_form::find && !is_digit_string(command.find_digits, run.base)) {
-        return report(io,
-                      "rovurer: '" + std::string(command.find_digits) + "' is not a string of base-" +
-                          std::to_string(run.base) + " digits",
-                      command.trouble_status);
-    }
-    if (command.form == command_form::compare) {
-        return run_compare(command, run, io);
-    }
+// Does the work of a form that reads one run, opened from `run`: on one
+// thread as one part, or in the parts of its plan; then the merge.
+int run_one_run(const digit_form& form, const command_line& command, const run_operands& run, console& io) {
     digit_run digits(run.filename, run.base, run.pos, run.nb_digits);
     if (!digits.opened()) {
         return report(io, "rovurer: " + refusal_reason(run.filename, run.base, run.pos, digits.refusal()),
@@ -164,16 +108,66 @@ int run_digit_form(const form_row& row, const command_line& command, console& io
         plan_digit_form(command, length, run.base, threads, may_place ? platform::output_offset() : -1);
     std::atomic<std::int64_t> done{0};
     progress_display display(progress_of(command), plan.split.end - plan.split.begin, &done);
-    digit_outcome outcome;
+    part_results results;
+    digit_outcome outcome{command_result::shown, exit_shown};
     if (plan.split.threads == 1 && command.shard == 0) {
         digits.count_into(&done);
-        outcome = row.digits(io.out, digits, command, run.base);
+        outcome.result = form.work(io.out, digits, command, 0, results);
     } else {
-        outcome = run_digit_parts(command, run, digits, plan, done, io.out);
+        outcome.result = run_digit_parts(form, command, run, digits, plan, done, results, io.out);
     }
     display.stop();
+    if (outcome.result == command_result::shown) {
+        outcome.status = form.merge(io.out, command, run.base, results);
+    }
     outcome.no_digits = length == 0;
     return conclude(command, run.filename, outcome, io);
+}
+
+// Reads the operands of a form that reads digits, and does its work.
+int run_digit_form(const form_row& row, const command_line& command, console& io) {
+    const operand_list operands = command.operands;
+    const std::size_t files = row.one_run != nullptr ? 1 : 2;
+    run_operands run;
+    run.nb_digits = row.one_run != nullptr ? row.one_run->default_nb_digits : rest_of_the_data;
+    if (!command.any_option) {
+        // As the plain command line always has: the dump, leniently read.
+        if (operands.size() < 3) {
+            return show_usage(io);
+        }
+        if (!read_plain_operands(operands, run)) {
+            return report(io, std::string(run.filename) + ": cannot display at this position", exit_refused);
+        }
+        digit_run digits(run.filename, run.base, run.pos, run.nb_digits);
+        if (!digits.opened()) {
+            return report(io, std::string(run.filename) + ": cannot display at this position", exit_refused);
+        }
+        part_results results;
+        return conclude(command, run.filename, {row.one_run->work(io.out, digits, command, 0, results), exit_shown},
+                        io);
+    }
+    const std::size_t fewest = row.one_run != nullptr ? row.one_run->fewest_operands : compare_operands;
+    if (operands.size() < fewest) {
+        return usage_error(command, io, "rovurer: missing arguments");
+    }
+    if (operands.size() > files + 3) {
+        return usage_error(command, io, "rovurer: too many arguments");
+    }
+    const std::string error = read_strict_operands(operands, files, run);
+    if (!error.empty()) {
+        return usage_error(command, io, error);
+    }
+    if (!digit_base_supported(run.base)) {
+        return report(io, "rovurer: " + base_refusal(run.base), command.trouble_status);
+    }
+    if (row.one_run == nullptr) {
+        return row.two_runs(command, run, io);
+    }
+    const std::string refused = row.one_run->refusal(command, run.base);
+    if (!refused.empty()) {
+        return report(io, "rovurer: " + refused, command.trouble_status);
+    }
+    return run_one_run(*row.one_run, command, run, io);
 }
 
 // Makes the kernel set --kernels names the one in use; false after saying

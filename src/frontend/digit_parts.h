@@ -7,6 +7,7 @@
 
 #include "engine/command_result.h"
 #include "engine/output.h"
+#include "frontend/digit_form.h"
 #include "frontend/operands.h"
 #include "frontend/options.h"
 #include "frontend/plan.h"
@@ -15,9 +16,11 @@
 namespace rovurer {
 
 // Runs the parts of `plan` over the run `whole` opened (every part reads its
-// file), counting the digits read into `done`, writing to `out`, or in place
-// from plan.placed_at.
-digit_outcome run_digit_parts(const command_line& command, const run_operands& run, const digit_run& whole,
-                              const digit_plan& plan, std::atomic<std::int64_t>& done, output_buffer& out);
+// file), each worked as `form` says, counting the digits read into `done`,
+// writing to `out` in order, or in place from plan.placed_at, and leaving
+// what the parts merge into in `results`.
+command_result run_digit_parts(const digit_form& form, const command_line& command, const run_operands& run,
+                               const digit_run& whole, const digit_plan& plan, std::atomic<std::int64_t>& done,
+                               part_results& results, output_buffer& out);
 
 }  // namespace rovurer
