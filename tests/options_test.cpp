@@ -141,4 +141,39 @@ TEST(Options, HelpManualAndReadmeListEveryOption) {
     }
 }
 
+// The manual's OPTIONS section lists every option of the table, in its
+// order, with its value as --help shows it, and nothing else.
+TEST(Options, TheManualListsTheTableInItsOrder) {
+    const std::string manual = file_contents(std::string(source_dir) + "/doc/rovurer.1");
+    const std::size_t from = manual.find("\n.SH OPTIONS\n");
+    const std::size_t to = manual.find("\n.SH ", from + 1);
+    ASSERT_NE(from, std::string::npos);
+    std::vector<std::string> listed;
+    for (std::size_t at = manual.find("\n.TP\n", from); at != std::string::npos && at < to;
+         at = manual.find("\n.TP\n", at + 1)) {
+        const std::size_t line = at + 5;
+        std::string entry = manual.substr(line, manual.find('\n', line) - line);
+        // ".B \-\-name" or ".BI \-\-name \" VALUE\"", as text: the
+        // arguments joined, spaces only inside quotes.
+        std::string text;
+        bool quoted = false;
+        for (std::size_t i = entry.find(' ') + 1; i < entry.size(); ++i) {
+            if (entry.compare(i, 2, "\\-") == 0) {
+                text += '-';
+                ++i;
+            } else if (entry[i] == '"') {
+                quoted = !quoted;
+            } else if (entry[i] != ' ' || quoted) {
+                text += entry[i];
+            }
+        }
+        listed.push_back(text);
+    }
+    std::vector<std::string> table;
+    for (const known_option& option : known_options()) {
+        table.emplace_back(option.usage);
+    }
+    EXPECT_EQ(listed, table);
+}
+
 }  // namespace
