@@ -72,7 +72,7 @@ merge() {
       awk '{ count[$1] += $2 } END { for (d in count) print d, count[d] }' "${parts[@]}" | sort -k1,1 >"$merged"
       ;;
     compare)
-      cat "${parts[@]}" | head -n 1 >"$merged"
+      awk 'NR == 1' "${parts[@]}" >"$merged"
       if [ -s "$merged" ]; then
         merged_status=1
       elif [ "$(cat "$folder/shard-$shards.status")" = 1 ]; then
@@ -82,7 +82,7 @@ merge() {
       ;;
     *)
       if [ -n "$max_count" ]; then
-        cat "${parts[@]}" | head -n "$max_count" >"$merged"
+        awk -v most="$max_count" 'NR <= most' "${parts[@]}" >"$merged"  # no pipe that head would cut
       else
         cat "${parts[@]}" >"$merged"
       fi
