@@ -115,6 +115,11 @@ TEST(Stopping, FileSizeLimitAndBytesAfterTheOutputAsOneThreadLeavesThem) {
             EXPECT_TRUE(file_contents(out) == text + tail) << threads << ": the bytes after the text were lost";
         }
     }
+    // The plain form keeps the default action of SIGXFSZ, as it always has.
+    const run_result plain =
+        run_in_shell("ulimit -f 2000 && exec >'" + out + "'", {random_file(), "10", "1", "30000000"});
+    EXPECT_EQ(plain.signal, SIGXFSZ);
+    EXPECT_EQ(plain.err, "");
 #endif
 }
 

@@ -37,6 +37,7 @@ int start(const std::string& executable, const std::vector<std::string>& argv, i
                 _exit(126);
             }
             (void)signal(SIGPIPE, SIG_DFL);
+            (void)signal(SIGXFSZ, SIG_DFL);
             const rlimit limit = {address_space_limit, address_space_limit};
             setrlimit(RLIMIT_AS, &limit);
             execvp(executable.c_str(), pointers.data());
@@ -56,7 +57,9 @@ int start(const std::string& executable, const std::vector<std::string>& argv, i
     posix_spawnattr_init(&attributes);
     sigset_t defaults;
     sigemptyset(&defaults);
+    // The default actions, whatever in-process runs of the tool ignored.
     sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGXFSZ);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t child = 0;

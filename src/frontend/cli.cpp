@@ -96,10 +96,14 @@ int run_one_run(const digit_form& form, const command_line& command, const run_o
         return report(io, "rovurer: " + refusal_reason(run.filename, run.base, run.pos, digits.refusal()),
                       command.trouble_status);
     }
+    // Signals end the option forms cleanly, and a write past the file-size
+    // limit is a write error like any other; the plain form keeps the
+    // defaults it has always had.
+    platform::catch_stop_signals();
+    platform::ignore_file_size_signal();
+    const platform::interruptible_thread writes_stop;
     // The option forms read long spans in place; the plain form keeps its
     // one block buffer.
-    platform::catch_stop_signals();
-    const platform::interruptible_thread writes_stop;
     digits.read_in_place();
     const std::int64_t length = digits.length();
     const int threads = thread_count(command, io);

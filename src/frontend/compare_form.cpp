@@ -24,6 +24,7 @@ int run_compare(const command_line& command, const run_operands& run, console& i
         }
     }
     platform::catch_stop_signals();
+    platform::ignore_file_size_signal();
     const platform::interruptible_thread writes_stop;
     first.read_in_place();
     second.read_in_place();

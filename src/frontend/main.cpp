@@ -22,8 +22,6 @@ int main(int argc, char** argv) {
     platform::stream standard_error = platform::stream::error;
     output_buffer out(write_to_stream, &standard_output, output_buffer_bytes);
     output_buffer err(write_to_stream, &standard_error, 1 << 12);
-    // A write past the file-size limit is a write error like any other.
-    platform::ignore_file_size_signal();
     const int status = run_rovurer(argc, arguments, out, err);
     if (platform::stop_signal() != 0) {
         platform::end_by_signal(platform::stop_signal());  // the job stopped cleanly: now end as asked
