@@ -11,31 +11,41 @@ namespace {
 constexpr std::array<known_option, 15> options = {{
     {"--find", command_form::find, true, "--find DIGITS",
      "print the position of every occurrence of DIGITS, one a line:\n"
-     "rovurer --find DIGITS filename base [pos [nb_digits]]"},
-    {"--max-count", command_form::dump, true, "--max-count N", "with --find: stop after N occurrences"},
+     "rovurer --find DIGITS filename base [pos [nb_digits]]",
+     2},
+    {"--max-count", command_form::dump, true, "--max-count N", "with --find: stop after N occurrences", 1,
+     forms_of(command_form::find), 4, true},
     {"--count", command_form::count, false, "--count",
      "print how often each digit of the base occurs:\n"
      "rovurer --count filename base [pos [nb_digits]]\n"
      "(for both, pos defaults to 1 and nb_digits to the rest of the data)"},
     {"--compare", command_form::compare, false, "--compare",
      "compare two files' runs of digits, as cmp does:\n"
-     "rovurer --compare FILE1 FILE2 base [pos [nb_digits]]"},
+     "rovurer --compare FILE1 FILE2 base [pos [nb_digits]]",
+     2},
     {"--info", command_form::info, false, "--info",
      "print what the header of a file says, and what is wrong\n"
      "with it: rovurer --info filename"},
-    {"--group", command_form::dump, true, "--group N", "N digits a group (default 10; 0: no spaces)"},
+    {"--group", command_form::dump, true, "--group N", "N digits a group (default 10; 0: no spaces)", 1,
+     forms_of(command_form::dump), 3},
     {"--per-line", command_form::dump, true, "--per-line N",
      "N digits a line (a multiple of the group size), each\n"
-     "line followed by the position of its last digit"},
-    {"--no-labels", command_form::dump, false, "--no-labels", "no positions after the lines of --per-line"},
+     "line followed by the position of its last digit",
+     1, forms_of(command_form::dump), 1},
+    {"--no-labels", command_form::dump, false, "--no-labels", "no positions after the lines of --per-line", 1,
+     forms_of(command_form::dump), 2},
     {"--threads", command_form::dump, true, "--threads N",
      "convert, search, count or compare on N threads (default:\n"
-     "every processor this process may use)"},
-    {"--shard", command_form::dump, true, "--shard K/N", "do part K of N of the run, for one job over many machines"},
+     "every processor this process may use)",
+     1, every_form & ~forms_of(command_form::info), 5},
+    {"--shard", command_form::dump, true, "--shard K/N", "do part K of N of the run, for one job over many machines", 1,
+     every_form & ~forms_of(command_form::info), 7},
     {"--progress", command_form::dump, false, "--progress",
      "show how far a long job is on standard error (shown on a\n"
-     "terminal after a second without it)"},
-    {"--no-progress", command_form::dump, false, "--no-progress", "never show it"},
+     "terminal after a second without it)",
+     1, every_form & ~forms_of(command_form::info), 6},
+    {"--no-progress", command_form::dump, false, "--no-progress", "never show it", 1,
+     every_form & ~forms_of(command_form::info), 6},
     {"--kernels", command_form::dump, true, "--kernels NAME",
      "convert with the kernel set NAME (--version lists them)\n"
      "instead of the fastest this CPU supports"},
@@ -82,6 +92,16 @@ bool looks_like_option(std::string_view argument) {
 std::string form_name(command_form form) {
     for (const known_option& option : options) {
         if (option.form == form) {
+            return std::string(option.name);
+        }
+    }
+    return {};
+}
+
+// The option that selects the first form of `forms`.
+std::string first_form_name(form_set forms) {
+    for (const known_option& option : options) {
+        if (option.form != command_form::dump && (forms & forms_of(option.form)) != 0) {
             return std::string(option.name);
         }
     }
@@ -170,8 +190,11 @@ bool take_option(command_line& command, const known_option& option, std::string_
 }
 
 // The checks that need every option: --per-line against the group size,
-// and options that only some forms take.
-void check_combination(command_line& command, const char* per_line_text) {
+// and the options given with a form they do not take (the table says
+// which), naming the one lowest in the table's conflict order, the last
+// given of two alike.
+void check_combination(command_line& command, const char* per_line_text,
+                       const std::vector<const known_option*>& given) {
     if (per_line_text != nullptr) {
         const std::int64_t group = command.layout.group;
         const strict_number number = parse_strict_integer(per_line_text, 1, INT64_MAX);
@@ -183,25 +206,19 @@ void check_combination(command_line& command, const char* per_line_text) {
         }
         command.layout.per_line = number.value;
     }
-    if (command.layout.given && command.form != command_form::dump) {
-        command.error = "rovurer: " +
-                        std::string(per_line_text != nullptr ? "--per-line"
-                                    : command.layout.labels  ? "--group"
-                                                             : "--no-labels") +
-                        " cannot be combined with " + form_name(command.form);
-        return;
+    const known_option* named = nullptr;
+    for (auto at = given.rbegin(); at != given.rend(); ++at) {
+        const known_option& option = **at;
+        if ((option.given_with & forms_of(command.form)) == 0 &&
+            (named == nullptr || option.conflict_order < named->conflict_order)) {
+            named = &option;
+        }
     }
-    if (command.max_count >= 0 && command.form != command_form::find) {
-        command.error = "rovurer: --max-count needs --find";
-        return;
-    }
-    const bool reads_digits = command.form != command_form::info;
-    if (!reads_digits && (command.threads != 0 || command.progress != 0 || command.shard != 0)) {
-        command.error = "rovurer: " +
-                        std::string(command.threads != 0    ? "--threads"
-                                    : command.progress != 0 ? (command.progress > 0 ? "--progress" : "--no-progress")
-                                                            : "--shard") +
-                        " cannot be combined with --info";
+    if (named != nullptr) {
+        const std::string name(named->name);
+        command.error = named->needs_its_form
+                            ? "rovurer: " + name + " needs " + first_form_name(named->given_with)
+                            : "rovurer: " + name + " cannot be combined with " + form_name(command.form);
     }
 }
 
@@ -243,8 +260,9 @@ command_line parse_command_line(int argc, const char* const* argv) {
         }
         options_given = options_given || looks_like_option(argument);
         const std::string_view name = std::string_view(argument).substr(0, std::string_view(argument).find('='));
-        if (name == "--find" || name == "--compare") {
-            command.trouble_status = 2;
+        const known_option* const option = find_option(name);
+        if (option != nullptr && option->trouble_status > command.trouble_status) {
+            command.trouble_status = option->trouble_status;
         }
     }
     if (!options_given) {
@@ -254,6 +272,7 @@ command_line parse_command_line(int argc, const char* const* argv) {
     }
     command.any_option = true;
     const char* per_line_text = nullptr;
+    std::vector<const known_option*> given;
     for (std::size_t at = 0; at < arguments.size(); ++at) {
         const std::string_view argument = arguments[at];
         if (argument == "--") {
@@ -291,8 +310,9 @@ command_line parse_command_line(int argc, const char* const* argv) {
         if (!take_option(command, *option, name, value, &per_line_text)) {
             return command;
         }
+        given.push_back(option);
     }
-    check_combination(command, per_line_text);
+    check_combination(command, per_line_text, given);
     return command;
 }
 

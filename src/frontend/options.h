@@ -31,12 +31,23 @@ struct command_line {
     std::string error;                  // a usage error, "rovurer: ...", or empty
 };
 
+// The forms an option may be given with, as a set.
+using form_set = unsigned;
+constexpr form_set forms_of(command_form form) {
+    return 1U << static_cast<unsigned>(form);
+}
+inline constexpr form_set every_form = ~0U;
+
 struct known_option {
-    std::string_view name;         // "--find"
-    command_form form;             // the form it selects; plain for those that select none
-    bool takes_value;              //
-    std::string_view usage;        // as --help shows it: "--find DIGITS"
-    std::string_view description;  // for --help; lines after the first start with '\n'
+    std::string_view name;             // "--find"
+    command_form form;                 // the form it selects; dump for those that select none
+    bool takes_value;                  //
+    std::string_view usage;            // as --help shows it: "--find DIGITS"
+    std::string_view description;      // for --help; lines after the first start with '\n'
+    int trouble_status = 1;            // with the form it selects: the status of any trouble (2 as grep and cmp)
+    form_set given_with = every_form;  // the forms it may be given with
+    int conflict_order = 0;            // of two options given with a form they do not take, the lower is named
+    bool needs_its_form = false;       // "NAME needs FORM" rather than "NAME cannot be combined with FORM"
 };
 
 // Every option, in the order --help lists them.
