@@ -7,7 +7,8 @@
 // byte), then the base, position and count texts each ended by '\n', then the
 // bytes of the digit file (header area and data region), served from a
 // memfd. The option forms are checked against the plain form run on the same
-// file, and the forms in parts against the same form run whole.
+// file, and the forms in parts against the same form run whole; parts are
+// made small, so that every run of a few words goes in parts on threads.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -24,6 +25,7 @@
 
 #include "engine/output.h"
 #include "frontend/cli.h"
+#include "frontend/plan.h"
 
 using namespace rovurer;
 
@@ -353,31 +355,11 @@ std::vector<std::string> option_form(int selector, const std::string& path, cons
     }
 }
 
-// Threads: a file long enough to be cut in parts (its data the fuzzed bytes
-// over and over), read by one thread and by two: the same bytes.
-void check_threads(int selector, const std::string& base, const std::string& pos, const std::string& count,
-                   const std::string& pattern, const std::string& data) {
-    static const int long_file = memfd_create("long-digit-file", MFD_CLOEXEC);
-    static const std::string long_path = "/proc/self/fd/" + std::to_string(long_file);
-    constexpr std::int64_t words = 140000;  // over 2^21 digits in every base: two parts or more
-    std::string bytes(4096 + 8 * words, '\0');
-    std::memcpy(bytes.data(),
-                "MPT\x01"
-                "FILE",
-                8);
-    const std::uint64_t kind = 2;
-    std::memcpy(bytes.data() + 8, &words, 8);
-    std::memcpy(bytes.data() + 24, &kind, 8);
-    const std::int64_t lead_words = selector / 64 % 2;
-    std::memcpy(bytes.data() + 48, &lead_words, 8);
-    for (std::size_t at = 4096; !data.empty() && at < bytes.size(); at += data.size()) {
-        bytes.replace(at, std::min(data.size(), bytes.size() - at), data, 0, std::min(data.size(), bytes.size() - at));
-    }
-    if (ftruncate(long_file, 0) != 0 ||
-        pwrite(long_file, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size())) {
-        std::abort();
-    }
-    std::vector<std::string> form = option_form(selector, long_path, base, pos, count, pattern);
+// Threads: the form on one thread and on two, the fuzzed file cut in parts
+// of a few words (the fuzzer lowers the smallest part): the same bytes.
+void check_threads(int selector, const std::string& path, const std::string& base, const std::string& pos,
+                   const std::string& count, const std::string& pattern) {
+    std::vector<std::string> form = option_form(selector, path, base, pos, count, pattern);
     form.insert(form.begin(), {"rovurer", "--threads", "1"});
     const outcome one = run(form);
     form[2] = "2";
@@ -502,6 +484,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1) {
         return 0;
     }
+    // Parts of 40 digits and more: every run of a few words goes in parts,
+    // on the threads the form asks for.
+    static const bool small_parts = [] {
+        detail::set_smallest_part(40);
+        return true;
+    }();
+    (void)small_parts;
     static const int memory_file = memfd_create("digit-file", MFD_CLOEXEC);
     if (memory_file < 0) {
         std::abort();
@@ -543,8 +532,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return 0;
         case 12:
         case 13:
-            check_threads(selector + 256 * (form - 12), base_text, pos_text, count_text, "99",
-                          file.size() > 4096 ? file.substr(4096) : file);
+            check_threads(selector + 256 * (form - 12), path, base_text, pos_text, count_text, form == 12 ? "99" : "1");
             return 0;
         case 14:
             check_shards(selector, path, base_text, pos_text, count_text, "1");

@@ -12,9 +12,17 @@
 namespace rovurer {
 
 // How a run, or a shard of it, is split for threads.
-// Parts of at least a million digits and at most the largest part asked
-// for, four a thread where the range allows.
-constexpr std::int64_t smallest_part = std::int64_t{1} << 20;
+// Parts of at least smallest_part() digits (a million: fewer would cost
+// more in starting threads and readers than they save) and at most the
+// largest part asked for, four a thread where the range allows.
+std::int64_t smallest_part();
+
+namespace detail {
+// A seam for tests and the fuzzer: parts of at least `digits` digits from
+// now on, so that small files run in many parts on several threads. Set it
+// while no run is under way.
+void set_smallest_part(std::int64_t digits);
+}  // namespace detail
 
 struct run_split {
     std::int64_t begin = 0;  // the shard: [begin, end) of the run's digits
@@ -31,7 +39,7 @@ struct run_split {
     // buffers, or less), whole units.
     void cut(std::int64_t unit, std::int64_t largest_part) {
         std::int64_t part = (end - begin) / (4 * std::int64_t{threads});
-        part = part < smallest_part ? smallest_part : part > largest_part ? largest_part : part;
+        part = part < smallest_part() ? smallest_part() : part > largest_part ? largest_part : part;
         part_digits = (part + unit - 1) / unit * unit;
     }
 };
