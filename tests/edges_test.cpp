@@ -28,15 +28,6 @@ struct edge_case {
     std::string err;
 };
 
-// A run's messages without the note that --threads was capped.
-std::string without_thread_note(const std::string& messages) {
-    const std::string note = "rovurer: --threads ";
-    if (messages.compare(0, note.size(), note) != 0 || messages.find(": this process may use ") > messages.find('\n')) {
-        return messages;
-    }
-    return messages.substr(messages.find('\n') + 1);
-}
-
 std::string counts_of(const std::vector<std::pair<char, int>>& counts) {
     std::string lines;
     for (const auto& [digit, count] : counts) {

@@ -44,18 +44,6 @@ const std::string& two_blocks() {
     return path;
 }
 
-// Messages without the note that --threads was capped at the processors
-// this machine lets the process use: the tests ask for more threads than a
-// small machine has.
-std::string without_thread_note(const std::string& messages) {
-    const std::string note = "rovurer: --threads ";
-    if (messages.compare(0, note.size(), note) != 0 || messages.find(": this process may use ") > messages.find('\n')) {
-        return messages;
-    }
-    const std::size_t end = messages.find('\n');
-    return end == std::string::npos ? "" : messages.substr(end + 1);
-}
-
 std::vector<std::string> with(std::vector<std::string> front, const std::vector<std::string>& back) {
     front.insert(front.begin(), "rovurer");
     front.insert(front.end(), back.begin(), back.end());

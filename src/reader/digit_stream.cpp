@@ -76,6 +76,13 @@ digit_stream* refuse(digit_stream_refusal* refusal, digit_stream_refusal::reason
     return nullptr;
 }
 
+// What is wrong with a base and an offset before any file is looked at:
+// the base first, then the offset.
+digit_stream_refusal::reason argument_refusal(std::int32_t base, std::int64_t offset) {
+    using reason = digit_stream_refusal::reason;
+    return !digit_base_supported(base) ? reason::unsupported_base : offset < 0 ? reason::negative_offset : reason::none;
+}
+
 // Opens a stream at `offset` of a file whose header passed its checks:
 // `owned` is the file for a stream of its own, or closed when the stream
 // reads `shared`, kept open by its owner.
@@ -122,11 +129,8 @@ digit_stream* open_on(platform::file owned, const platform::file& shared, const 
 digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_t offset,
                                 digit_stream_refusal* refusal) {
     using reason = digit_stream_refusal::reason;
-    if (!digit_base_supported(base)) {
-        return refuse(refusal, reason::unsupported_base);
-    }
-    if (offset < 0) {
-        return refuse(refusal, reason::negative_offset);
+    if (const reason why = argument_refusal(base, offset); why != reason::none) {
+        return refuse(refusal, why);
     }
     digit_file::opening opening = digit_file::open(path);
     if (opening.verdict.check != digit_file::check::ok) {
@@ -139,11 +143,8 @@ digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_
 digit_stream* digit_stream_open_same(const digit_stream* opened, std::int32_t base, std::int64_t offset,
                                      digit_stream_refusal* refusal) {
     using reason = digit_stream_refusal::reason;
-    if (!digit_base_supported(base)) {
-        return refuse(refusal, reason::unsupported_base);
-    }
-    if (offset < 0) {
-        return refuse(refusal, reason::negative_offset);
+    if (const reason why = argument_refusal(base, offset); why != reason::none) {
+        return refuse(refusal, why);
     }
     digit_file::verdict verdict;
     verdict.header = opened->header;
