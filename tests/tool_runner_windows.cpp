@@ -80,8 +80,16 @@ run_result run_command(const std::string& executable, const std::vector<std::str
     startup.hStdOutput = out;
     startup.hStdError = err;
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessW(application.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                        nullptr, &startup, &process);
+    // Wine, loaded by many runs at once, now and then fails to start one:
+    // a few tries before the test gives up.
+    BOOL started = FALSE;
+    for (int attempt = 0; attempt < 5 && started == FALSE; ++attempt) {
+        if (attempt > 0) {
+            Sleep(200);
+        }
+        started = CreateProcessW(application.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                 &startup, &process);
+    }
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);
