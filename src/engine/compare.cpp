@@ -74,7 +74,7 @@ comparison compare_in_order(digit_run& first, digit_run& second, std::int64_t co
             return found;
         }
         std::int64_t words = ready_first < ready_second ? ready_first : ready_second;
-        words = words < words_left ? words : words_left;
+        words = std::min({words, words_left, first.chunk_words()});
         const std::uint64_t* const from_first = first.take_words(words);
         const std::uint64_t* const from_second = second.take_words(words);
         if (from_first == nullptr || from_second == nullptr) {

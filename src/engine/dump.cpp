@@ -7,81 +7,63 @@
 
 namespace rovurer {
 
-namespace {
-
-// Writes digits in groups. The space after a digit that completes a group is
-// held back until more digits follow, so that a line or a run that ends
-// there gets exactly the bytes it should.
-class group_writer {
-public:
-    group_writer(output_buffer& out, std::int64_t group)
-        : out_(out), group_(static_cast<std::uint64_t>(group)), grouper_(kernels::active().group) {}
-
-    // Appends `count` digits, where the current group already holds `phase`
-    // digits (phase < the group size). `digits` must be readable for
-    // group_slack bytes past the count.
-    void append(const char* digits, std::size_t count, std::uint64_t phase) {
-        if (count == 0) {
-            return;
-        }
-        release_space();
-        if (group_ == 0) {
-            out_.append(digits, count);
-            return;
-        }
-        std::size_t written = 0;
-        char* start = nullptr;
-        if (group_ == 10) {
-            start = out_.reserve(count + count / 10 + 1 + kernels::group_slack);
-            written = grouper_(digits, count, static_cast<std::size_t>(phase), start);
-        } else {
-            start = out_.reserve(count + static_cast<std::size_t>(count / group_) + 1);
-            written = group_by_hand(digits, count, phase, start);
-        }
-        if ((phase + count) % group_ == 0) {
-            --written;  // the space after the last digit
-            space_held_ = true;
-        }
-        out_.commit(written);
+layout_writer::layout_writer(output_buffer& out, const layout& shape, std::uint64_t first_position,
+                             std::int64_t first_index, const kernels::digit_kernels& set)
+    : out_(out),
+      shape_(shape),
+      grouper_(out, shape.group, set.group),
+      next_position_(first_position),
+      done_(first_index) {
+    in_line_ = shape.per_line > 0 ? first_index % shape.per_line : 0;
+    // A part that starts right after a full group of the digits before it
+    // owes them the space between the two.
+    const std::int64_t in_group = shape.per_line > 0 ? in_line_ : first_index;
+    if (first_index > 0 && shape.group > 0 && in_group > 0 && in_group % shape.group == 0) {
+        grouper_.hold_space();
     }
+}
 
-    // Lets a held space go, or drops it.
-    void release_space() {
-        if (space_held_) {
-            out_.put(' ');
-            space_held_ = false;
-        }
+void layout_writer::end_line(std::uint64_t last_position) {
+    grouper_.drop_space();
+    if (shape_.labels) {
+        out_.append("  : ");
+        append_number_line(out_, last_position);
+    } else {
+        out_.put('\n');
     }
-    void drop_space() { space_held_ = false; }
-    void hold_space() { space_held_ = true; }
+}
 
-private:
-    // Groups of any size, with a space after each digit that completes one.
-    std::size_t group_by_hand(const char* digits, std::size_t count, std::uint64_t phase, char* to) const {
-        char* const start = to;
-        std::size_t done = 0;
-        while (done < count) {
-            const std::uint64_t to_space = group_ - phase;
-            const std::size_t piece = count - done < to_space ? count - done : static_cast<std::size_t>(to_space);
-            std::memcpy(to, digits + done, piece);
-            to += piece;
+void layout_writer::write(const char* digits, std::int64_t count) {
+    const auto group = static_cast<std::uint64_t>(shape_.group);
+    const auto phase_of = [group](std::int64_t done) {
+        return group == 0 ? 0 : static_cast<std::uint64_t>(done) % group;
+    };
+    const std::int64_t per_line = shape_.per_line;
+    if (per_line == 0) {
+        grouper_.append(digits, static_cast<std::size_t>(count), phase_of(done_));
+    } else {
+        for (std::int64_t done = 0; done < count;) {
+            const std::int64_t piece = count - done < per_line - in_line_ ? count - done : per_line - in_line_;
+            grouper_.append(digits + done, static_cast<std::size_t>(piece), phase_of(in_line_));
+            in_line_ += piece;
             done += piece;
-            phase += piece;
-            if (phase == group_) {
-                *to++ = ' ';
-                phase = 0;
+            if (in_line_ == per_line) {
+                end_line(next_position_ + static_cast<std::uint64_t>(done) - 1);
+                in_line_ = 0;
             }
         }
-        return static_cast<std::size_t>(to - start);
     }
+    done_ += count;
+    next_position_ += static_cast<std::uint64_t>(count);
+}
 
-    output_buffer& out_;
-    std::uint64_t group_;
-    kernels::group_digits_function grouper_;
-    bool space_held_ = false;
-};
-
-}  // namespace
+void layout_writer::finish(bool complete) {
+    if (in_line_ > 0) {
+        end_line(next_position_ - 1);
+    } else if (!complete && !shape_.given) {
+        grouper_.release_space();  // the data ended right after a full group
+    }
+}
 
 command_result dump_digits(output_buffer& out, digit_run& run, const layout& shape, std::int64_t first_index) {
     // Chunks whose grouped text fits the output buffer, so that output
@@ -89,28 +71,7 @@ command_result dump_digits(output_buffer& out, digit_run& run, const layout& sha
     const auto fitting = static_cast<std::int64_t>((out.capacity() - kernels::group_slack - 1) / 11 * 10);
     const std::int64_t chunk = fitting < digit_run::chunk_digits ? fitting : digit_run::chunk_digits;
     std::array<char, digit_run::chunk_digits + kernels::group_slack> digits{};
-    group_writer writer(out, shape.group);
-    const auto group = static_cast<std::uint64_t>(shape.group);
-    const auto phase_of = [group](std::int64_t done) {
-        return group == 0 ? 0 : static_cast<std::uint64_t>(done) % group;
-    };
-    const auto end_line = [&](std::uint64_t last_position) {
-        writer.drop_space();
-        if (shape.labels) {
-            out.append("  : ");
-            append_number_line(out, last_position);
-        } else {
-            out.put('\n');
-        }
-    };
-    const std::int64_t per_line = shape.per_line;
-    std::int64_t in_line = per_line > 0 ? first_index % per_line : 0;  // digits on the current line
-    // A part that starts right after a full group of the digits before it
-    // owes them the space between the two.
-    const std::int64_t in_group = per_line > 0 ? in_line : first_index;
-    if (first_index > 0 && group > 0 && in_group > 0 && static_cast<std::uint64_t>(in_group) % group == 0) {
-        writer.hold_space();
-    }
+    layout_writer writer(out, shape, run.position_of(0), first_index, kernels::active());
     for (;;) {
         const std::int64_t got = run.read(digits.data(), chunk);
         if (got == digit_run::read_failed) {
@@ -119,29 +80,12 @@ command_result dump_digits(output_buffer& out, digit_run& run, const layout& sha
         if (got == 0) {
             break;
         }
-        if (per_line == 0) {
-            writer.append(digits.data(), static_cast<std::size_t>(got), phase_of(first_index + run.taken() - got));
-        } else {
-            for (std::int64_t done = 0; done < got;) {
-                const std::int64_t piece = got - done < per_line - in_line ? got - done : per_line - in_line;
-                writer.append(digits.data() + done, static_cast<std::size_t>(piece), phase_of(in_line));
-                in_line += piece;
-                done += piece;
-                if (in_line == per_line) {
-                    end_line(run.position_of(run.taken() - got + done - 1));
-                    in_line = 0;
-                }
-            }
-        }
+        writer.write(digits.data(), got);
         if (out.failed()) {
             return command_result::write_failed;
         }
     }
-    if (in_line > 0) {
-        end_line(run.position_of(run.taken() - 1));
-    } else if (!run.complete() && !shape.given) {
-        writer.release_space();  // the data ended right after a full group
-    }
+    writer.finish(run.complete());
     return out.failed() ? command_result::write_failed : command_result::shown;
 }
 

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "engine/command_result.h"
 #include "engine/output.h"
+#include "kernels/digit_format.h"
 #include "reader/digit_run.h"
 
 namespace rovurer {
@@ -15,6 +17,103 @@ struct layout {
     std::int64_t per_line = 0;  // digits a line; 0: one line
     bool labels = true;         // "  : POS" after each line of per_line digits
     bool given = false;         // a layout option was given: no trailing space
+};
+
+// Writes digits in groups, for layout_writer. The space after a digit that
+// completes a group is held back until more digits follow, so that a line or a run that ends
+// there gets exactly the bytes it should.
+class group_writer {
+public:
+    group_writer(output_buffer& out, std::int64_t group, kernels::group_digits_function grouper)
+        : out_(out), group_(static_cast<std::uint64_t>(group)), grouper_(grouper) {}
+
+    // Appends `count` digits, where the current group already holds `phase`
+    // digits (phase < the group size). `digits` must be readable for
+    // group_slack bytes past the count.
+    void append(const char* digits, std::size_t count, std::uint64_t phase) {
+        if (count == 0) {
+            return;
+        }
+        release_space();
+        if (group_ == 0) {
+            out_.append(digits, count);
+            return;
+        }
+        std::size_t written = 0;
+        char* start = nullptr;
+        if (group_ == 10) {
+            start = out_.reserve(count + count / 10 + 1 + kernels::group_slack);
+            written = grouper_(digits, count, static_cast<std::size_t>(phase), start);
+        } else {
+            start = out_.reserve(count + static_cast<std::size_t>(count / group_) + 1);
+            written = group_by_hand(digits, count, phase, start);
+        }
+        if ((phase + count) % group_ == 0) {
+            --written;  // the space after the last digit
+            space_held_ = true;
+        }
+        out_.commit(written);
+    }
+
+    // Lets a held space go, or drops it.
+    void release_space() {
+        if (space_held_) {
+            out_.put(' ');
+            space_held_ = false;
+        }
+    }
+    void drop_space() { space_held_ = false; }
+    void hold_space() { space_held_ = true; }
+
+private:
+    // Groups of any size, with a space after each digit that completes one.
+    std::size_t group_by_hand(const char* digits, std::size_t count, std::uint64_t phase, char* to) const {
+        char* const start = to;
+        std::size_t done = 0;
+        while (done < count) {
+            const std::uint64_t to_space = group_ - phase;
+            const std::size_t piece = count - done < to_space ? count - done : static_cast<std::size_t>(to_space);
+            std::memcpy(to, digits + done, piece);
+            to += piece;
+            done += piece;
+            phase += piece;
+            if (phase == group_) {
+                *to++ = ' ';
+                phase = 0;
+            }
+        }
+        return static_cast<std::size_t>(to - start);
+    }
+
+    output_buffer& out_;
+    std::uint64_t group_;
+    kernels::group_digits_function grouper_;
+    bool space_held_ = false;
+};
+
+// Lays digits out as dump_digits does, from digits handed to it in pieces.
+class layout_writer {
+public:
+    // For the digits of a run from `first_index` on, the first of them at
+    // `first_position`, grouped with `set`'s grouping kernel.
+    layout_writer(output_buffer& out, const layout& shape, std::uint64_t first_position, std::int64_t first_index,
+                  const kernels::digit_kernels& set);
+    // Appends the next `count` digits; `digits` must be readable for
+    // kernels::group_slack bytes past them.
+    void write(const char* digits, std::int64_t count);
+    // Ends the text: a short last line gets its end; `complete` says that
+    // every digit asked for came (see dump_digits).
+    void finish(bool complete);
+
+private:
+    void end_line(std::uint64_t last_position);
+
+    output_buffer& out_;
+    layout shape_;
+    group_writer grouper_;
+    std::uint64_t next_position_;
+    std::int64_t done_;
+    std::int64_t in_line_ = 0;
 };
 
 // Writes the digits of `run` to `out` in groups of `shape.group` digits (no

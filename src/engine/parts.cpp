@@ -241,7 +241,61 @@ void run_on_threads(int threads, std::int64_t parts, const std::function<void()>
     }
 }
 
+// What the threads of a job of results share, under the lock.
+struct result_run {
+    std::mutex lock;
+    std::int64_t next_part = 0;
+    std::int64_t first_ended = 0;  // the first part known not to be shown, or the number of parts
+    command_result result = command_result::shown;
+    const result_job* job = nullptr;
+    int readers = 1;
+};
+
+void work_results(result_run& run) {
+    block_reuse reuse;
+    if (!reuse.reserve(run.readers)) {
+        return;
+    }
+    for (;;) {
+        std::int64_t part = 0;
+        {
+            const std::lock_guard<std::mutex> held(run.lock);
+            if (run.next_part >= run.first_ended) {
+                return;
+            }
+            part = run.next_part++;
+        }
+        command_result result = command_result::out_of_memory;
+        try {
+            result = (*run.job)(part);
+        } catch (const std::bad_alloc&) {
+        }
+        const std::lock_guard<std::mutex> held(run.lock);
+        if (result != command_result::shown && part < run.first_ended) {
+            run.first_ended = part;
+            run.result = result;
+        }
+    }
+}
+
 }  // namespace
+
+command_result run_parts(int threads, std::int64_t parts, const result_job& job, int readers) {
+    result_run run;
+    run.first_ended = parts;
+    run.job = &job;
+    run.readers = readers;
+    run_on_threads(threads, parts, [&run] {
+        try {
+            work_results(run);
+        } catch (const std::bad_alloc&) {
+        }
+    });
+    if (run.next_part < run.first_ended) {
+        return command_result::out_of_memory;  // no thread could get the memory to take the parts left
+    }
+    return run.result;
+}
 
 placed_outcome run_in_place(std::int64_t start, int threads, std::int64_t parts,
                             const std::function<std::int64_t(std::int64_t)>& offset_of, const part_job& job) {

@@ -64,6 +64,16 @@ placed_outcome run_in_place(std::int64_t start, int threads, std::int64_t parts,
 // (run_in_parts' `readers`: the files a part reads, one or two, whose block
 // buffers each thread gets before it takes a part.)
 
+// A part's work when parts give results rather than output.
+using result_job = std::function<command_result(std::int64_t part)>;
+
+// Runs job(0) .. job(parts - 1) on `threads` threads (the calling thread
+// among them). The first part, in part order, that does not end `shown`
+// ends the job: no part after it starts once that is known, and its result
+// is returned; every part before it ran and was shown. Memory lacks, and
+// threads take no part, as for run_in_parts; `readers` as there.
+command_result run_parts(int threads, std::int64_t parts, const result_job& job, int readers = 1);
+
 inline constexpr std::size_t placed_output_bytes = std::size_t{256} << 10;
 
 // Where piece k of `pieces` of [0, length) begins, for k from 0 to pieces:

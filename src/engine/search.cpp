@@ -1,5 +1,6 @@
 #include "engine/search.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -45,10 +46,11 @@ namespace {
 // The run is read in chunks; each chunk goes after the last len - 1 digits of
 // the one before, so that a match across chunks (and so across words and
 // blocks) is seen whole. Candidates are the places where the first and the
-// last digit match, 64 at a time; only they are compared. Stops after `most`
-// matches, counted in `matches`.
-command_result find_matches(output_buffer& out, digit_run& run, std::string_view digits, std::uint64_t most,
-                            std::uint64_t& matches) {
+// last digit match, 64 at a time; only they are compared. Each match's
+// position goes to sink.take, which returns false for no more; sink.failed()
+// ends the search after a chunk.
+template <typename Sink>
+command_result find_matches(Sink& sink, digit_run& run, std::string_view digits) {
     std::string pattern(digits);
     for (char& c : pattern) {
         c = upper(c);
@@ -59,7 +61,7 @@ command_result find_matches(output_buffer& out, digit_run& run, std::string_view
     // Candidate windows read up to match_window - 1 bytes past the text.
     std::vector<char> text(kept + chunk + kernels::match_window);
     std::vector<std::uint64_t> masks(chunk / kernels::match_window + 2);
-    const kernels::match_candidates_function candidates = kernels::active().match_candidates;
+    const kernels::match_candidates_function candidates = run.kernels().match_candidates;
     // The first (up to) eight digits of a candidate are compared as one
     // word; the window's slack keeps the load inside the buffer.
     const std::size_t head_bytes = length < 8 ? length : 8;
@@ -102,34 +104,61 @@ command_result find_matches(output_buffer& out, digit_run& run, std::string_view
                 if (((load_bytes(text.data() + start) ^ head) & head_mask) == 0 &&
                     (length <= head_bytes || std::memcmp(text.data() + start + head_bytes, pattern.data() + head_bytes,
                                                          length - head_bytes) == 0)) {
-                    append_number_line(out, first_position + start);
-                    if (++matches == most) {
-                        return out.failed() ? command_result::write_failed : command_result::shown;
+                    if (!sink.take(first_position + start)) {
+                        return sink.failed() ? command_result::write_failed : command_result::shown;
                     }
                 }
             }
         }
         carried = filled < kept ? filled : kept;
         std::memmove(text.data(), text.data() + filled - carried, carried);
-        if (out.failed()) {
+        if (sink.failed()) {
             return command_result::write_failed;
         }
     }
     return command_result::shown;
 }
 
+// Positions as lines of text.
+struct line_sink {
+    output_buffer& out;
+    std::uint64_t most;
+    std::uint64_t matches = 0;
+    bool take(std::uint64_t position) {
+        append_number_line(out, position);
+        return ++matches != most;
+    }
+    bool failed() const { return out.failed(); }
+};
+
+// Positions kept in a vector.
+struct vector_sink {
+    std::vector<std::uint64_t>& positions;
+    std::size_t most;
+    bool take(std::uint64_t position) {
+        positions.push_back(position);
+        return positions.size() != most;
+    }
+    static bool failed() { return false; }
+};
+
 }  // namespace
 
 command_result find_digits(output_buffer& out, digit_run& run, std::string_view digits, std::int64_t max_count,
                            std::uint64_t* found) {
-    std::uint64_t matches = 0;
     // Stopping after max_count: none asked for means none is read.
-    const std::uint64_t most = max_count < 0 ? UINT64_MAX : static_cast<std::uint64_t>(max_count);
-    const command_result result = most == 0 ? command_result::shown : find_matches(out, run, digits, most, matches);
+    line_sink sink{out, max_count < 0 ? UINT64_MAX : static_cast<std::uint64_t>(max_count)};
+    const command_result result = sink.most == 0 ? command_result::shown : find_matches(sink, run, digits);
     if (found != nullptr) {
-        *found = matches;
+        *found = sink.matches;
     }
     return result;
+}
+
+command_result find_positions(std::vector<std::uint64_t>& positions, digit_run& run, std::string_view digits,
+                              std::size_t most) {
+    vector_sink sink{positions, positions.size() + most};
+    return most == 0 ? command_result::shown : find_matches(sink, run, digits);
 }
 
 namespace {
@@ -144,8 +173,8 @@ command_result tally_text(digit_run& run, std::size_t values, std::int64_t limit
     if (got == digit_run::read_failed) {
         return command_result::read_failed;
     }
-    kernels::active().tally(text.data(), static_cast<std::size_t>(got), digit_characters.data(), values - 1,
-                            tallied.data());
+    run.kernels().tally(text.data(), static_cast<std::size_t>(got), digit_characters.data(), values - 1,
+                        tallied.data());
     *digits += got;
     return command_result::shown;
 }
@@ -154,13 +183,13 @@ command_result tally_text(digit_run& run, std::size_t values, std::int64_t limit
 // base 2 by their one bits (and the zeros the rest), in the other bases by
 // their digits' values.
 command_result tally_words(digit_run& run, std::int64_t words, digit_counts& counts) {
-    const kernels::digit_kernels& set = kernels::active();
+    const kernels::digit_kernels& set = run.kernels();
     while (words > 0) {
         const std::int64_t ready = run.words_ready();
         if (ready <= 0) {
             return command_result::read_failed;  // 0 only past the data, which holds these words
         }
-        const std::int64_t taking = ready < words ? ready : words;
+        const std::int64_t taking = std::min({ready, words, run.chunk_words()});
         const std::uint64_t* const taken = run.take_words(taking);
         if (taken == nullptr) {
             return command_result::read_failed;

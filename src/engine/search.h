@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "engine/command_result.h"
 #include "engine/output.h"
@@ -23,6 +24,12 @@ bool is_digit_string(std::string_view digits, std::int32_t base);
 // written. The positions found before a failed read stay in `out`.
 command_result find_digits(output_buffer& out, digit_run& run, std::string_view digits, std::int64_t max_count = -1,
                            std::uint64_t* found = nullptr);
+
+// Appends to `positions` the positions find_digits writes, at most `most`
+// of them (stopping there, reading no further). The positions found before a
+// failed read stay.
+command_result find_positions(std::vector<std::uint64_t>& positions, digit_run& run, std::string_view digits,
+                              std::size_t most);
 
 // Writes how often each digit of `base` (the run's) occurs in the run, one
 // "DIGIT COUNT" line per digit value in increasing order, zeros included.

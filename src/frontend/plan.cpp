@@ -8,29 +8,10 @@
 
 namespace rovurer {
 
-namespace {
-std::int64_t smallest_part_digits = std::int64_t{1} << 20;
-}  // namespace
-
-std::int64_t smallest_part() {
-    return smallest_part_digits;
-}
-
-void detail::set_smallest_part(std::int64_t digits) {
-    smallest_part_digits = digits;
-}
-
 run_split split_run(const command_line& command, std::int64_t length, std::int64_t unit, int threads) {
-    run_split split;
     const std::int64_t shards = command.shard == 0 ? 1 : command.shards;
     const std::int64_t shard = command.shard == 0 ? 1 : command.shard;
-    split.begin = piece_start(length, unit, shards, shard - 1);
-    split.end = piece_start(length, unit, shards, shard);
-    const std::int64_t span = split.end - split.begin;
-    const int wanted = threads;
-    const std::int64_t most_threads = span / smallest_part() > 1 ? span / smallest_part() : 1;
-    split.threads = wanted < most_threads ? wanted : static_cast<int>(most_threads);
-    return split;
+    return split_range(piece_start(length, unit, shards, shard - 1), piece_start(length, unit, shards, shard), threads);
 }
 
 int thread_count(const command_line& command, console& io) {

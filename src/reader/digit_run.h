@@ -10,6 +10,19 @@
 
 namespace rovurer {
 
+// What watches a run for a caller of its own: whether it is asked to stop,
+// checked before each read, and the digits handed out, after each read.
+// Parts of one job on several threads share one watch, so both are called
+// from those threads at once.
+class run_watch {
+public:
+    virtual bool stop_requested() = 0;
+    virtual void advanced(std::int64_t digits) = 0;
+
+protected:
+    ~run_watch() = default;
+};
+
 class digit_run {
 public:
     // Digits read at a time: whole words in every base (19, 16 and 64
@@ -27,6 +40,11 @@ public:
     // it, on the same descriptor, so that every part reads the one version of
     // the file that was opened. `whole` must be opened and outlive the part.
     digit_run(const digit_run& whole, std::int64_t pos, std::int64_t nb_digits);
+    // Opens a run of `file`, a digit file whose header (read when it was
+    // opened) is `header`, in `base` from `pos` for up to `nb_digits`
+    // digits. `file` must stay open while the run lives.
+    digit_run(const platform::file& file, const digit_file::header& header, std::int32_t base, std::int64_t pos,
+              std::int64_t nb_digits);
     ~digit_run();
     digit_run(const digit_run&) = delete;
     digit_run& operator=(const digit_run&) = delete;
@@ -61,6 +79,9 @@ public:
     // digit_stream_words_ready and digit_stream_take_words. Taken words
     // count as their digits.
     std::int64_t words_ready() { return digit_stream_words_ready(stream_); }
+    // Words a caller takes at a time at most, so that a stop is seen within
+    // a chunk's digits.
+    std::int64_t chunk_words() const { return chunk_digits / digits_per_word(base_); }
     const std::uint64_t* take_words(std::int64_t count);
     std::int32_t base() const { return base_; }
 
@@ -72,12 +93,22 @@ public:
     // the reads), for a progress display; nullptr for none.
     void count_into(std::atomic<std::int64_t>* done) { done_ = done; }
 
+    // Reads stop, as they do for platform::stop_signal, when `watch` asks;
+    // it hears of every digit handed out. `watch` must outlive the reads.
+    void watch_with(run_watch* watch) { watch_ = watch; }
+
+    // The kernel set that converts and scans the run's digits
+    // (digit_stream_use_kernels): a part opened on a whole run has the
+    // whole's. Before the first read.
+    void use_kernels(const kernels::digit_kernels& set) { digit_stream_use_kernels(stream_, set); }
+    const kernels::digit_kernels& kernels() const { return digit_stream_kernels(stream_); }
+
     // Writes the next digits of the run, at most `capacity`, to `digits`.
     // Returns how many, 0 at the end of the run (or of the data), or
     // read_failed when a read of the data failed (after the digits before it
     // were returned; at the end, when failed()), or when a signal asked the
-    // job to stop (platform::stop_signal). The run must be opened. take_words
-    // stops the same way.
+    // job to stop (platform::stop_signal) or the run's watch asks it to. The
+    // run must be opened. take_words stops the same way.
     std::int64_t read(char* digits, std::int64_t capacity);
     static constexpr std::int64_t read_failed = digit_stream_read_failed;
 
@@ -102,6 +133,10 @@ private:
     std::int64_t nb_digits_;
     std::int64_t taken_ = 0;
     std::atomic<std::int64_t>* done_ = nullptr;
+    run_watch* watch_ = nullptr;
+
+    bool asked_to_stop() const;
+    void hand_out(std::int64_t digits);
 };
 
 }  // namespace rovurer

@@ -25,6 +25,7 @@ struct digit_stream {
                                                             // word, least significant first
     std::int64_t first_word = 0;                            // the data word of the first digit
     std::int32_t skip_digits = 0;                           // digits dropped from the first word
+    const kernels::digit_kernels* kernels = nullptr;        // the set that converts the words
 };
 
 namespace {
@@ -118,6 +119,7 @@ digit_stream* open_on(platform::file owned, const platform::file& shared, const 
     stream->skip = base == 10 ? skip_digits : skip_digits * stream->bits_per_digit;
     stream->first_word = words_left - 1;
     stream->skip_digits = skip_digits;
+    stream->kernels = &kernels::active();
     if (refusal != nullptr) {
         *refusal = {};
     }
@@ -142,13 +144,31 @@ digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_
 
 digit_stream* digit_stream_open_same(const digit_stream* opened, std::int32_t base, std::int64_t offset,
                                      digit_stream_refusal* refusal) {
+    digit_stream* const stream =
+        digit_stream_open_on(opened->source.data_file(), opened->header, base, offset, refusal);
+    if (stream != nullptr) {
+        stream->kernels = opened->kernels;
+    }
+    return stream;
+}
+
+digit_stream* digit_stream_open_on(const platform::file& file, const digit_file::header& header, std::int32_t base,
+                                   std::int64_t offset, digit_stream_refusal* refusal) {
     using reason = digit_stream_refusal::reason;
     if (const reason why = argument_refusal(base, offset); why != reason::none) {
         return refuse(refusal, why);
     }
     digit_file::verdict verdict;
-    verdict.header = opened->header;
-    return open_on(platform::file(), opened->source.data_file(), verdict, base, offset, refusal);
+    verdict.header = header;
+    return open_on(platform::file(), file, verdict, base, offset, refusal);
+}
+
+void digit_stream_use_kernels(digit_stream* stream, const kernels::digit_kernels& set) {
+    stream->kernels = &set;
+}
+
+const kernels::digit_kernels& digit_stream_kernels(const digit_stream* stream) {
+    return *stream->kernels;
 }
 
 int digit_stream_refill(digit_stream* stream) {
@@ -171,7 +191,7 @@ int digit_stream_next(digit_stream* stream) {
 }
 
 std::int64_t digit_stream_read(digit_stream* stream, char* digits, std::int64_t capacity) {
-    const kernels::digit_kernels& set = kernels::active();
+    const kernels::digit_kernels& set = *stream->kernels;
     const kernels::format_words_function format = stream->base == 10   ? set.decimal
                                                   : stream->base == 16 ? set.hex
                                                                        : set.binary;

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "kernels/digit_format.h"
 #include "reader/digit_file.h"
 #include "reader/word_source.h"
 
@@ -66,6 +67,19 @@ digit_stream* digit_stream_open(const char* path, std::int32_t base, std::int64_
 // the new stream.
 digit_stream* digit_stream_open_same(const digit_stream* opened, std::int32_t base, std::int64_t offset,
                                      digit_stream_refusal* refusal = nullptr);
+
+// Opens a stream on `file`, a digit file whose header, read when it was
+// opened, is `header`, kept open by the caller for as long as the stream
+// lives. Checks as digit_stream_open_same does.
+digit_stream* digit_stream_open_on(const platform::file& file, const digit_file::header& header, std::int32_t base,
+                                   std::int64_t offset, digit_stream_refusal* refusal = nullptr);
+
+// The kernel set that converts the stream's words: the one in use when it
+// was opened (kernels::active()), the opened stream's for
+// digit_stream_open_same, or `set` (one this CPU supports) once
+// digit_stream_use_kernels is called, before the first digit.
+void digit_stream_use_kernels(digit_stream* stream, const kernels::digit_kernels& set);
+const kernels::digit_kernels& digit_stream_kernels(const digit_stream* stream);
 
 // Returns the character code of the next digit ('0'..'9', 'A'..'F'),
 // digit_stream_end when the data is exhausted, or digit_stream_read_failed
