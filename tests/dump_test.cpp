@@ -210,7 +210,7 @@ TEST(Dump, BlockBoundaryInBulk) {
 // them there. Labels cross 99/100 and 999/1000.
 TEST(Dump, PartsStartWhereTextBeforeSays) {
     struct layout_case {
-        layout shape;
+        dump_layout shape;
         std::int64_t pos;
     };
     const layout_case cases[] = {

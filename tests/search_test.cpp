@@ -164,7 +164,7 @@ TEST(Search, AcrossTheBlockBoundary) {
             }
             const std::string lines = output_of([&](output_buffer& out) {
                 digit_run run(two_block_file().c_str(), base, pos, boundary + 5000);
-                layout shape;
+                dump_layout shape;
                 shape.per_line = per_line;
                 return dump_digits(out, run, shape);
             });

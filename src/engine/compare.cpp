@@ -13,11 +13,11 @@ namespace {
 
 // Compares the next `count` digits of both runs, digit by digit, in chunks.
 // `index` is the run index of the first of them, and moves past them.
-comparison compare_digits(digit_run& first, digit_run& second, std::int64_t& index, std::int64_t count) {
+runs_comparison compare_digits(digit_run& first, digit_run& second, std::int64_t& index, std::int64_t count) {
     static constexpr std::int64_t chunk = digit_run::chunk_digits;
     std::vector<char> text_first(static_cast<std::size_t>(chunk));
     std::vector<char> text_second(static_cast<std::size_t>(chunk));
-    comparison found;
+    runs_comparison found;
     while (count > 0) {
         const std::int64_t wanted = count < chunk ? count : chunk;
         const std::int64_t got_first = first.read(text_first.data(), wanted);
@@ -55,7 +55,7 @@ std::int64_t first_different_digit(std::uint64_t a, std::uint64_t b, std::int32_
     return at == end ? -1 : at - digits_a.begin();
 }
 
-comparison compare_in_order(digit_run& first, digit_run& second, std::int64_t count, bool same_words) {
+runs_comparison compare_in_order(digit_run& first, digit_run& second, std::int64_t count, bool same_words) {
     std::int64_t index = 0;
     if (!same_words) {
         return compare_digits(first, second, index, count);
@@ -63,7 +63,7 @@ comparison compare_in_order(digit_run& first, digit_run& second, std::int64_t co
     // The digits up to the first word boundary, whole words, then the rest.
     const std::int64_t per_word = digits_per_word(first.base());
     const std::int64_t head = first.digits_before_word() < count ? first.digits_before_word() : count;
-    comparison found = compare_digits(first, second, index, head);
+    runs_comparison found = compare_digits(first, second, index, head);
     std::int64_t words_left = (count - head) / per_word;
     while (found.result == command_result::shown && words_left > 0) {
         const std::int64_t ready_first = first.words_ready();
@@ -105,8 +105,8 @@ comparison compare_in_order(digit_run& first, digit_run& second, std::int64_t co
 
 }  // namespace
 
-comparison compare_runs(digit_run& first, digit_run& second, std::int64_t count, bool same_words) {
-    comparison found = compare_in_order(first, second, count, same_words);
+runs_comparison compare_runs(digit_run& first, digit_run& second, std::int64_t count, bool same_words) {
+    runs_comparison found = compare_in_order(first, second, count, same_words);
     if (found.result != command_result::read_failed && (first.failed() || second.failed())) {
         // Digits were compared from a mapped page that was lost: no answer.
         found.result = command_result::read_failed;

@@ -7,7 +7,7 @@
 
 namespace rovurer {
 
-layout_writer::layout_writer(output_buffer& out, const layout& shape, std::uint64_t first_position,
+layout_writer::layout_writer(output_buffer& out, const dump_layout& shape, std::uint64_t first_position,
                              std::int64_t first_index, const kernels::digit_kernels& set)
     : out_(out),
       shape_(shape),
@@ -65,7 +65,7 @@ void layout_writer::finish(bool complete) {
     }
 }
 
-command_result dump_digits(output_buffer& out, digit_run& run, const layout& shape, std::int64_t first_index) {
+command_result dump_digits(output_buffer& out, digit_run& run, const dump_layout& shape, std::int64_t first_index) {
     // Chunks whose grouped text fits the output buffer, so that output
     // leaves in writes of the buffer's size.
     const auto fitting = static_cast<std::int64_t>((out.capacity() - kernels::group_slack - 1) / 11 * 10);
@@ -89,7 +89,7 @@ command_result dump_digits(output_buffer& out, digit_run& run, const layout& sha
     return out.failed() ? command_result::write_failed : command_result::shown;
 }
 
-std::int64_t text_before(const layout& shape, std::int64_t first_position, std::int64_t index) {
+std::int64_t text_before(const dump_layout& shape, std::int64_t first_position, std::int64_t index) {
     if (index < 0 || index > std::int64_t{1} << 58) {
         return -1;
     }

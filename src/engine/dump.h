@@ -12,7 +12,7 @@
 namespace rovurer {
 
 // How a dump lays its digits out.
-struct layout {
+struct dump_layout {
     std::int64_t group = 10;    // digits a group; 0: no spaces
     std::int64_t per_line = 0;  // digits a line; 0: one line
     bool labels = true;         // "  : POS" after each line of per_line digits
@@ -96,7 +96,7 @@ class layout_writer {
 public:
     // For the digits of a run from `first_index` on, the first of them at
     // `first_position`, grouped with `set`'s grouping kernel.
-    layout_writer(output_buffer& out, const layout& shape, std::uint64_t first_position, std::int64_t first_index,
+    layout_writer(output_buffer& out, const dump_layout& shape, std::uint64_t first_position, std::int64_t first_index,
                   const kernels::digit_kernels& set);
     // Appends the next `count` digits; `digits` must be readable for
     // kernels::group_slack bytes past them.
@@ -109,7 +109,7 @@ private:
     void end_line(std::uint64_t last_position);
 
     output_buffer& out_;
-    layout shape_;
+    dump_layout shape_;
     group_writer grouper_;
     std::uint64_t next_position_;
     std::int64_t done_;
@@ -129,7 +129,8 @@ private:
 // the whole run before it. Groups, lines and the space between parts then
 // fall as they would in the whole run's output, so that the parts' outputs
 // concatenated are the whole output.
-command_result dump_digits(output_buffer& out, digit_run& run, const layout& shape = {}, std::int64_t first_index = 0);
+command_result dump_digits(output_buffer& out, digit_run& run, const dump_layout& shape = {},
+                           std::int64_t first_index = 0);
 
 // Where the output of a part that starts at digit `index` of a run falls in
 // the run's output: the bytes dump_digits writes for the digits before it,
@@ -137,6 +138,6 @@ command_result dump_digits(output_buffer& out, digit_run& run, const layout& sha
 // be a multiple of shape.per_line when that is not 0, else of the group
 // size. -1 for an index above 2^58 (no file holds that many digits), so
 // that the result always fits.
-std::int64_t text_before(const layout& shape, std::int64_t first_position, std::int64_t index);
+std::int64_t text_before(const dump_layout& shape, std::int64_t first_position, std::int64_t index);
 
 }  // namespace rovurer

@@ -21,10 +21,7 @@
 #include "frontend/refusal.h"
 #include "kernels/registry.h"
 #include "platform/platform.h"
-
-#ifndef ROVURER_VERSION
-#define ROVURER_VERSION "unknown"
-#endif
+#include "rovurer/version.h"
 
 namespace rovurer {
 
@@ -57,7 +54,7 @@ int help_action(const command_line& /*command*/, console& io) {
 }
 
 int version_action(const command_line& /*command*/, console& io) {
-    io.out.append("rovurer " ROVURER_VERSION "\nkernel set: ");
+    io.out.append("rovurer " ROVURER_VERSION_STRING "\nkernel set: ");
     io.out.append(kernels::active().name);
     io.out.append(" (this CPU supports:");
     for (const kernels::digit_kernels* set : kernels::supported_sets()) {
@@ -182,17 +179,7 @@ bool choose_kernels(const command_line& command, console& io) {
         kernels::use(*set);
         return true;
     }
-    std::string known;
-    bool exists = false;
-    for (const kernels::kernel_set* entry : kernels::all_sets()) {
-        known += known.empty() ? "" : ", ";
-        known += entry->name;
-        exists = exists || std::string_view(command.kernel_set) == entry->name;
-    }
-    report(io,
-           "rovurer: kernel set '" + std::string(command.kernel_set) +
-               (exists ? "' is not supported by this CPU" : "' is unknown (known: " + known + ")"),
-           command.trouble_status);
+    report(io, "rovurer: " + kernel_set_refusal(command.kernel_set), command.trouble_status);
     return false;
 }
 

@@ -37,7 +37,7 @@ int run_compare(const command_line& command, const run_operands& run, console& i
     std::atomic<std::int64_t> done{0};
     progress_display display(progress_of(command), split.end - split.begin, &done);
     std::vector<int> failed_runs(static_cast<std::size_t>(split.parts()), 0);
-    const auto report_difference = [&](const comparison& found, output_buffer& out) {
+    const auto report_difference = [&](const runs_comparison& found, output_buffer& out) {
         if (found.result == command_result::differ) {
             out.append(run.filename);
             out.put(' ');
@@ -46,7 +46,7 @@ int run_compare(const command_line& command, const run_operands& run, console& i
             append_number_line(out, found.position);
         }
     };
-    comparison answer;
+    runs_comparison answer;
     if (split.threads == 1 && command.shard == 0) {
         first.count_into(&done);  // the digits of one run: the other's go alongside
         answer = compare_runs(first, second, common, same_words);
@@ -63,7 +63,7 @@ int run_compare(const command_line& command, const run_operands& run, console& i
             one.read_in_place();
             other.read_in_place();
             one.count_into(&done);
-            const comparison found = compare_runs(one, other, end - begin, same_words);
+            const runs_comparison found = compare_runs(one, other, end - begin, same_words);
             failed_runs[static_cast<std::size_t>(part)] = found.failed_run;
             report_difference(found, part_out);
             return found.result;

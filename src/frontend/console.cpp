@@ -30,7 +30,7 @@ int report(console& io, const std::string& message, int status) {
 
 int report_read_failure(console& io, const char* filename, int write_status) {
     const int status = finish(io, exit_read_failed, write_status);
-    return report(io, "rovurer: " + shown_name(filename) + ": a read of the data failed", status);
+    return report(io, "rovurer: " + shown_name(filename) + ": " + read_failed_text, status);
 }
 
 int stopped_by_signal(console& io) {
@@ -40,7 +40,7 @@ int stopped_by_signal(console& io) {
 
 int report_out_of_memory(console& io, int write_status) {
     const int status = finish(io, exit_read_failed, write_status);
-    return report(io, "rovurer: out of memory", status);
+    return report(io, std::string("rovurer: ") + out_of_memory_text, status);
 }
 
 int show_usage(console& io) {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/messages.h"
 #include "frontend/digit_form.h"
 #include "frontend/exit_status.h"
 
@@ -10,16 +11,8 @@ namespace rovurer {
 
 namespace {
 
-std::string digits_refusal(const command_line& command, std::int32_t base) {
-    if (is_digit_string(command.find_digits, base)) {
-        return {};
-    }
-    std::string refusal = "'";
-    refusal += command.find_digits;
-    refusal += "' is not a string of base-";
-    refusal += std::to_string(base);
-    refusal += " digits";
-    return refusal;
+std::string find_refusal(const command_line& command, std::int32_t base) {
+    return is_digit_string(command.find_digits, base) ? std::string() : digits_refusal(command.find_digits, base);
 }
 
 // A part reads len(DIGITS) - 1 digits past its end, so that its matches are
@@ -51,7 +44,7 @@ const digit_form find_form = {
     .form = command_form::find,
     .fewest_operands = 2,
     .default_nb_digits = std::numeric_limits<std::int64_t>::max(),
-    .refusal = digits_refusal,
+    .refusal = find_refusal,
     .reach = find_reach,
     .work = find_work,
     .merge = find_merge,

@@ -1,6 +1,6 @@
 #include "frontend/info.h"
 
-#include "frontend/header_digits.h"
+#include "engine/header_digits.h"
 #include "frontend/refusal.h"
 #include "reader/digit_stream.h"
 

@@ -59,7 +59,7 @@ digit_plan plan_digit_form(const command_line& command, std::int64_t length, std
     if (plan.placed_at >= 0) {
         largest_part /= 2;
     } else if (command.form == command_form::dump) {
-        const layout& shape = command.layout;
+        const dump_layout& shape = command.layout;
         const double text_per_digit = 1.0 + (shape.group > 0 ? 1.0 / static_cast<double>(shape.group) : 0.0) +
                                       (shape.per_line > 0 ? 24.0 / static_cast<double>(shape.per_line) : 0.0);
         const auto fitting = static_cast<std::int64_t>(static_cast<double>(part_output_bytes) / text_per_digit);

@@ -1,9 +1,6 @@
 #include "frontend/refusal.h"
 
-#include <cerrno>
-#include <cstring>
-
-#include "frontend/header_digits.h"
+#include "engine/messages.h"
 
 namespace rovurer {
 
@@ -112,35 +109,10 @@ std::string shown_name(std::string_view name) {
 }
 
 std::string file_problem(const char* filename, const digit_file::verdict& verdict) {
-    const std::string name = shown_name(filename) + ": ";
-    switch (verdict.check) {
-        case digit_file::check::ok:
-            return {};
-        case digit_file::check::cannot_open:
-            if (verdict.open_error == ESPIPE) {
-                return name +
-                       "cannot be read at a position: rovurer reads a digit file from its end, so it needs a "
-                       "regular file or a device, not a pipe or FIFO";
-            }
-            return name + "cannot open: " + std::strerror(verdict.open_error);
-        case digit_file::check::too_short:
-            return name + "not a digit file: shorter than the 56-byte header";
-        case digit_file::check::unreadable:
-            return name + "cannot read its header" +
-                   (verdict.read_error != 0 ? std::string(": ") + std::strerror(verdict.read_error) : "");
-        case digit_file::check::wrong_magic:
-            return name + "not a digit file: wrong magic";
-        case digit_file::check::wrong_kind:
-            return name + "not a digit file: the kind is " + std::to_string(verdict.header.kind) + ", not 2";
-        case digit_file::check::negative_lead_words:
-            return name + "not a digit file: lead_words is negative (" + std::to_string(verdict.header.lead_words) +
-                   ")";
+    if (verdict.check == digit_file::check::ok) {
+        return {};
     }
-    return {};
-}
-
-std::string base_refusal(std::int32_t base) {
-    return "base " + std::to_string(base) + " is not 2, 10 or 16";
+    return shown_name(filename) + ": " + file_problem_text(verdict);
 }
 
 std::string refusal_reason(const char* filename, std::int32_t base, std::int64_t pos,
@@ -150,17 +122,16 @@ std::string refusal_reason(const char* filename, std::int32_t base, std::int64_t
         case reason::unsupported_base:
             return base_refusal(base);
         case reason::negative_offset:
-            return "positions start at 1, not " + std::to_string(pos);
+            return position_refusal(pos);
         case reason::not_a_digit_file:
             return file_problem(filename, refusal.file);
         case reason::past_end:
-            return shown_name(filename) + ": position " + std::to_string(pos) + " is past the end of the data (" +
-                   digits_from_position_one(refusal.file.header, base) + " base-" + std::to_string(base) + " digits)";
+            return shown_name(filename) + ": " + past_end_text(pos, base, refusal.file.header);
         case reason::none:
         case reason::out_of_memory:
             break;
     }
-    return "out of memory";
+    return out_of_memory_text;
 }
 
 }  // namespace rovurer

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/messages.h"
 #include "reader/digit_stream.h"
 
 namespace rovurer {
@@ -20,9 +21,6 @@ std::string shown_name(std::string_view name);
 // What is wrong with a file that is not a digit file, as "FILENAME: REASON";
 // empty when its check is ok.
 std::string file_problem(const char* filename, const digit_file::verdict& verdict);
-
-// Why digits cannot be shown in an unsupported `base`, as one line.
-std::string base_refusal(std::int32_t base);
 
 // Why the digits of `filename` in `base` from `pos` could not be opened, as
 // one line without "rovurer: " or a newline.

@@ -1,4 +1,4 @@
-#include "frontend/header_digits.h"
+#include "engine/header_digits.h"
 
 #include "reader/digit_stream.h"
 

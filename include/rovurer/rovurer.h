@@ -1,0 +1,15 @@
+// The rovurer library: open a digit file, then read, find, count and
+// compare its digits at any position, in base 2, 10 or 16.
+//
+//   rovurer::result<rovurer::file> pi = rovurer::file::open("examples/pi_base10");
+//   if (!pi) { std::cerr << pi.error().message << '\n'; return 1; }
+//   rovurer::result<rovurer::found> at = rovurer::find(*pi, "999999", {10, 1, 1000000}, 1);
+//
+// Link rovurer::rovurer (CMake) or `pkg-config --libs rovurer`.
+#pragma once
+
+#include "rovurer/file.h"
+#include "rovurer/format.h"
+#include "rovurer/result.h"
+#include "rovurer/scan.h"
+#include "rovurer/version.h"

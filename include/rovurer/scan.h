@@ -1,0 +1,101 @@
+// Reading, finding, counting and comparing the digits of a range of a
+// digit file, on one thread or several.
+//
+// Positions are 1-based, as the command line shows them: position 1 is the
+// first digit after the point. In base 10 a data word stands for 19 digits,
+// in base 16 for 16 and in base 2 for 64. Every call reads only the words
+// the range needs, and reads the file as it was opened (file.h).
+//
+// Each call returns its answer or an error (result.h); none throws. A read
+// that fails gives errc::read_failed, never digits the file did not hold:
+// answers are given only for digits that were read whole.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <span>
+#include <stop_token>
+#include <string_view>
+#include <vector>
+
+#include "rovurer/file.h"
+#include "rovurer/result.h"
+
+namespace rovurer {
+
+// `count` for a range that goes on to the end of the data.
+inline constexpr std::int64_t to_end = std::numeric_limits<std::int64_t>::max();
+
+// The digits of `base` from `pos` on, `count` of them or fewer where the
+// data ends first.
+struct range {
+    int base = 10;
+    std::int64_t pos = 1;
+    std::int64_t count = to_end;
+
+    // The rest of this range from `next` on (a position within it, or just
+    // past it): where a find that stopped early goes on.
+    range from(std::int64_t next) const {
+        const std::int64_t end = count > to_end - pos ? to_end : pos + count;
+        return {base, next, next < end ? end - next : 0};
+    }
+};
+
+struct scan_options {
+    // Threads to work on: 1 by default; 0 for every processor this process
+    // may use. A range shorter than a few million digits runs on one. The
+    // answer is the same for any number.
+    int threads = 1;
+    // The kernel set that converts and scans the digits, by name ("portable",
+    // "avx2", ...: kernel_sets()); empty for the fastest this CPU runs.
+    std::string_view kernels;
+    // Called as the work goes on, with the digits done and the digits of the
+    // whole range: from the call's threads, one call at a time, no more than
+    // once a chunk (about twenty thousand digits) and not for every chunk.
+    // Must not call back into the library with the same options.
+    std::function<void(std::int64_t done, std::int64_t total)> progress;
+    // Asked to stop, the call stops within a chunk of digits on each thread,
+    // and returns errc::stopped.
+    std::stop_token stop;
+};
+
+// The names of the kernel sets this CPU runs, the fastest last.
+std::vector<std::string_view> kernel_sets();
+
+// Writes the digits of `where` as characters ('0'-'9', 'A'-'F') to
+// `digits`, as many as it holds at most, and returns how many: fewer only
+// where the data ends. Writes nothing past that count; on an error the
+// buffer's content is unspecified.
+result<std::int64_t> read(const file& source, const range& where, std::span<char> digits,
+                          const scan_options& options = {});
+
+// The occurrences of `digits` (digits of the range's base; A-F in either
+// case) that lie whole within the range, overlapping ones included, in
+// increasing order.
+struct found {
+    std::vector<std::uint64_t> positions;
+    // 0 when the whole range was searched; otherwise `max_count` stopped the
+    // search, and the next search goes on from here: where.from(next).
+    std::int64_t next = 0;
+};
+result<found> find(const file& source, std::string_view digits, const range& where, std::int64_t max_count = to_end,
+                   const scan_options& options = {});
+
+// How often each digit of the base occurs in the range: counts[d] for d
+// from 0 to base - 1, the rest 0.
+using digit_counts = std::array<std::uint64_t, 16>;
+result<digit_counts> count(const file& source, const range& where, const scan_options& options = {});
+
+// Where two files' digits first differ in a range, or where the shorter one
+// ends.
+struct comparison {
+    std::int64_t difference = 0;  // the first position that differs, or 0
+    std::int64_t compared = 0;    // digits compared: the range, or up to where one file's data ends
+    int ends_first = 0;           // with no difference: 1 or 2 when that file's data ends within
+                                  // the range and the other's goes on; 0 otherwise
+};
+result<comparison> compare(const file& first, const file& second, const range& where, const scan_options& options = {});
+
+}  // namespace rovurer
