@@ -12,7 +12,8 @@ namespace rovurer {
 
 struct layout {
     std::int64_t group = 10;    // digits a group, a space between groups; 0: no spaces
-    std::int64_t per_line = 0;  // digits a line; 0: one line
+    std::int64_t per_line = 0;  // digits a line (a multiple of group, as the command line asks,
+                                // or groups restart on each line); 0: one line
     bool labels = true;         // each line ends in "  : " and the position of its last digit
 };
 

@@ -28,6 +28,10 @@ public:
 
     bool stop_requested() override { return options_.stop.stop_requested(); }
 
+    // The watch of a second run read alongside a watched one: it stops with
+    // it, and its digits are not counted again.
+    run_watch& alongside() { return alongside_; }
+
     void advanced(std::int64_t digits) override {
         const std::int64_t done = done_.fetch_add(digits, std::memory_order_relaxed) + digits;
         if (options_.progress && report_.try_lock()) {
@@ -43,7 +47,18 @@ public:
     }
 
 private:
+    class stop_only final : public run_watch {
+    public:
+        explicit stop_only(const std::stop_token& stop) : stop_(stop) {}
+        bool stop_requested() override { return stop_.stop_requested(); }
+        void advanced(std::int64_t /*digits*/) override {}
+
+    private:
+        const std::stop_token& stop_;
+    };
+
     const scan_options& options_;
+    stop_only alongside_{options_.stop};
     std::int64_t total_;
     std::atomic<std::int64_t> done_{0};
     std::mutex report_;
@@ -313,7 +328,7 @@ result<comparison> compare(const file& first, const file& second, const range& w
                                                           if (!piece.run.opened() || !other_piece.opened()) {
                                                               return command_result::out_of_memory;
                                                           }
-                                                          other_piece.watch_with(&watch);
+                                                          other_piece.watch_with(&watch.alongside());
                                                           const runs_comparison found =
                                                               compare_runs(piece.run, other_piece, count, same_words);
                                                           if (found.result != command_result::shown) {
