@@ -14,8 +14,9 @@ namespace rovurer {
 struct header_facts {
     std::int64_t word_count = 0;  // data words declared
     std::int64_t lead_words = 0;  // top words before position 1 (the integer part)
-    std::int64_t data_words = 0;  // whole words after the header when the file was opened; -1 for a device
-                                  // whose size is unknown
+    std::int64_t data_bytes = 0;  // bytes after the header when the file was opened; -1 when its size
+                                  // is unknown (a device)
+    std::int64_t data_words = 0;  // whole words in those bytes; -1 when their number is unknown
 
     // The digits of `base` (2, 10 or 16) from position 1 to the end of the
     // data, as decimal text: exact, though it may pass 2^63 in base 2. "0"

@@ -3,9 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <vector>
 
+#include "engine/parts.h"
+#include "engine/split.h"
 #include "kernels/registry.h"
+#include "reader/word_source.h"
 
 namespace rovurer {
 
@@ -113,6 +118,47 @@ runs_comparison compare_runs(digit_run& first, digit_run& second, std::int64_t c
         found.failed_run = first.failed() ? 1 : 2;
     }
     return found;
+}
+
+runs_comparison compare_in_parts(const digit_run& first, const digit_run& second, const compare_plan& plan) {
+    const bool same_words = first.available() == second.available();
+    run_split split = split_range(plan.begin, plan.end, plan.threads);
+    split.cut(1, block_words / 2 * digits_per_word(first.base()));
+    const std::int64_t pos = static_cast<std::int64_t>(first.position_of(0));
+    std::mutex lock;
+    std::map<std::int64_t, runs_comparison> ends;  // of the parts that did not end equal
+    const command_result result = run_parts(
+        split.threads, split.parts(),
+        [&](std::int64_t part) {
+            const std::int64_t begin = split.part_begin(part);
+            const std::int64_t count = split.part_end(part) - begin;
+            digit_run one(first, pos + begin, count);
+            digit_run other(second, pos + begin, count);
+            if (!one.opened() || !other.opened()) {
+                return command_result::out_of_memory;
+            }
+            if (plan.in_place) {
+                one.read_in_place();
+                other.read_in_place();
+            }
+            one.count_into(plan.done);
+            one.watch_with(plan.watch);
+            other.watch_with(plan.alongside);
+            const runs_comparison found = compare_runs(one, other, count, same_words);
+            if (found.result != command_result::shown) {
+                const std::lock_guard<std::mutex> held(lock);
+                ends.emplace(part, found);
+            }
+            return found.result;
+        },
+        2);
+    runs_comparison answer;
+    answer.result = result;
+    const auto first_end = ends.begin();
+    if (result != command_result::shown && first_end != ends.end() && first_end->second.result == result) {
+        answer = first_end->second;
+    }
+    return answer;
 }
 
 }  // namespace rovurer

@@ -115,7 +115,8 @@ result<file> file::open(const std::string& path) {
         opened->header = opening.verdict.header;
         opened->facts.word_count = opened->header.word_count;
         opened->facts.lead_words = opened->header.lead_words;
-        opened->facts.data_words = size < 0 ? -1 : size > header_bytes ? (size - header_bytes) / 8 : 0;
+        opened->facts.data_bytes = size < 0 ? -1 : size > header_bytes ? size - header_bytes : 0;
+        opened->facts.data_words = size < 0 ? -1 : opened->facts.data_bytes / 8;
         opened->handle = std::move(opening.file);
         return file_access::make(std::move(opened));
     } catch (const std::bad_alloc&) {

@@ -313,39 +313,23 @@ result<comparison> compare(const file& first, const file& second, const range& w
             opened->use_kernels(*plan.set);
         }
         const std::int64_t common = std::min(first_run.length(), second_run.length());
-        const bool same_words = first_run.available() == second_run.available();
         call_watch watch(options, common);
-        std::mutex lock;
-        std::map<std::int64_t, runs_comparison> ends;  // of the parts that did not end equal
-        // Two readers a part: parts of half a block keep a thread's buffers at
-        // a block's size.
-        const command_result result = run_split_parts(common, plan, block_words / 2 * digits_per_word(where.base), 2,
-                                                      [&](const run_split& split, std::int64_t part) {
-                                                          const std::int64_t begin = split.part_begin(part);
-                                                          const std::int64_t count = split.part_end(part) - begin;
-                                                          part_run piece(first_run, where.pos, begin, count, watch);
-                                                          digit_run other_piece(second_run, where.pos + begin, count);
-                                                          if (!piece.run.opened() || !other_piece.opened()) {
-                                                              return command_result::out_of_memory;
-                                                          }
-                                                          other_piece.watch_with(&watch.alongside());
-                                                          const runs_comparison found =
-                                                              compare_runs(piece.run, other_piece, count, same_words);
-                                                          if (found.result != command_result::shown) {
-                                                              const std::lock_guard<std::mutex> held(lock);
-                                                              ends.emplace(part, found);
-                                                          }
-                                                          return found.result;
-                                                      });
+        compare_plan compared;
+        compared.end = common;
+        compared.threads = plan.threads;
+        compared.watch = &watch;
+        compared.alongside = &watch.alongside();
+        const runs_comparison found = compare_in_parts(first_run, second_run, compared);
+        const command_result result = found.result;
         comparison answer;
         if (result == command_result::differ) {
-            answer.difference = static_cast<std::int64_t>(ends.begin()->second.position);
+            answer.difference = static_cast<std::int64_t>(found.position);
             answer.compared = answer.difference - where.pos;
             return answer;
         }
         if (result != command_result::shown) {
             error failure = ended(result, options);
-            failure.file = ends.empty() || ends.begin()->second.failed_run == 0 ? 1 : ends.begin()->second.failed_run;
+            failure.file = found.failed_run == 2 ? 2 : 1;
             return failure;
         }
         answer.compared = common;

@@ -2,10 +2,8 @@
 
 #include <atomic>
 #include <string>
-#include <vector>
 
 #include "engine/compare.h"
-#include "engine/parts.h"
 #include "engine/progress.h"
 #include "frontend/plan.h"
 #include "frontend/refusal.h"
@@ -26,52 +24,23 @@ int run_compare(const command_line& command, const run_operands& run, console& i
     platform::catch_stop_signals();
     platform::ignore_file_size_signal();
     const platform::interruptible_thread writes_stop;
-    first.read_in_place();
-    second.read_in_place();
     const std::int64_t common = first.length() < second.length() ? first.length() : second.length();
-    const bool same_words = first.available() == second.available();
-    // Two readers a thread: parts of half a block each keep a thread's
-    // buffers at a block's size.
-    run_split split = split_run(command, common, 1, thread_count(command, io));
-    split.cut(1, block_words / 2 * digits_per_word(run.base));
+    const run_split split = split_run(command, common, 1, thread_count(command, io));
     std::atomic<std::int64_t> done{0};
     progress_display display(progress_of(command), split.end - split.begin, &done);
-    std::vector<int> failed_runs(static_cast<std::size_t>(split.parts()), 0);
-    const auto report_difference = [&](const runs_comparison& found, output_buffer& out) {
-        if (found.result == command_result::differ) {
-            out.append(run.filename);
-            out.put(' ');
-            out.append(run.second_filename);
-            out.append(" differ: position ");
-            append_number_line(out, found.position);
-        }
-    };
-    runs_comparison answer;
-    if (split.threads == 1 && command.shard == 0) {
-        first.count_into(&done);  // the digits of one run: the other's go alongside
-        answer = compare_runs(first, second, common, same_words);
-        report_difference(answer, io.out);
-    } else {
-        const part_job job = [&](std::int64_t part, output_buffer& part_out) {
-            const std::int64_t begin = split.part_begin(part);
-            const std::int64_t end = split.part_end(part);
-            digit_run one(first, run.pos + begin, end - begin);
-            digit_run other(second, run.pos + begin, end - begin);
-            if (!one.opened() || !other.opened()) {
-                return command_result::out_of_memory;
-            }
-            one.read_in_place();
-            other.read_in_place();
-            one.count_into(&done);
-            const runs_comparison found = compare_runs(one, other, end - begin, same_words);
-            failed_runs[static_cast<std::size_t>(part)] = found.failed_run;
-            report_difference(found, part_out);
-            return found.result;
-        };
-        answer.result = run_in_parts(io.out, split.threads, split.parts(), -1, false, job, 2).result;
-        for (const int failed : failed_runs) {
-            answer.failed_run = answer.failed_run != 0 ? answer.failed_run : failed;
-        }
+    compare_plan plan;
+    plan.begin = split.begin;
+    plan.end = split.end;
+    plan.threads = split.threads;
+    plan.in_place = true;
+    plan.done = &done;
+    const runs_comparison answer = compare_in_parts(first, second, plan);
+    if (answer.result == command_result::differ) {
+        io.out.append(run.filename);
+        io.out.put(' ');
+        io.out.append(run.second_filename);
+        io.out.append(" differ: position ");
+        append_number_line(io.out, answer.position);
     }
     display.stop();
     if (platform::stop_signal() != 0) {
