@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "../tests/thread_note.h"
 #include "engine/output.h"
 #include "frontend/cli.h"
 #include "frontend/plan.h"
@@ -330,15 +331,6 @@ void check_info(const std::string& path, const std::string& file) {
 
 // Messages without the note that --threads was capped at the processors
 // this process may use.
-std::string without_thread_note(const std::string& messages) {
-    const std::string note = "rovurer: --threads ";
-    if (messages.compare(0, note.size(), note) != 0 || messages.find(": this process may use ") > messages.find('\n')) {
-        return messages;
-    }
-    const std::size_t end = messages.find('\n');
-    return end == std::string::npos ? "" : messages.substr(end + 1);
-}
-
 // The option form chosen by `selector` over `path`: a search, a count, or a
 // dump in lines, with the fuzzed numbers.
 std::vector<std::string> option_form(int selector, const std::string& path, const std::string& base,

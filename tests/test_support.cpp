@@ -234,12 +234,3 @@ int append_to_string(void* context, const char* bytes, std::size_t length) {
     static_cast<std::string*>(context)->append(bytes, length);
     return 0;
 }
-
-std::string without_thread_note(const std::string& messages) {
-    const std::string note = "rovurer: --threads ";
-    if (messages.compare(0, note.size(), note) != 0 || messages.find(": this process may use ") > messages.find('\n')) {
-        return messages;
-    }
-    const std::size_t end = messages.find('\n');
-    return end == std::string::npos ? "" : messages.substr(end + 1);
-}

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "thread_note.h"
+
 // Skips a test that needs a facility only Linux has (/dev/full, pipe2,
 // RLIMIT_AS), saying so, on other systems.
 #ifdef __linux__
@@ -118,8 +120,3 @@ run_result wait_tool(int child);
 void expect_shown(const run_result& run, const std::string& digits);
 void expect_refused(const run_result& run, const std::string& filename);
 void expect_failed_read(const run_result& run);
-
-// Messages without the note that --threads was capped at the processors
-// this process may use: the tests ask for more threads than a small
-// machine has.
-std::string without_thread_note(const std::string& messages);

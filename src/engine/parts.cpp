@@ -30,7 +30,6 @@ struct shared_run {
     parts_outcome outcome;
     output_buffer* out = nullptr;
     std::int64_t lines_left = -1;  // for a line limit
-    bool count_lines = false;
     const part_job* job = nullptr;
     int readers = 1;
 };
@@ -68,9 +67,6 @@ int deliver(void* context, const char* bytes, std::size_t length) {
                 break;
             }
         }
-    }
-    if (run.count_lines) {
-        run.outcome.lines += static_cast<std::uint64_t>(std::count(bytes, bytes + sent, '\n'));
     }
     run.out->append(bytes, sent);
     if (limit_reached) {
@@ -315,10 +311,9 @@ placed_outcome run_in_place(std::int64_t start, int threads, std::int64_t parts,
 }
 
 parts_outcome run_in_parts(output_buffer& out, int threads, std::int64_t parts, std::int64_t line_limit,
-                           bool count_lines, const part_job& job, int readers) {
+                           const part_job& job, int readers) {
     shared_run run;
     run.readers = readers;
-    run.count_lines = count_lines;
     run.parts = parts;
     run.out = &out;
     run.lines_left = line_limit;

@@ -17,7 +17,6 @@ using part_job = std::function<command_result(std::int64_t part, output_buffer& 
 
 struct parts_outcome {
     command_result result = command_result::shown;  // or the first part's that was not, in part order
-    std::uint64_t lines = 0;                        // newlines delivered, when counted
 };
 
 // Runs job(0) .. job(parts - 1) on `threads` threads (the calling thread
@@ -26,11 +25,10 @@ struct parts_outcome {
 // does not fit waits for the parts before it to be delivered. The first part,
 // in part order, that does not end `shown` stops the job: its output is
 // delivered and nothing after it. With `line_limit` 0 or more, the output
-// stops after that many lines, and the job with it (ending `shown`). With
-// `count_lines`, the outcome says how many lines were delivered. Fewer
+// stops after that many lines, and the job with it (ending `shown`). Fewer
 // threads run when the system cannot start them.
 parts_outcome run_in_parts(output_buffer& out, int threads, std::int64_t parts, std::int64_t line_limit,
-                           bool count_lines, const part_job& job, int readers = 1);
+                           const part_job& job, int readers = 1);
 
 inline constexpr std::size_t part_output_bytes = std::size_t{4} << 20;
 

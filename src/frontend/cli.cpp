@@ -164,7 +164,7 @@ int run_digit_form(const form_row& row, const command_line& command, console& io
     if (row.one_run == nullptr) {
         return row.two_runs(command, run, io);
     }
-    const std::string refused = row.one_run->refusal(command, run.base);
+    const std::string refused = row.one_run->refusal != nullptr ? row.one_run->refusal(command, run.base) : "";
     if (!refused.empty()) {
         return report(io, "rovurer: " + refused, command.trouble_status);
     }

@@ -9,10 +9,6 @@ namespace rovurer {
 
 namespace {
 
-std::string no_refusal(const command_line& /*command*/, std::int32_t /*base*/) {
-    return {};
-}
-
 std::int64_t count_reach(const command_line& /*command*/, std::int64_t first, std::int64_t last,
                          std::int64_t /*length*/, std::int64_t /*nb_digits*/) {
     return last - first;
@@ -41,7 +37,7 @@ const digit_form count_form = {
     .form = command_form::count,
     .fewest_operands = 2,
     .default_nb_digits = std::numeric_limits<std::int64_t>::max(),
-    .refusal = no_refusal,
+    .refusal = nullptr,
     .reach = count_reach,
     .work = count_work,
     .merge = count_merge,

@@ -31,7 +31,8 @@ struct digit_form {
     std::int64_t default_nb_digits;  // when nb_digits is not given
 
     // Why the command cannot run in `base` beyond what every form checks,
-    // as one message without "rovurer: "; empty when it can.
+    // as one message without "rovurer: "; empty when it can. nullptr for a
+    // form that every base can run.
     std::string (*refusal)(const command_line& command, std::int32_t base);
 
     // The digits the part covering digits [first, last) of a run of

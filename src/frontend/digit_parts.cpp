@@ -54,11 +54,11 @@ command_result run_digit_parts(const digit_form& form, const command_line& comma
         const part_job rest = [&](std::int64_t part, output_buffer& part_out) {
             return job(placed.part + part, part_out);
         };
-        return run_in_parts(out, 1, split.parts() - placed.part, -1, false, rest).result;
+        return run_in_parts(out, 1, split.parts() - placed.part, -1, rest).result;
     }
     // --max-count, which only --find takes, ends the output after that many
     // lines, and the job with it.
-    return run_in_parts(out, split.threads, split.parts(), command.max_count, false, job).result;
+    return run_in_parts(out, split.threads, split.parts(), command.max_count, job).result;
 }
 
 }  // namespace rovurer

@@ -7,10 +7,6 @@ namespace rovurer {
 
 namespace {
 
-std::string no_refusal(const command_line& /*command*/, std::int32_t /*base*/) {
-    return {};
-}
-
 // The last part asks for what the run asked for, so that it sees the data
 // end early where it does (a line that stops after a full group keeps its
 // space).
@@ -35,7 +31,7 @@ const digit_form dump_form = {
     .form = command_form::dump,
     .fewest_operands = 3,
     .default_nb_digits = 50,
-    .refusal = no_refusal,
+    .refusal = nullptr,
     .reach = dump_reach,
     .work = dump_work,
     .merge = dump_merge,
