@@ -9,48 +9,276 @@ namespace rovurer {
 namespace {
 
 constexpr std::array<known_option, 15> options = {{
-    {"--find", command_form::find, true, "--find DIGITS",
-     "print the position of every occurrence of DIGITS, one a line:\n"
-     "rovurer --find DIGITS filename base [pos [nb_digits]]",
-     2},
-    {"--max-count", command_form::dump, true, "--max-count N", "with --find: stop after N occurrences", 1,
-     forms_of(command_form::find), 4, true},
-    {"--count", command_form::count, false, "--count",
-     "print how often each digit of the base occurs:\n"
-     "rovurer --count filename base [pos [nb_digits]]\n"
-     "(for both, pos defaults to 1 and nb_digits to the rest of the data)"},
-    {"--compare", command_form::compare, false, "--compare",
-     "compare two files' runs of digits, as cmp does:\n"
-     "rovurer --compare FILE1 FILE2 base [pos [nb_digits]]",
-     2},
-    {"--info", command_form::info, false, "--info",
-     "print what the header of a file says, and what is wrong\n"
-     "with it: rovurer --info filename"},
-    {"--group", command_form::dump, true, "--group N", "N digits a group (default 10; 0: no spaces)", 1,
-     forms_of(command_form::dump), 3},
-    {"--per-line", command_form::dump, true, "--per-line N",
-     "N digits a line (a multiple of the group size), each\n"
-     "line followed by the position of its last digit",
-     1, forms_of(command_form::dump), 1},
-    {"--no-labels", command_form::dump, false, "--no-labels", "no positions after the lines of --per-line", 1,
-     forms_of(command_form::dump), 2},
-    {"--threads", command_form::dump, true, "--threads N",
-     "convert, search, count or compare on N threads (default:\n"
-     "every processor this process may use)",
-     1, every_form & ~forms_of(command_form::info), 5},
-    {"--shard", command_form::dump, true, "--shard K/N", "do part K of N of the run, for one job over many machines", 1,
-     every_form & ~forms_of(command_form::info), 7},
-    {"--progress", command_form::dump, false, "--progress",
-     "show how far a long job is on standard error (shown on a\n"
-     "terminal after a second without it)",
-     1, every_form & ~forms_of(command_form::info), 6},
-    {"--no-progress", command_form::dump, false, "--no-progress", "never show it", 1,
-     every_form & ~forms_of(command_form::info), 6},
-    {"--kernels", command_form::dump, true, "--kernels NAME",
-     "convert with the kernel set NAME (--version lists them)\n"
-     "instead of the fastest this CPU supports"},
-    {"--help", command_form::help, false, "--help", "print this help"},
-    {"--version", command_form::version, false, "--version", "print the version and the kernel sets"},
+    {
+        .name = "--find",
+        .form = command_form::find,
+        .takes_value = true,
+        .usage = "--find DIGITS",
+        .description = "print the position of every occurrence of DIGITS, one a line:\n"
+                       "rovurer --find DIGITS filename base [pos [nb_digits]]",
+        .trouble_status = 2,
+        .operands = "filename base [pos [nb_digits]]",
+        .manual = "Print the position of every occurrence of\n"
+                  ".I DIGITS\n"
+                  "in the run of digits that the plain form would show (without its spaces),\n"
+                  "overlapping ones included, one a line in increasing order; nothing when there\n"
+                  "is none.\n"
+                  "A position is the one at which the plain form shows the match.\n"
+                  ".I DIGITS\n"
+                  "is one or more digits of the base: 0\\(en9 in base 10, 0\\(en9 and A\\(enF or\n"
+                  "a\\(enf in base 16, 0 and 1 in base 2.\n"
+                  ".I pos\n"
+                  "defaults to 1 and\n"
+                  ".I nb_digits\n"
+                  "to the rest of the data.\n",
+    },
+    {
+        .name = "--max-count",
+        .form = command_form::dump,
+        .takes_value = true,
+        .usage = "--max-count N",
+        .description = "with --find: stop after N occurrences",
+        .trouble_status = 1,
+        .given_with = forms_of(command_form::find),
+        .conflict_order = 4,
+        .needs_its_form = true,
+        .manual = "With\n"
+                  ".BR \\-\\-find :\n"
+                  "stop after\n"
+                  ".I N\n"
+                  "occurrences, reading no further.\n",
+    },
+    {
+        .name = "--count",
+        .form = command_form::count,
+        .takes_value = false,
+        .usage = "--count",
+        .description = "print how often each digit of the base occurs:\n"
+                       "rovurer --count filename base [pos [nb_digits]]\n"
+                       "(for both, pos defaults to 1 and nb_digits to the rest of the data)",
+        .operands = "filename base [pos [nb_digits]]",
+        .manual = "Print how often each digit of the base occurs in the same run, as\n"
+                  ".I \"DIGIT COUNT\"\n"
+                  "lines, 0\\(en9 then A\\(enF, zeros included; the same defaults as\n"
+                  ".BR \\-\\-find .\n",
+    },
+    {
+        .name = "--compare",
+        .form = command_form::compare,
+        .takes_value = false,
+        .usage = "--compare",
+        .description = "compare two files' runs of digits, as cmp does:\n"
+                       "rovurer --compare FILE1 FILE2 base [pos [nb_digits]]",
+        .trouble_status = 2,
+        .operands = "FILE1 FILE2 base [pos [nb_digits]]",
+        .manual = ".I FILE1 FILE2 base\n"
+                  ".RI [ pos \" [\" nb_digits ]]:\n"
+                  "compare the runs that the plain form would show of\n"
+                  ".I FILE1\n"
+                  "and\n"
+                  ".IR FILE2 ,\n"
+                  "as\n"
+                  ".BR cmp (1)\n"
+                  "compares files. The same digits: no output, status 0. They differ: one line,\n"
+                  ".IB \"FILE1 FILE2 \" \"differ: position \" P,\n"
+                  "the first position that differs, status 1. One run ends before the other:\n"
+                  ".BI \"rovurer: EOF on \" FILE \" after position \" P\n"
+                  "on standard error, with\n"
+                  ".I P\n"
+                  "the last position both hold, status 1. Any trouble: status 2.\n"
+                  "When both files map positions to words alike, whole words are compared.\n"
+                  "The same defaults as\n"
+                  ".BR \\-\\-find .\n",
+    },
+    {
+        .name = "--info",
+        .form = command_form::info,
+        .takes_value = false,
+        .usage = "--info",
+        .description = "print what the header of a file says, and what is wrong\n"
+                       "with it: rovurer --info filename",
+        .operands = "filename",
+        .manual = "Print what the header of\n"
+                  ".I filename\n"
+                  "says and what the file holds, as\n"
+                  ".I \"key value\"\n"
+                  "lines:\n"
+                  ".BR word_count ,\n"
+                  ".BR lead_words ,\n"
+                  ".B data_words\n"
+                  "(the whole words the data region holds), and\n"
+                  ".BR digits_base10 ,\n"
+                  ".BR digits_base16 ,\n"
+                  ".B digits_base2\n"
+                  "(the digits from position 1 by the header: (word_count \\- lead_words) times\n"
+                  "19, 16 or 64, or 0).\n"
+                  "Then, on standard error, one line for each problem of the file: a data region\n"
+                  "shorter than\n"
+                  ".I word_count\n"
+                  "words, one that ends in part of a word, a negative\n"
+                  ".IR word_count ,\n"
+                  "or no digits from position 1; any of them makes the status 1.\n"
+                  "This is how to learn why the plain form refuses a file.\n",
+    },
+    {
+        .name = "--group",
+        .form = command_form::dump,
+        .takes_value = true,
+        .usage = "--group N",
+        .description = "N digits a group (default 10; 0: no spaces)",
+        .trouble_status = 1,
+        .given_with = forms_of(command_form::dump),
+        .conflict_order = 3,
+        .manual = "Show the digits in groups of\n"
+                  ".I N\n"
+                  "(10 when not given); 0 shows them with no spaces.\n",
+    },
+    {
+        .name = "--per-line",
+        .form = command_form::dump,
+        .takes_value = true,
+        .usage = "--per-line N",
+        .description = "N digits a line (a multiple of the group size), each\n"
+                       "line followed by the position of its last digit",
+        .trouble_status = 1,
+        .given_with = forms_of(command_form::dump),
+        .conflict_order = 1,
+        .manual = "Print\n"
+                  ".I N\n"
+                  "digits a line (a multiple of the group size, or any positive number with\n"
+                  ".BR \"\\-\\-group 0\" ),\n"
+                  "each line followed by two spaces, a colon, a space and the position of its\n"
+                  "last digit. The last line may be shorter.\n",
+    },
+    {
+        .name = "--no-labels",
+        .form = command_form::dump,
+        .takes_value = false,
+        .usage = "--no-labels",
+        .description = "no positions after the lines of --per-line",
+        .trouble_status = 1,
+        .given_with = forms_of(command_form::dump),
+        .conflict_order = 2,
+        .manual = "Leave out the positions after the lines of\n"
+                  ".BR \\-\\-per\\-line .\n"
+                  ".IP\n"
+                  "With any of these three layout options, lines end without a trailing space\n"
+                  "and the output ends with one newline.\n",
+    },
+    {
+        .name = "--threads",
+        .form = command_form::dump,
+        .takes_value = true,
+        .usage = "--threads N",
+        .description = "convert, search, count or compare on N threads (default:\n"
+                       "every processor this process may use)",
+        .trouble_status = 1,
+        .given_with = every_form & ~forms_of(command_form::info),
+        .conflict_order = 5,
+        .manual = "With\n"
+                  ".BR \\-\\-find ,\n"
+                  ".BR \\-\\-count ,\n"
+                  ".B \\-\\-compare\n"
+                  "or a dump with any option: cut the run into parts that\n"
+                  ".I N\n"
+                  "threads read and convert, each with its own reader of the one file opened\n"
+                  "at the start; the output is the same, byte for byte, for every\n"
+                  ".IR N .\n"
+                  "A dump to a regular file with nothing after its position, or to\n"
+                  ".IR /dev/null ,\n"
+                  "writes each part at its place as it goes; whatever stops it (a failed read\n"
+                  "or write, a full disk, the file-size limit, a signal) the file ends as one\n"
+                  "thread leaves it.\n"
+                  "The default is the processors this process may run on (one for a short\n"
+                  "request); more than that is capped at it, with a line on standard error.\n"
+                  ".B \\-\\-threads 1\n"
+                  "keeps to one thread.\n",
+    },
+    {
+        .name = "--shard",
+        .form = command_form::dump,
+        .takes_value = true,
+        .usage = "--shard K/N",
+        .description = "do part K of N of the run, for one job over many machines",
+        .trouble_status = 1,
+        .given_with = every_form & ~forms_of(command_form::info),
+        .conflict_order = 7,
+        .manual = "Do part\n"
+                  ".I K\n"
+                  "(from 1) of\n"
+                  ".I N\n"
+                  "parts of the run, cut so that the parts' outputs concatenated in order are the\n"
+                  "whole output (dumps on whole groups and lines, the last part writing the final\n"
+                  "newline;\n"
+                  ".B \\-\\-find\n"
+                  "searching past the part's end for the matches that start in it), the counts\n"
+                  "of\n"
+                  ".B \\-\\-count\n"
+                  "add up, and the first part that\n"
+                  ".B \\-\\-compare\n"
+                  "finds a difference in has the answer: one job over many machines.\n",
+    },
+    {
+        .name = "--progress",
+        .form = command_form::dump,
+        .takes_value = false,
+        .usage = "--progress",
+        .description = "show how far a long job is on standard error (shown on a\n"
+                       "terminal after a second without it)",
+        .trouble_status = 1,
+        .given_with = every_form & ~forms_of(command_form::info),
+        .conflict_order = 6,
+        .manual = "Show how far the job is on standard error, on one line redrawn four times a\n"
+                  "second: percent done, digits done of the total, the rate and the time left;\n"
+                  "erased when the job ends. Without it, the line is shown when standard error\n"
+                  "is a terminal and the job runs past a second; never for the plain form.\n",
+    },
+    {
+        .name = "--no-progress",
+        .form = command_form::dump,
+        .takes_value = false,
+        .usage = "--no-progress",
+        .description = "never show it",
+        .trouble_status = 1,
+        .given_with = every_form & ~forms_of(command_form::info),
+        .conflict_order = 6,
+        .manual = "Never show it.\n",
+    },
+    {
+        .name = "--kernels",
+        .form = command_form::dump,
+        .takes_value = true,
+        .usage = "--kernels NAME",
+        .description = "convert with the kernel set NAME (--version lists them)\n"
+                       "instead of the fastest this CPU supports",
+        .manual = "With any form that reads digits: convert, search and count with the kernel\n"
+                  "set\n"
+                  ".I NAME\n"
+                  "(one of those\n"
+                  ".B \\-\\-version\n"
+                  "lists as supported) instead of the fastest one this CPU supports. The output\n"
+                  "is the same with every set; this is for measuring and testing them. A set\n"
+                  "that is unknown, or that this CPU cannot run, is refused.\n",
+    },
+    {
+        .name = "--help",
+        .form = command_form::help,
+        .takes_value = false,
+        .usage = "--help",
+        .description = "print this help",
+        .manual = "Print the usage text, then what the operands, the options and the exit\n"
+                  "statuses mean.\n",
+    },
+    {
+        .name = "--version",
+        .form = command_form::version,
+        .takes_value = false,
+        .usage = "--version",
+        .description = "print the version and the kernel sets",
+        .manual = "Print\n"
+                  ".BI \"rovurer \" version ,\n"
+                  "then the kernel set in use and those this CPU supports.\n",
+    },
 }};
 
 // Where the descriptions start in --help.

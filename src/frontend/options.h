@@ -48,10 +48,15 @@ struct known_option {
     form_set given_with = every_form;  // the forms it may be given with
     int conflict_order = 0;            // of two options given with a form they do not take, the lower is named
     bool needs_its_form = false;       // "NAME needs FORM" rather than "NAME cannot be combined with FORM"
+    std::string_view operands = {};    // of the form it selects: "filename base [pos [nb_digits]]"
+    std::string_view manual = {};      // the manual page's text of it, in troff, after its usage line
 };
 
 // Every option, in the order --help lists them.
 std::span<const known_option> known_options();
+
+// The operands of a dump, which no option selects.
+inline constexpr std::string_view dump_operands = "filename base pos [nb_digits]";
 
 // The text --help prints after the usage text: the operands, every option
 // of the table and the exit statuses.
