@@ -270,7 +270,8 @@ TEST(Api, FindCountAndCompareOverRangesAgreeWithTheDigits) {
             EXPECT_EQ(same->ends_first, 0);
 
             // Word 123 from the top ends at position 124 words' digits.
-            const std::int64_t changed_at = 124 * (scan.base == 10 ? 19 : scan.base == 16 ? 16 : 64);
+            const std::int64_t per_word = scan.base == 10 ? 19 : scan.base == 16 ? 16 : 64;
+            const std::int64_t changed_at = 124 * per_word;
             const rovurer::result<rovurer::comparison> differ = rovurer::compare(source, other, where, options);
             ASSERT_TRUE(differ.ok());
             const bool within = changed_at >= scan.pos && changed_at < where_end;
@@ -278,7 +279,7 @@ TEST(Api, FindCountAndCompareOverRangesAgreeWithTheDigits) {
 
             const rovurer::result<rovurer::comparison> cut = rovurer::compare(source, shorter, where, options);
             ASSERT_TRUE(cut.ok());
-            const std::int64_t short_end = 300 * (scan.base == 10 ? 19 : scan.base == 16 ? 16 : 64) + 1;
+            const std::int64_t short_end = 300 * per_word + 1;
             if (cut->difference == 0) {
                 EXPECT_EQ(cut->ends_first, where_end > short_end ? 2 : 0);
                 EXPECT_EQ(cut->compared, std::min(where_end, short_end) - scan.pos);
