@@ -73,7 +73,9 @@ result<std::int64_t> read(const file& source, const range& where, std::span<char
 
 // The occurrences of `digits` (digits of the range's base; A-F in either
 // case) that lie whole within the range, overlapping ones included, in
-// increasing order.
+// increasing order: at most `max_count` of them, the search stopping once
+// it has them. They are held in memory, eight
+// bytes each: a string that occurs often is best found a page at a time.
 struct found {
     std::vector<std::uint64_t> positions;
     // 0 when the whole range was searched; otherwise `max_count` stopped the
