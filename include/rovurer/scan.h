@@ -56,8 +56,9 @@ struct scan_options {
     // once a chunk (about twenty thousand digits) and not for every chunk.
     // Must not call back into the library with the same options.
     std::function<void(std::int64_t done, std::int64_t total)> progress;
-    // Asked to stop, the call stops within a chunk of digits on each thread,
-    // and returns errc::stopped.
+    // Asked to stop, the call stops within a chunk on each thread (about
+    // twenty thousand digits, or 128 KiB of words where whole words are
+    // counted or compared) and returns errc::stopped.
     std::stop_token stop;
 };
 

@@ -79,7 +79,7 @@ runs_comparison compare_in_order(digit_run& first, digit_run& second, std::int64
             return found;
         }
         std::int64_t words = ready_first < ready_second ? ready_first : ready_second;
-        words = std::min({words, words_left, first.chunk_words()});
+        words = std::min({words, words_left, digit_run::chunk_words});
         const std::uint64_t* const from_first = first.take_words(words);
         const std::uint64_t* const from_second = second.take_words(words);
         if (from_first == nullptr || from_second == nullptr) {

@@ -189,7 +189,7 @@ command_result tally_words(digit_run& run, std::int64_t words, digit_counts& cou
         if (ready <= 0) {
             return command_result::read_failed;  // 0 only past the data, which holds these words
         }
-        const std::int64_t taking = std::min({ready, words, run.chunk_words()});
+        const std::int64_t taking = std::min({ready, words, digit_run::chunk_words});
         const std::uint64_t* const taken = run.take_words(taking);
         if (taken == nullptr) {
             return command_result::read_failed;
