@@ -1,4 +1,4 @@
-#include "frontend/arguments.h"
+#include "engine/arguments.h"
 
 #include <gtest/gtest.h>
 

@@ -46,6 +46,16 @@ std::string past_end_text(std::int64_t pos, std::int32_t base, const digit_file:
            digits_from_position_one(declared, base) + " base-" + std::to_string(base) + " digits)";
 }
 
+std::string number_refusal(std::string_view what, std::string_view text, bool out_of_range) {
+    std::string refusal = out_of_range ? "" : "invalid ";
+    refusal += what;
+    refusal += " '";
+    refusal += text;
+    refusal += "'";
+    refusal += out_of_range ? " is out of range" : "";
+    return refusal;
+}
+
 std::string digits_refusal(std::string_view digits, std::int32_t base) {
     std::string refusal = "'";
     refusal += digits;

@@ -34,6 +34,10 @@ std::string digits_refusal(std::string_view digits, std::int32_t base);
 // or not supported by this CPU; empty when it can.
 std::string kernel_set_refusal(std::string_view name);
 
+// A number the option forms (and the server's parameters) refuse: "invalid
+// position '1,000'", or "position '9e99' is out of range"; `what` names it.
+std::string number_refusal(std::string_view what, std::string_view text, bool out_of_range);
+
 // A read of the data that came short.
 inline constexpr const char* read_failed_text = "a read of the data failed";
 inline constexpr const char* out_of_memory_text = "out of memory";

@@ -19,6 +19,7 @@
 #include "frontend/options.h"
 #include "frontend/plan.h"
 #include "frontend/refusal.h"
+#include "frontend/serve_form.h"
 #include "kernels/registry.h"
 #include "platform/platform.h"
 #include "rovurer/version.h"
@@ -62,6 +63,9 @@ int version_action(const command_line& /*command*/, console& io) {
         io.out.append(set->name);
     }
     io.out.append(")\n");
+#ifndef ROVURER_WITH_SERVER
+    io.out.append("built without the HTTP server of --serve\n");
+#endif
     return finish(io, exit_shown);
 }
 
@@ -72,17 +76,17 @@ struct form_row {
     command_form form;
     const digit_form* one_run;  // a dump, --find, --count
     runs_action two_runs;       // --compare
-    other_action other;         // --info, --help, --version
+    other_action other;         // --info, --serve, --help, --version
 };
 
 constexpr std::int64_t rest_of_the_data = INT64_MAX;
 constexpr std::size_t compare_operands = 3;
 
 constexpr form_row forms[] = {
-    {command_form::dump, &dump_form, nullptr, nullptr},        {command_form::find, &find_form, nullptr, nullptr},
-    {command_form::count, &count_form, nullptr, nullptr},      {command_form::compare, nullptr, run_compare, nullptr},
-    {command_form::info, nullptr, nullptr, info_action},       {command_form::help, nullptr, nullptr, help_action},
-    {command_form::version, nullptr, nullptr, version_action},
+    {command_form::dump, &dump_form, nullptr, nullptr},   {command_form::find, &find_form, nullptr, nullptr},
+    {command_form::count, &count_form, nullptr, nullptr}, {command_form::compare, nullptr, run_compare, nullptr},
+    {command_form::info, nullptr, nullptr, info_action},  {command_form::serve, nullptr, nullptr, serve_action},
+    {command_form::help, nullptr, nullptr, help_action},  {command_form::version, nullptr, nullptr, version_action},
 };
 
 // Does the work of a form that reads one run, opened from `run`: on one

@@ -1,6 +1,7 @@
 #include "frontend/operands.h"
 
-#include "frontend/arguments.h"
+#include "engine/arguments.h"
+#include "engine/messages.h"
 
 namespace rovurer {
 
@@ -20,8 +21,7 @@ bool read_plain_operands(operand_list operands, run_operands& run) {
 
 std::string read_strict_operands(operand_list operands, std::size_t files, run_operands& run) {
     const auto number_error = [](const char* what, const char* text, strict_number::verdict verdict) {
-        return "rovurer: " + std::string(verdict == strict_number::verdict::invalid ? "invalid " : "") + what + " '" +
-               text + "'" + (verdict == strict_number::verdict::out_of_range ? " is out of range" : "");
+        return "rovurer: " + number_refusal(what, text, verdict == strict_number::verdict::out_of_range);
     };
     run.filename = operands[0];
     run.second_filename = files > 1 ? operands[1] : nullptr;

@@ -2,13 +2,13 @@
 
 #include <array>
 
-#include "frontend/arguments.h"
+#include "engine/arguments.h"
 
 namespace rovurer {
 
 namespace {
 
-constexpr std::array<known_option, 15> options = {{
+constexpr std::array<known_option, 22> options = {{
     {
         .name = "--find",
         .form = command_form::find,
@@ -121,6 +121,116 @@ constexpr std::array<known_option, 15> options = {{
                   "This is how to learn why the plain form refuses a file.\n",
     },
     {
+        .name = "--serve",
+        .form = command_form::serve,
+        .takes_value = false,
+        .usage = "--serve",
+        .description = "serve the digits of each FILE over HTTP, as JSON,\n"
+                       "until SIGINT or SIGTERM: rovurer --serve FILE...",
+        .operands = "FILE...",
+        .manual = "Serve the digits of each\n"
+                  ".I FILE\n"
+                  "over HTTP until SIGINT or SIGTERM, under its name without folders (two\n"
+                  "files of the same name are refused): a JSON API under\n"
+                  ".BR /v1/ ,\n"
+                  ".B /healthz\n"
+                  "and\n"
+                  ".BR /metrics .\n"
+                  "Each request is written to standard error as it is answered (time, client,\n"
+                  "request, status, bytes, duration). At the end the server stops taking\n"
+                  "connections, finishes the requests in flight and exits with status 0.\n",
+    },
+    {
+        .name = "--listen",
+        .form = command_form::dump,
+        .takes_value = true,
+        .usage = "--listen HOST:PORT",
+        .description = "with --serve: where to listen (default 127.0.0.1:8080)",
+        .given_with = forms_of(command_form::serve),
+        .conflict_order = 8,
+        .needs_its_form = true,
+        .manual = "With\n"
+                  ".BR \\-\\-serve :\n"
+                  "listen at\n"
+                  ".I HOST:PORT\n"
+                  "rather than on the loopback address only, 127.0.0.1:8080; port 0 takes any\n"
+                  "free port, which the first line on standard error names.\n",
+    },
+    {
+        .name = "--max-digits",
+        .form = command_form::dump,
+        .takes_value = true,
+        .usage = "--max-digits N",
+        .description = "with --serve: most digits an answer holds (default 10^6)",
+        .given_with = forms_of(command_form::serve),
+        .conflict_order = 9,
+        .needs_its_form = true,
+        .manual = "With\n"
+                  ".BR \\-\\-serve :\n"
+                  "the most digits a request of\n"
+                  ".B /v1/digits\n"
+                  "gets (1000000 when not given).\n",
+    },
+    {
+        .name = "--max-scan",
+        .form = command_form::dump,
+        .takes_value = true,
+        .usage = "--max-scan N",
+        .description = "with --serve: most digits a find or count reads (default 10^9)",
+        .given_with = forms_of(command_form::serve),
+        .conflict_order = 10,
+        .needs_its_form = true,
+        .manual = "With\n"
+                  ".BR \\-\\-serve :\n"
+                  "the most digits a request of\n"
+                  ".B /v1/find\n"
+                  "or\n"
+                  ".B /v1/count\n"
+                  "reads (1000000000 when not given): a find that reaches it says where to\n"
+                  "go on, a count over a longer range is refused.\n",
+    },
+    {
+        .name = "--max-connections",
+        .form = command_form::dump,
+        .takes_value = true,
+        .usage = "--max-connections N",
+        .description = "with --serve: most connections at once (default 256)",
+        .given_with = forms_of(command_form::serve),
+        .conflict_order = 11,
+        .needs_its_form = true,
+        .manual = "With\n"
+                  ".BR \\-\\-serve :\n"
+                  "the most connections open at once (256 when not given); one more is\n"
+                  "answered 503 and closed.\n",
+    },
+    {
+        .name = "--max-scans",
+        .form = command_form::dump,
+        .takes_value = true,
+        .usage = "--max-scans N",
+        .description = "with --serve: most finds and counts at once (default 2)",
+        .given_with = forms_of(command_form::serve),
+        .conflict_order = 12,
+        .needs_its_form = true,
+        .manual = "With\n"
+                  ".BR \\-\\-serve :\n"
+                  "the most finds and counts that run at once, each on a thread of its own\n"
+                  "(2 when not given); one more is answered 503. Lookups never wait for them.\n",
+    },
+    {
+        .name = "--quiet",
+        .form = command_form::dump,
+        .takes_value = false,
+        .usage = "--quiet",
+        .description = "with --serve: no line for each request",
+        .given_with = forms_of(command_form::serve),
+        .conflict_order = 13,
+        .needs_its_form = true,
+        .manual = "With\n"
+                  ".BR \\-\\-serve :\n"
+                  "write no line for each request on standard error.\n",
+    },
+    {
         .name = "--group",
         .form = command_form::dump,
         .takes_value = true,
@@ -173,7 +283,7 @@ constexpr std::array<known_option, 15> options = {{
         .description = "convert, search, count or compare on N threads (default:\n"
                        "every processor this process may use)",
         .trouble_status = 1,
-        .given_with = every_form & ~forms_of(command_form::info),
+        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve),
         .conflict_order = 5,
         .manual = "With\n"
                   ".BR \\-\\-find ,\n"
@@ -201,7 +311,7 @@ constexpr std::array<known_option, 15> options = {{
         .usage = "--shard K/N",
         .description = "do part K of N of the run, for one job over many machines",
         .trouble_status = 1,
-        .given_with = every_form & ~forms_of(command_form::info),
+        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve),
         .conflict_order = 7,
         .manual = "Do part\n"
                   ".I K\n"
@@ -226,7 +336,7 @@ constexpr std::array<known_option, 15> options = {{
         .description = "show how far a long job is on standard error (shown on a\n"
                        "terminal after a second without it)",
         .trouble_status = 1,
-        .given_with = every_form & ~forms_of(command_form::info),
+        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve),
         .conflict_order = 6,
         .manual = "Show how far the job is on standard error, on one line redrawn four times a\n"
                   "second: percent done, digits done of the total, the rate and the time left;\n"
@@ -240,7 +350,7 @@ constexpr std::array<known_option, 15> options = {{
         .usage = "--no-progress",
         .description = "never show it",
         .trouble_status = 1,
-        .given_with = every_form & ~forms_of(command_form::info),
+        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve),
         .conflict_order = 6,
         .manual = "Never show it.\n",
     },
@@ -387,6 +497,26 @@ bool take_option(command_line& command, const known_option& option, std::string_
     }
     if (name == "--kernels") {
         command.kernel_set = value;
+        return true;
+    }
+    if (name == "--listen") {
+        command.listen = value;
+        return true;
+    }
+    if (name == "--max-digits") {
+        return strict(0, INT64_MAX, &command.max_digits, "a number of digits, 0 or more");
+    }
+    if (name == "--max-scan") {
+        return strict(1, INT64_MAX, &command.max_scan, "a number of digits, 1 or more");
+    }
+    if (name == "--max-connections") {
+        return strict(1, 1000000, &command.max_connections, "a number of connections, from 1 to 1000000");
+    }
+    if (name == "--max-scans") {
+        return strict(1, 1024, &command.max_scans, "a number of scans, from 1 to 1024");
+    }
+    if (name == "--quiet") {
+        command.quiet = true;
         return true;
     }
     if (name == "--threads") {

@@ -1,4 +1,5 @@
-// Conversions of the command-line argument texts.
+// Conversions of number texts: the command line's arguments, and the
+// parameters of requests to the server, which follow the option forms' rules.
 #pragma once
 
 #include <cstdint>

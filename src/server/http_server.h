@@ -1,0 +1,64 @@
+// The HTTP server of `rovurer --serve`: Boost.Beast on Boost.Asio, with
+// keep-alive, bounded requests, connections and scans, timeouts, an access
+// log, Prometheus metrics and a graceful end. The answers come from
+// router.h.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "server/router.h"
+
+namespace rovurer::server {
+
+class session;
+
+struct config {
+    std::string host = "127.0.0.1";
+    std::string port = "8080";  // "0": any free port (port() tells which)
+    server::limits limits;
+    int max_connections = 256;      // more are answered 503 and closed
+    int max_scans = 2;              // finds and counts at once, each on a thread of its own; more get 503
+    std::size_t max_header = 8192;  // bytes of the request line and headers; more get 431
+    std::chrono::milliseconds idle_timeout{30000};  // between requests on a connection
+    std::chrono::milliseconds read_timeout{10000};  // for a request's headers, once they start
+    std::chrono::milliseconds write_timeout{30000};
+    std::chrono::milliseconds grace{10000};  // for requests in flight at the end
+    bool quiet = false;                      // no access log
+};
+
+// Where the server's lines go: the access log and its own messages.
+using log_sink = std::function<void(std::string_view line)>;
+
+class http_server {
+public:
+    // Serves `files` (which must outlive the server) as `settings` say.
+    http_server(std::span<const served_file> files, const config& settings, log_sink log);
+    ~http_server();
+    http_server(const http_server&) = delete;
+    http_server& operator=(const http_server&) = delete;
+
+    // Binds and listens; the error message, or "" once listening.
+    std::string listen();
+    unsigned short port() const;
+
+    // Serves until SIGINT or SIGTERM (with `signals`) or stop(), then ends
+    // gracefully: no new connection, the requests in flight finished within
+    // the grace period, scans still running stopped after it.
+    void run(bool signals);
+
+    // Ends the server as a signal would; from any thread.
+    void stop();
+
+private:
+    struct state;
+    friend class session;
+    std::unique_ptr<state> state_;
+};
+
+}  // namespace rovurer::server

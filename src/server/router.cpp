@@ -1,0 +1,429 @@
+#include "server/router.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <new>
+#include <optional>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "engine/arguments.h"
+#include "engine/messages.h"
+#include "kernels/digit_format.h"
+#include "rovurer/scan.h"
+
+namespace rovurer::server {
+
+namespace {
+
+using json = nlohmann::json;
+
+std::string dumped(const json& value) {
+    return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+// An answer that refuses the request.
+answer refusal(unsigned status, std::string_view message) {
+    answer refused;
+    refused.status = status;
+    refused.body = error_body(message);
+    return refused;
+}
+
+// The query's parameters, decoded, or why they cannot be.
+struct parameter {
+    std::string name;
+    std::string value;
+};
+
+int hex_value(char c) {
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+}
+
+// Percent-decodes `text`; nullopt for a '%' not followed by two hex digits
+// or for a NUL byte.
+std::optional<std::string> decoded(std::string_view text) {
+    std::string plain;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        char c = text[at];
+        if (c == '%') {
+            if (text.size() - at < 3 || hex_value(text[at + 1]) < 0 || hex_value(text[at + 2]) < 0) {
+                return std::nullopt;
+            }
+            c = static_cast<char>(hex_value(text[at + 1]) * 16 + hex_value(text[at + 2]));
+            at += 2;
+        }
+        if (c == '\0') {
+            return std::nullopt;
+        }
+        plain += c;
+    }
+    return plain;
+}
+
+// The parameters of `query` (after the '?'), each one of `allowed` at most
+// once; the error message otherwise.
+struct parsed_query {
+    std::vector<parameter> parameters;
+    std::string error;
+    const std::string* find(std::string_view name) const {
+        for (const parameter& given : parameters) {
+            if (given.name == name) {
+                return &given.value;
+            }
+        }
+        return nullptr;
+    }
+};
+
+parsed_query parse_query(std::string_view query, std::span<const std::string_view> allowed) {
+    parsed_query parsed;
+    while (!query.empty()) {
+        const std::size_t amp = query.find('&');
+        const std::string_view pair = query.substr(0, amp);
+        query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
+        if (pair.empty()) {
+            continue;
+        }
+        const std::size_t equals = pair.find('=');
+        const std::optional<std::string> name = decoded(pair.substr(0, equals));
+        const std::optional<std::string> value =
+            decoded(equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1));
+        if (!name || !value) {
+            parsed.error = "invalid percent-encoding, or a NUL byte, in the query";
+            return parsed;
+        }
+        if (std::find(allowed.begin(), allowed.end(), *name) == allowed.end()) {
+            parsed.error = "unknown parameter '" + *name + "'";
+            return parsed;
+        }
+        if (parsed.find(*name) != nullptr) {
+            parsed.error = "parameter '" + *name + "' given twice";
+            return parsed;
+        }
+        parsed.parameters.push_back({*name, *value});
+    }
+    return parsed;
+}
+
+// The numbers and the file of a request over a range, as given.
+struct range_request {
+    const served_file* source = nullptr;
+    rovurer::range where;
+    bool count_given = false;
+    std::string error;  // with `status`
+    unsigned status = 400;
+};
+
+// Reads a strict number parameter into `value`; false with `error` set.
+bool read_number(const parsed_query& query, std::string_view name, std::string_view what, bool whole,
+                 std::int64_t& value, std::string& error) {
+    const std::string* text = query.find(name);
+    if (text == nullptr) {
+        return true;
+    }
+    const strict_number number =
+        whole ? parse_strict_whole(text->c_str()) : parse_strict_integer(text->c_str(), INT32_MIN, INT32_MAX);
+    if (number.status != strict_number::verdict::ok) {
+        error = number_refusal(what, *text, number.status == strict_number::verdict::out_of_range);
+        return false;
+    }
+    value = number.value;
+    return true;
+}
+
+range_request read_range(const parsed_query& query, std::span<const served_file> files, std::int64_t default_count) {
+    range_request request;
+    const std::string* name = query.find("file");
+    if (name == nullptr) {
+        request.error = "missing parameter 'file'";
+        return request;
+    }
+    for (const served_file& served : files) {
+        if (served.name == *name) {
+            request.source = &served;
+        }
+    }
+    if (request.source == nullptr) {
+        request.status = 404;
+        request.error = "no file named '" + *name + "'";
+        return request;
+    }
+    std::int64_t base = 10;
+    std::int64_t pos = 1;
+    std::int64_t count = default_count;
+    if (!read_number(query, "base", "base", false, base, request.error) ||
+        !read_number(query, "pos", "position", true, pos, request.error) ||
+        !read_number(query, "n", "number of digits", true, count, request.error)) {
+        return request;
+    }
+    if (count < 0) {
+        request.error = number_refusal("number of digits", *query.find("n"), true);
+        return request;
+    }
+    request.count_given = query.find("n") != nullptr;
+    request.where = {static_cast<int>(base), pos, count};
+    return request;
+}
+
+// The status of an error of the library: the request's fault, or the
+// server's (a read that failed, memory).
+answer library_refusal(const rovurer::error& failure, const served_file& source) {
+    switch (failure.code) {
+        case errc::read_failed:
+            return refusal(500, source.name + ": " + failure.message);
+        case errc::out_of_memory:
+        case errc::stopped:
+            return refusal(503, failure.message);
+        default:
+            return refusal(400, failure.message);
+    }
+}
+
+// The digits a range holds from its position, at most INT64_MAX: 0 past
+// the end.
+std::int64_t digits_from(const served_file& source, const rovurer::range& where) {
+    const std::int64_t total = source.file.facts().digits(where.base);
+    return where.pos >= 1 && where.pos <= total ? total - (where.pos - 1) : 0;
+}
+
+answer files_answer(std::span<const served_file> files) {
+    json list = json::array();
+    for (const served_file& served : files) {
+        const header_facts& facts = served.file.facts();
+        list.push_back(
+            {{"name", served.name},
+             {"word_count", facts.word_count},
+             {"lead_words", facts.lead_words},
+             {"digits", {{"10", facts.digits_text(10)}, {"16", facts.digits_text(16)}, {"2", facts.digits_text(2)}}}});
+    }
+    answer listed;
+    listed.body = dumped({{"files", std::move(list)}});
+    return listed;
+}
+
+answer digits_answer(const parsed_query& query, std::span<const served_file> files, const limits& bounds) {
+    const range_request request = read_range(query, files, std::min<std::int64_t>(1000, bounds.max_digits));
+    if (!request.error.empty()) {
+        return refusal(request.status, request.error);
+    }
+    const std::string* format = query.find("format");
+    if (format != nullptr && *format != "json" && *format != "text") {
+        return refusal(400, "format '" + *format + "' is not json or text");
+    }
+    if (request.where.count > bounds.max_digits) {
+        return refusal(400, "n is " + std::to_string(request.where.count) + ", over the " +
+                                std::to_string(bounds.max_digits) + " digits an answer holds");
+    }
+    std::string digits(static_cast<std::size_t>(request.where.count), '\0');
+    const result<std::int64_t> got = rovurer::read(request.source->file, request.where, digits);
+    if (!got) {
+        return library_refusal(got.error(), *request.source);
+    }
+    digits.resize(static_cast<std::size_t>(*got));
+    answer shown;
+    shown.digits_served = *got;
+    if (format != nullptr && *format == "text") {
+        shown.content_type = "text/plain; charset=utf-8";
+        shown.body = digits + "\n";
+        return shown;
+    }
+    shown.body = dumped(
+        {{"file", request.source->name}, {"base", request.where.base}, {"pos", request.where.pos}, {"digits", digits}});
+    return shown;
+}
+
+answer find_answer(const parsed_query& query, std::span<const served_file> files, const limits& bounds,
+                   std::stop_token stop) {
+    range_request request = read_range(query, files, rovurer::to_end);
+    if (!request.error.empty()) {
+        return refusal(request.status, request.error);
+    }
+    std::int64_t most = 100;
+    std::string error;
+    if (!read_number(query, "max", "maximum count", true, most, error)) {
+        return refusal(400, error);
+    }
+    if (most < 0) {
+        return refusal(400, number_refusal("maximum count", *query.find("max"), true));
+    }
+    const std::string* pattern = query.find("digits");
+    if (pattern == nullptr) {
+        return refusal(400, "missing parameter 'digits'");
+    }
+    // The scan budget: the range is searched up to it, and the answer says
+    // where to go on.
+    const std::int64_t length = std::min(request.where.count, digits_from(*request.source, request.where));
+    const auto pattern_length = static_cast<std::int64_t>(pattern->size());
+    bool cut = false;
+    if (length > bounds.max_scan) {
+        if (pattern_length > bounds.max_scan) {
+            return refusal(
+                400, "the digits are longer than the scan budget of " + std::to_string(bounds.max_scan) + " digits");
+        }
+        request.where.count = bounds.max_scan;
+        cut = true;
+    }
+    rovurer::scan_options options;
+    options.stop = std::move(stop);
+    const result<found> matches = rovurer::find(request.source->file, *pattern, request.where, most, options);
+    if (!matches) {
+        return library_refusal(matches.error(), *request.source);
+    }
+    json body = {{"file", request.source->name},
+                 {"base", request.where.base},
+                 {"digits", *pattern},
+                 {"pos", request.where.pos},
+                 {"positions", matches->positions}};
+    if (matches->next != 0) {
+        body["next"] = matches->next;
+    } else if (cut) {
+        // Matches that start past here would end past the budget.
+        body["next"] = request.where.pos + bounds.max_scan - pattern_length + 1;
+    }
+    answer found_answer;
+    found_answer.body = dumped(body);
+    return found_answer;
+}
+
+answer count_answer(const parsed_query& query, std::span<const served_file> files, const limits& bounds,
+                    std::stop_token stop) {
+    const range_request request = read_range(query, files, rovurer::to_end);
+    if (!request.error.empty()) {
+        return refusal(request.status, request.error);
+    }
+    const std::int64_t length = std::min(request.where.count, digits_from(*request.source, request.where));
+    if (length > bounds.max_scan) {
+        return refusal(400, "the range holds " + std::to_string(length) + " digits, over the scan budget of " +
+                                std::to_string(bounds.max_scan) + ": count it in ranges of at most that many");
+    }
+    rovurer::scan_options options;
+    options.stop = std::move(stop);
+    const result<digit_counts> counted = rovurer::count(request.source->file, request.where, options);
+    if (!counted) {
+        return library_refusal(counted.error(), *request.source);
+    }
+    json counts = json::object();
+    for (int digit = 0; digit < request.where.base; ++digit) {
+        counts[std::string(1, kernels::digit_characters[static_cast<std::size_t>(digit)])] =
+            (*counted)[static_cast<std::size_t>(digit)];
+    }
+    answer answered;
+    answered.body = dumped({{"file", request.source->name},
+                            {"base", request.where.base},
+                            {"pos", request.where.pos},
+                            {"n", length},
+                            {"counts", std::move(counts)}});
+    return answered;
+}
+
+struct route {
+    std::string_view path;
+    route_kind kind;
+    std::array<std::string_view, 6> parameters;
+};
+
+constexpr std::array<route, 6> routes = {{
+    {"/healthz", route_kind::lookup, {}},
+    {"/metrics", route_kind::lookup, {}},
+    {"/v1/files", route_kind::lookup, {}},
+    {"/v1/digits", route_kind::lookup, {"file", "base", "pos", "n", "format"}},
+    {"/v1/find", route_kind::scan, {"file", "base", "digits", "pos", "n", "max"}},
+    {"/v1/count", route_kind::scan, {"file", "base", "pos", "n"}},
+}};
+
+const route* route_of(std::string_view target) {
+    const std::string_view path = target.substr(0, target.find('?'));
+    for (const route& known : routes) {
+        if (known.path == path) {
+            return &known;
+        }
+    }
+    return nullptr;
+}
+
+answer respond_to(std::string_view method, std::string_view target, std::span<const served_file> files,
+                  const limits& bounds, std::stop_token stop) {
+    const route* known = route_of(target);
+    if (known == nullptr) {
+        return refusal(404, "no such route");
+    }
+    if (method != "GET" && method != "HEAD") {
+        answer refused = refusal(405, "only GET is served here");
+        refused.allow = "GET, HEAD";
+        return refused;
+    }
+    const std::size_t mark = target.find('?');
+    const std::string_view query = mark == std::string_view::npos ? std::string_view() : target.substr(mark + 1);
+    std::vector<std::string_view> allowed;
+    for (const std::string_view name : known->parameters) {
+        if (!name.empty()) {
+            allowed.push_back(name);
+        }
+    }
+    const parsed_query parsed = parse_query(query, allowed);
+    if (!parsed.error.empty()) {
+        return refusal(400, parsed.error);
+    }
+    if (known->path == "/healthz") {
+        answer healthy;
+        healthy.content_type = "text/plain; charset=utf-8";
+        healthy.body = "ok\n";
+        return healthy;
+    }
+    if (known->path == "/v1/files") {
+        return files_answer(files);
+    }
+    if (known->path == "/v1/digits") {
+        return digits_answer(parsed, files, bounds);
+    }
+    if (known->path == "/v1/find") {
+        return find_answer(parsed, files, bounds, std::move(stop));
+    }
+    if (known->path == "/v1/count") {
+        return count_answer(parsed, files, bounds, std::move(stop));
+    }
+    return refusal(404, "no such route");  // /metrics: the HTTP server's own
+}
+
+}  // namespace
+
+route_kind kind_of(std::string_view target) {
+    const route* known = route_of(target);
+    return known == nullptr ? route_kind::unknown : known->kind;
+}
+
+std::string_view route_name(std::string_view target) {
+    const route* known = route_of(target);
+    return known == nullptr ? "other" : known->path;
+}
+
+std::string error_body(std::string_view message) {
+    return dumped({{"error", std::string(message)}}) + "\n";
+}
+
+answer respond(std::string_view method, std::string_view target, std::span<const served_file> files,
+               const limits& bounds, std::stop_token stop) {
+    try {
+        if (target.size() > bounds.max_target) {
+            return refusal(414, "the target is over " + std::to_string(bounds.max_target) + " bytes");
+        }
+        answer answered = respond_to(method, target, files, bounds, std::move(stop));
+        if (answered.status == 200 && answered.content_type == "application/json") {
+            answered.body += '\n';
+        }
+        return answered;
+    } catch (const std::bad_alloc&) {
+        answer failed;
+        failed.status = 503;
+        failed.body = "{\"error\":\"out of memory\"}\n";
+        return failed;
+    }
+}
+
+}  // namespace rovurer::server

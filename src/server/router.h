@@ -1,0 +1,60 @@
+// The server's answers: a request's method and target in, a status and a
+// body out. No socket, no thread: the HTTP server (http_server.h) calls it,
+// and so do the tests and the fuzzer.
+//
+// Files are looked up by name in the table given at start; no text of a
+// request reaches the file system. Every parameter is checked as the
+// command line's option forms check their numbers, and unknown or repeated
+// parameters are refused: bad input gets a 4xx answer, never a 5xx one.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "rovurer/file.h"
+
+namespace rovurer::server {
+
+// A file the server serves, under its name without folders.
+struct served_file {
+    std::string name;
+    rovurer::file file;
+};
+
+struct limits {
+    std::int64_t max_digits = 1000000;   // digits an answer of /v1/digits holds at most
+    std::int64_t max_scan = 1000000000;  // digits a find or a count reads at most
+    std::size_t max_target = 4096;       // bytes of a request's target
+};
+
+// How a request is served: at once, or on the pool of scans.
+enum class route_kind { lookup, scan, unknown };
+
+// The route a target names, for the choice of thread and for the metrics:
+// "/v1/digits" and the like, or "other" for a path that is none.
+route_kind kind_of(std::string_view target);
+std::string_view route_name(std::string_view target);
+
+struct answer {
+    unsigned status = 200;
+    std::string content_type = "application/json";
+    std::string body;
+    std::string allow;               // with 405: the methods the route takes
+    std::int64_t digits_served = 0;  // digits the body holds, for the metrics
+};
+
+// The answer to `method` and `target` (the request line's target, as
+// received). A scan checks `stop` between chunks: a client that went away
+// stops its scan, whose answer is then dropped. Never throws.
+answer respond(std::string_view method, std::string_view target, std::span<const served_file> files,
+               const limits& bounds, std::stop_token stop = {});
+
+// {"error": message}, the body of every error answer: valid JSON for any
+// message, its bytes that are not UTF-8 replaced.
+std::string error_body(std::string_view message);
+
+}  // namespace rovurer::server

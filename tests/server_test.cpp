@@ -1,0 +1,230 @@
+// The HTTP server, against a real server on an ephemeral loopback port:
+// every route and error, the bad-request battery, the limits, and a
+// graceful end with a connection open.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "rovurer/file.h"
+#include "server/http_server.h"
+#include "test_paths.h"
+#include "test_support.h"
+
+namespace {
+
+using rovurer::server::served_file;
+
+// A server on its own thread for the life of the object.
+class running_server {
+public:
+    running_server(std::vector<served_file> files, rovurer::server::config settings)
+        : files_(std::move(files)), server_(files_, settings, [this](std::string_view line) {
+              const std::lock_guard<std::mutex> held(lock_);
+              log_ += std::string(line) + "\n";
+          }) {
+        EXPECT_EQ(server_.listen(), "");
+        thread_ = std::thread([this] { server_.run(false); });
+    }
+    ~running_server() {
+        server_.stop();
+        thread_.join();
+    }
+    running_server(const running_server&) = delete;
+    running_server& operator=(const running_server&) = delete;
+
+    unsigned short port() const { return server_.port(); }
+    std::string log() {
+        const std::lock_guard<std::mutex> held(lock_);
+        return log_;
+    }
+    // Ends the server and waits for it, as SIGTERM does.
+    void end() {
+        server_.stop();
+        thread_.join();
+        thread_ = std::thread([] {});
+    }
+
+private:
+    std::vector<served_file> files_;
+    rovurer::server::http_server server_;
+    std::mutex lock_;
+    std::string log_;
+    std::thread thread_;
+};
+
+int connect_to(unsigned short port) {
+    const int socket_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(socket_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    return socket_fd;
+}
+
+// Sends `request` as it is and reads until the server closes.
+std::string round_trip(unsigned short port, const std::string& request) {
+    const int socket_fd = connect_to(port);
+    EXPECT_EQ(::send(socket_fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+    std::string received;
+    char buffer[65536];
+    for (ssize_t got = 0; (got = ::recv(socket_fd, buffer, sizeof buffer, 0)) > 0;) {
+        received.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(socket_fd);
+    return received;
+}
+
+std::string get(unsigned short port, const std::string& target, const std::string& method = "GET") {
+    return round_trip(port, method + " " + target + " HTTP/1.1\r\nHost: test\r\nConnection: close\r\n\r\n");
+}
+
+int status_of(const std::string& response) {
+    return response.size() > 12 ? std::stoi(response.substr(9, 3)) : 0;
+}
+
+std::string body_of(const std::string& response) {
+    const std::size_t end = response.find("\r\n\r\n");
+    return end == std::string::npos ? "" : response.substr(end + 4);
+}
+
+std::vector<served_file> pi_files() {
+    std::vector<served_file> files;
+    for (const char* name : {"pi_base10", "pi_base16"}) {
+        rovurer::result<rovurer::file> opened = rovurer::file::open(std::string(source_dir) + "/examples/" + name);
+        EXPECT_TRUE(opened.ok());
+        files.push_back({name, std::move(opened).value()});
+    }
+    return files;
+}
+
+TEST(Server, EveryRouteAndErrorAnswersAsDocumented) {
+    rovurer::server::config settings;
+    settings.port = "0";
+    settings.limits.max_digits = 100;
+    settings.limits.max_scan = 1000;
+    running_server server(pi_files(), settings);
+    struct exchange_case {
+        std::string target;
+        int status;
+        std::string body;  // the whole body
+    };
+    const std::string long_name(5000, 'a');
+    const exchange_case cases[] = {
+        {"/healthz", 200, "ok\n"},
+        {"/v1/digits?file=pi_base10&base=10&pos=1&n=20", 200,
+         "{\"base\":10,\"digits\":\"14159265358979323846\",\"file\":\"pi_base10\",\"pos\":1}\n"},
+        {"/v1/digits?file=pi_base16&base=16&pos=3&n=8&format=text", 200, "3F6A8885\n"},
+        {"/v1/find?file=pi_base10&digits=999999", 200,
+         "{\"base\":10,\"digits\":\"999999\",\"file\":\"pi_base10\",\"next\":996,\"pos\":1,\"positions\":[762]}\n"},
+        {"/v1/find?file=pi_base10&digits=14&max=3", 200,
+         "{\"base\":10,\"digits\":\"14\",\"file\":\"pi_base10\",\"next\":251,\"pos\":1,\"positions\":[1,103,250]}\n"},
+        {"/v1/count?file=pi_base10&n=1000", 200,
+         "{\"base\":10,\"counts\":{\"0\":93,\"1\":116,\"2\":103,\"3\":102,\"4\":93,\"5\":97,\"6\":94,\"7\":95,"
+         "\"8\":101,\"9\":106},\"file\":\"pi_base10\",\"n\":1000,\"pos\":1}\n"},
+        {"/v1/count?file=pi_base10", 400,
+         "{\"error\":\"the range holds 3800 digits, over the scan budget of 1000: count it in ranges of at most "
+         "that many\"}\n"},
+        {"/v1/digits?file=pi_base10&n=101", 400, "{\"error\":\"n is 101, over the 100 digits an answer holds\"}\n"},
+        {"/v1/digits?file=pi_base10&pos=1,000", 400, "{\"error\":\"invalid position '1,000'\"}\n"},
+        {"/v1/digits?file=pi_base10&pos=0", 400, "{\"error\":\"positions start at 1, not 0\"}\n"},
+        {"/v1/digits?file=pi_base10&pos=4000", 400,
+         "{\"error\":\"position 4000 is past the end of the data (3800 base-10 digits)\"}\n"},
+        {"/v1/digits?file=pi_base10&base=7", 400, "{\"error\":\"base 7 is not 2, 10 or 16\"}\n"},
+        {"/v1/digits?file=pi_base10&n=-1", 400, "{\"error\":\"number of digits '-1' is out of range\"}\n"},
+        {"/v1/find?file=pi_base10&digits=12a", 400, "{\"error\":\"'12a' is not a string of base-10 digits\"}\n"},
+        {"/v1/find?file=pi_base10", 400, "{\"error\":\"missing parameter 'digits'\"}\n"},
+        {"/v1/digits", 400, "{\"error\":\"missing parameter 'file'\"}\n"},
+        {"/v1/digits?file=pi_base10&x=1", 400, "{\"error\":\"unknown parameter 'x'\"}\n"},
+        {"/v1/digits?file=pi_base10&pos=1&pos=2", 400, "{\"error\":\"parameter 'pos' given twice\"}\n"},
+        {"/v1/digits?file=pi_base10&format=xml", 400, "{\"error\":\"format 'xml' is not json or text\"}\n"},
+        {"/v1/nothing", 404, "{\"error\":\"no such route\"}\n"},
+        // Names reach no file system: each is looked up in the table.
+        {"/v1/digits?file=..", 404, "{\"error\":\"no file named '..'\"}\n"},
+        {"/v1/digits?file=%2e%2e%2fpi_base10", 404, "{\"error\":\"no file named '../pi_base10'\"}\n"},
+        {"/v1/digits?file=/etc/passwd", 404, "{\"error\":\"no file named '/etc/passwd'\"}\n"},
+        {"/v1/digits?file=pi_base10%00", 400,
+         "{\"error\":\"invalid percent-encoding, or a NUL byte, in the query\"}\n"},
+        {"/v1/digits?file=%zz", 400, "{\"error\":\"invalid percent-encoding, or a NUL byte, in the query\"}\n"},
+        {"/v1/digits?file=" + long_name, 414, "{\"error\":\"the target is over 4096 bytes\"}\n"},
+    };
+    for (const exchange_case& wanted : cases) {
+        const std::string response = get(server.port(), wanted.target);
+        EXPECT_EQ(status_of(response), wanted.status) << wanted.target.substr(0, 80);
+        EXPECT_EQ(body_of(response), wanted.body) << wanted.target.substr(0, 80);
+    }
+    // The files, a wrong method, HEAD, the metrics.
+    EXPECT_EQ(body_of(get(server.port(), "/v1/files")),
+              "{\"files\":[{\"digits\":{\"10\":\"3800\",\"16\":\"3200\",\"2\":\"12800\"},\"lead_words\":1,\"name\":"
+              "\"pi_base10\",\"word_count\":201},{\"digits\":{\"10\":\"3800\",\"16\":\"3200\",\"2\":\"12800\"},"
+              "\"lead_words\":1,\"name\":\"pi_base16\",\"word_count\":201}]}\n");
+    const std::string posted = get(server.port(), "/v1/files", "POST");
+    EXPECT_EQ(status_of(posted), 405);
+    EXPECT_NE(posted.find("Allow: GET, HEAD\r\n"), std::string::npos);
+    const std::string head = get(server.port(), "/healthz", "HEAD");
+    EXPECT_EQ(status_of(head), 200);
+    EXPECT_EQ(body_of(head), "");
+    const std::string metrics = body_of(get(server.port(), "/metrics"));
+    EXPECT_NE(metrics.find("rovurer_requests_total{route=\"/v1/digits\",status=\"400\"} "), std::string::npos);
+    EXPECT_NE(metrics.find("rovurer_digits_served_total 28\n"), std::string::npos) << metrics;
+    EXPECT_NE(metrics.find("rovurer_connections_open 1\n"), std::string::npos);
+    // One access-log line a request, with the request line as received.
+    EXPECT_NE(server.log().find(" \"GET /v1/find?file=pi_base10&digits=999999 HTTP/1.1\" 200 "), std::string::npos);
+}
+
+TEST(Server, RequestsThatAreTooLargeOrNotHttpAreRefused) {
+    rovurer::server::config settings;
+    settings.port = "0";
+    settings.max_scans = 0;  // every scan is one too many
+    running_server server(pi_files(), settings);
+    struct raw_case {
+        std::string request;
+        int status;
+    };
+    const raw_case cases[] = {
+        {"GET /healthz HTTP/1.1\r\nHost: t\r\nX-Big: " + std::string(9000, 'b') + "\r\n\r\n", 431},
+        {"GET /healthz HTTP/1.1\r\nHost: t\r\nContent-Length: 5\r\n\r\nhello", 413},
+        {"GET /healthz HTTP/1.1\r\nHost: t\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 413},
+        {"NONSENSE\r\n\r\n", 400},
+        {"GET /healthz HTTP/1.0\r\n\r\n", 200},
+        {"GET /v1/count?file=pi_base10&n=10 HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n", 503},
+    };
+    for (const raw_case& sent : cases) {
+        const std::string response = round_trip(server.port(), sent.request);
+        EXPECT_EQ(status_of(response), sent.status) << sent.request.substr(0, 60);
+    }
+    // Two requests on one connection, the second after the first's answer.
+    const std::string both = round_trip(server.port(),
+                                      "GET /healthz HTTP/1.1\r\nHost: t\r\n\r\n"
+                                      "GET /healthz HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(both.find("HTTP/1.1 200", both.find("ok\n")) != std::string::npos, true) << both;
+}
+
+TEST(Server, AConnectionOverTheLimitIsRefusedAndTheEndIsGraceful) {
+    rovurer::server::config settings;
+    settings.port = "0";
+    settings.max_connections = 1;
+    running_server server(pi_files(), settings);
+    // The one connection allowed, answered and kept alive.
+    const int kept = connect_to(server.port());
+    const std::string request = "GET /healthz HTTP/1.1\r\nHost: t\r\n\r\n";
+    ASSERT_EQ(::send(kept, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+    char buffer[4096];
+    ASSERT_GT(::recv(kept, buffer, sizeof buffer, 0), 0);
+    const std::string refused = get(server.port(), "/healthz");
+    EXPECT_EQ(status_of(refused), 503);
+    EXPECT_EQ(body_of(refused), "{\"error\":\"too many connections\"}\n");
+    // The end closes the idle connection and returns.
+    server.end();
+    EXPECT_EQ(::recv(kept, buffer, sizeof buffer, 0), 0);
+    ::close(kept);
+}
+
+}  // namespace
