@@ -142,14 +142,22 @@ struct http_server::state {
 // One connection: requests read and answered one after another.
 class session : public std::enable_shared_from_this<session> {
 public:
-    session(tcp::socket socket, http_server::state& server) : stream_(std::move(socket)), server_(server) {
+    // `busy`: over the limit of connections, to be answered 503 at once.
+    session(tcp::socket socket, http_server::state& server, bool busy)
+        : stream_(std::move(socket)), server_(server), busy_(busy) {
         beast::error_code ignored;
         const tcp::endpoint peer = stream_.socket().remote_endpoint(ignored);
         client_ = ignored ? "-" : peer.address().to_string() + ":" + std::to_string(peer.port());
     }
 
     void start() {
-        asio::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->wait_for_request(); });
+        asio::dispatch(stream_.get_executor(), [self = shared_from_this()] {
+            if (self->busy_) {
+                self->answer_now(503, "too many connections", false);
+            } else {
+                self->wait_for_request();
+            }
+        });
     }
 
     // At the end of the server: a connection between requests closes now;
@@ -260,9 +268,8 @@ private:
         // The scan on the pool; a client that goes away stops it.
         scan_stop_ = std::stop_source();
         watch_disconnect();
-        asio::post(*server_.scans, [self = shared_from_this(), method, target] {
-            answer found = respond(method, target, self->server_.files, self->server_.settings.limits,
-                                   self->scan_stop_.get_token());
+        asio::post(*server_.scans, [self = shared_from_this(), method, target, stop = scan_stop_.get_token()] {
+            answer found = respond(method, target, self->server_.files, self->server_.settings.limits, stop);
             self->server_.counters.scans.fetch_sub(1);
             asio::post(self->stream_.get_executor(), [self, found = std::move(found)]() mutable {
                 self->stream_.socket().cancel();  // the watch for a disconnect
@@ -328,7 +335,7 @@ private:
         server_.counters.request(route_, status_, seconds, digits_);
         if (!server_.settings.quiet) {
             std::array<char, 32> took{};
-            std::snprintf(took.data(), took.size(), "%.3fms", seconds * 1000);
+            (void)std::snprintf(took.data(), took.size(), "%.3fms", seconds * 1000);
             server_.log(utc_now() + " " + client_ + " \"" + loggable(request_line_) + "\" " + std::to_string(status_) +
                         " " + std::to_string(bytes) + " " + took.data());
         }
@@ -383,6 +390,7 @@ private:
     bool idle_ = false;    // waiting for a request
     bool ending_ = false;  // the server is ending: no request after this one
     bool closed_ = false;
+    bool busy_ = false;
     std::array<char, 4096> drained_{};
 };
 
@@ -391,28 +399,19 @@ void http_server::state::accept() {
         if (error) {
             return;  // the acceptor was closed: the server is ending
         }
-        std::shared_ptr<session> opened;
+        // One over the limit is answered 503 and closed, as any answer is.
+        bool room = false;
         {
             const std::lock_guard<std::mutex> held(lock);
-            if (!ending && static_cast<int>(sessions.size()) < settings.max_connections) {
-                opened = std::make_shared<session>(std::move(socket), *this);
-                sessions.insert(opened);
-                counters.connections.store(static_cast<int>(sessions.size()));
-            }
+            room = !ending && static_cast<int>(sessions.size()) < settings.max_connections;
         }
-        if (opened) {
-            opened->start();
-        } else {
-            // Over the limit: a short answer, written at once, and the end.
-            static const std::string busy =
-                "HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\nContent-Length: 35\r\n"
-                "Connection: close\r\n\r\n{\"error\":\"too many connections\"}\n";
-            beast::error_code ignored;
-            socket.non_blocking(true, ignored);
-            asio::write(socket, asio::buffer(busy), ignored);
-            socket.shutdown(tcp::socket::shutdown_both, ignored);
-            socket.close(ignored);
+        const auto opened = std::make_shared<session>(std::move(socket), *this, !room);
+        {
+            const std::lock_guard<std::mutex> held(lock);
+            sessions.insert(opened);
+            counters.connections.store(static_cast<int>(sessions.size()));
         }
+        opened->start();
         accept();
     });
 }
