@@ -7,7 +7,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <condition_variable>
+#include <latch>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,7 +49,11 @@ public:
     }
     // Ends the server and waits for it, as SIGTERM does.
     void end() {
-        server_.stop();
+        stop();
+        join();
+    }
+    void stop() { server_.stop(); }
+    void join() {
         thread_.join();
         thread_ = std::thread([] {});
     }
@@ -225,6 +232,59 @@ TEST(Server, AConnectionOverTheLimitIsRefusedAndTheEndIsGraceful) {
     server.end();
     EXPECT_EQ(::recv(kept, buffer, sizeof buffer, 0), 0);
     ::close(kept);
+}
+
+const std::string find_request = "GET /v1/find?file=pi_base10&digits=999999 HTTP/1.1\r\nHost: t\r\n\r\n";
+
+TEST(Server, AClientThatGoesAwayStopsItsScan) {
+    rovurer::server::config settings;
+    settings.port = "0";
+    std::latch scanned(1);
+    bool stop_seen = false;
+    // The scan waits for its stop, which only the client's leaving gives (a
+    // minute at most, for a server that never gives it).
+    settings.before_scan = [&](std::stop_token stop) {
+        std::mutex lock;
+        std::condition_variable_any woken;
+        std::unique_lock<std::mutex> held(lock);
+        stop_seen = woken.wait_for(held, stop, std::chrono::minutes(1), [] { return false; }) || stop.stop_requested();
+        scanned.count_down();
+    };
+    running_server server(pi_files(), settings);
+    const int client = connect_to(server.port());
+    ASSERT_EQ(::send(client, find_request.data(), find_request.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(find_request.size()));
+    ::shutdown(client, SHUT_WR);
+    scanned.wait();
+    EXPECT_TRUE(stop_seen);
+    ::close(client);
+}
+
+TEST(Server, TheEndFinishesTheRequestInFlight) {
+    rovurer::server::config settings;
+    settings.port = "0";
+    std::latch started(1);
+    std::latch released(1);
+    settings.before_scan = [&](std::stop_token /*stop*/) {
+        started.count_down();
+        released.wait();
+    };
+    running_server server(pi_files(), settings);
+    const int client = connect_to(server.port());
+    ASSERT_EQ(::send(client, find_request.data(), find_request.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(find_request.size()));
+    started.wait();
+    server.stop();  // as SIGTERM, while the scan runs
+    released.count_down();
+    std::string received;
+    char buffer[4096];
+    for (ssize_t got = 0; (got = ::recv(client, buffer, sizeof buffer, 0)) > 0;) {
+        received.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(client);
+    server.join();
+    EXPECT_EQ(status_of(received), 200);
+    EXPECT_NE(body_of(received).find("\"positions\":[762]"), std::string::npos) << received;
 }
 
 }  // namespace

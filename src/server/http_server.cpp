@@ -269,6 +269,9 @@ private:
         scan_stop_ = std::stop_source();
         watch_disconnect();
         asio::post(*server_.scans, [self = shared_from_this(), method, target, stop = scan_stop_.get_token()] {
+            if (self->server_.settings.before_scan) {
+                self->server_.settings.before_scan(stop);
+            }
             answer found = respond(method, target, self->server_.files, self->server_.settings.limits, stop);
             self->server_.counters.scans.fetch_sub(1);
             asio::post(self->stream_.get_executor(), [self, found = std::move(found)]() mutable {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,10 @@ struct config {
     std::chrono::milliseconds write_timeout{30000};
     std::chrono::milliseconds grace{10000};  // for requests in flight at the end
     bool quiet = false;                      // no access log
+    // A seam for tests: called on the scan's thread before each scan, with
+    // the token that a client going away (or the end of the grace period)
+    // sets.
+    std::function<void(std::stop_token)> before_scan;
 };
 
 // Where the server's lines go: the access log and its own messages.
