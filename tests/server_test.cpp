@@ -243,7 +243,7 @@ TEST(Server, AClientThatGoesAwayStopsItsScan) {
     bool stop_seen = false;
     // The scan waits for its stop, which only the client's leaving gives (a
     // minute at most, for a server that never gives it).
-    settings.before_scan = [&](std::stop_token stop) {
+    settings.before_scan = [&](const std::stop_token& stop) {
         std::mutex lock;
         std::condition_variable_any woken;
         std::unique_lock<std::mutex> held(lock);
@@ -265,7 +265,7 @@ TEST(Server, TheEndFinishesTheRequestInFlight) {
     settings.port = "0";
     std::latch started(1);
     std::latch released(1);
-    settings.before_scan = [&](std::stop_token /*stop*/) {
+    settings.before_scan = [&](const std::stop_token& /*stop*/) {
         started.count_down();
         released.wait();
     };

@@ -34,7 +34,7 @@ struct config {
     // A seam for tests: called on the scan's thread before each scan, with
     // the token that a client going away (or the end of the grace period)
     // sets.
-    std::function<void(std::stop_token)> before_scan;
+    std::function<void(const std::stop_token&)> before_scan;
 };
 
 // Where the server's lines go: the access log and its own messages.
