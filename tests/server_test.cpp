@@ -167,7 +167,14 @@ TEST(Server, EveryRouteAndErrorAnswersAsDocumented) {
         EXPECT_EQ(status_of(response), wanted.status) << wanted.target.substr(0, 80);
         EXPECT_EQ(body_of(response), wanted.body) << wanted.target.substr(0, 80);
     }
-    // The files, a wrong method, HEAD, the metrics.
+    // The page, with the state of a shared link in its query; it runs
+    // nothing from elsewhere.
+    const std::string page = get(server.port(), "/?file=pi_base10&base=10&pos=9007199254740993&q=999999");
+    EXPECT_EQ(status_of(page), 200);
+    EXPECT_EQ(body_of(page).rfind("<!doctype html>", 0), 0U);
+    EXPECT_NE(page.find("Content-Security-Policy: default-src 'none';"), std::string::npos);
+    EXPECT_EQ(body_of(page).find("http"), std::string::npos);  // no CDN, no other site
+                                                               // The files, a wrong method, HEAD, the metrics.
     EXPECT_EQ(body_of(get(server.port(), "/v1/files")),
               "{\"files\":[{\"digits\":{\"10\":\"3800\",\"16\":\"3200\",\"2\":\"12800\"},\"lead_words\":1,\"name\":"
               "\"pi_base10\",\"word_count\":201},{\"digits\":{\"10\":\"3800\",\"16\":\"3200\",\"2\":\"12800\"},"

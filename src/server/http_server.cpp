@@ -315,6 +315,14 @@ private:
         if (!answered.allow.empty()) {
             response->set(http::field::allow, answered.allow);
         }
+        response->set("X-Content-Type-Options", "nosniff");
+        if (answered.page) {
+            // Its script and style are inline; it fetches nothing but the API.
+            response->set("Content-Security-Policy",
+                          "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
+                          "connect-src 'self'; img-src 'self' data:; base-uri 'none'; form-action 'none'");
+            response->set("Referrer-Policy", "no-referrer");
+        }
         keep_alive_ = keep_alive_ && !ending_ && answered.status < 500 && answered.status != 413 &&
                       answered.status != 431 && answered.status != 414;
         response->keep_alive(keep_alive_);

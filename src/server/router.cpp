@@ -13,6 +13,7 @@
 #include "engine/messages.h"
 #include "kernels/digit_format.h"
 #include "rovurer/scan.h"
+#include "server/page.h"
 
 namespace rovurer::server {
 
@@ -328,7 +329,8 @@ struct route {
     std::array<std::string_view, 6> parameters;
 };
 
-constexpr std::array<route, 6> routes = {{
+constexpr std::array<route, 7> routes = {{
+    {"/", route_kind::lookup, {}},
     {"/healthz", route_kind::lookup, {}},
     {"/metrics", route_kind::lookup, {}},
     {"/v1/files", route_kind::lookup, {}},
@@ -357,6 +359,14 @@ answer respond_to(std::string_view method, std::string_view target, std::span<co
         answer refused = refusal(405, "only GET is served here");
         refused.allow = "GET, HEAD";
         return refused;
+    }
+    if (known->path == "/") {
+        // The page reads its own query: the state it shares in links.
+        answer page;
+        page.content_type = "text/html; charset=utf-8";
+        page.body = page_html;
+        page.page = true;
+        return page;
     }
     const std::size_t mark = target.find('?');
     const std::string_view query = mark == std::string_view::npos ? std::string_view() : target.substr(mark + 1);

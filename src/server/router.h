@@ -44,6 +44,7 @@ struct answer {
     std::string content_type = "application/json";
     std::string body;
     std::string allow;               // with 405: the methods the route takes
+    bool page = false;               // the page at /, sent with its security headers
     std::int64_t digits_served = 0;  // digits the body holds, for the metrics
 };
 
