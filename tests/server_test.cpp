@@ -97,9 +97,30 @@ int status_of(const std::string& response) {
     return response.size() > 12 ? std::stoi(response.substr(9, 3)) : 0;
 }
 
+// The body; a chunked one decoded, with "<CUT>" where it ends without its
+// last chunk.
 std::string body_of(const std::string& response) {
     const std::size_t end = response.find("\r\n\r\n");
-    return end == std::string::npos ? "" : response.substr(end + 4);
+    if (end == std::string::npos) {
+        return "";
+    }
+    std::string body = response.substr(end + 4);
+    if (response.substr(0, end).find("Transfer-Encoding: chunked") == std::string::npos) {
+        return body;
+    }
+    std::string decoded;
+    for (std::size_t at = 0;;) {
+        const std::size_t line_end = body.find("\r\n", at);
+        if (line_end == std::string::npos) {
+            return decoded + "<CUT>";
+        }
+        const std::size_t size = std::stoul(body.substr(at, line_end - at), nullptr, 16);
+        if (size == 0) {
+            return decoded;
+        }
+        decoded += body.substr(line_end + 2, size);
+        at = line_end + 2 + size + 2;
+    }
 }
 
 std::vector<served_file> pi_files() {
@@ -239,6 +260,29 @@ TEST(Server, AConnectionOverTheLimitIsRefusedAndTheEndIsGraceful) {
     server.end();
     EXPECT_EQ(::recv(kept, buffer, sizeof buffer, 0), 0);
     ::close(kept);
+}
+
+TEST(Server, TextStreamsInChunksAndACutReadEndsItWithoutTheLastChunk) {
+    // Declares 100,000 words and holds 10: position 1 lies in a word that
+    // is not there.
+    fixture_header short_file;
+    short_file.word_count = 100000;
+    const std::string path = write_digit_file("server-cut", short_file, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+    std::vector<served_file> files = pi_files();
+    rovurer::result<rovurer::file> opened = rovurer::file::open(path);
+    ASSERT_TRUE(opened.ok());
+    files.push_back({"cut", std::move(opened).value()});
+    rovurer::server::config settings;
+    settings.port = "0";
+    running_server server(std::move(files), settings);
+    // All 3,800 digits of the sample, though more were asked for; then a
+    // range whose first word is missing, cut after the headers.
+    const std::string whole = body_of(get(server.port(), "/v1/digits?file=pi_base10&n=5000&format=text"));
+    EXPECT_EQ(whole.size(), 3801U);
+    EXPECT_EQ(whole.substr(0, 10), "1415926535");
+    const std::string cut = get(server.port(), "/v1/digits?file=cut&pos=1&n=200000&format=text");
+    EXPECT_EQ(status_of(cut), 200);
+    EXPECT_EQ(body_of(cut), "<CUT>");
 }
 
 const std::string find_request = "GET /v1/find?file=pi_base10&digits=999999 HTTP/1.1\r\nHost: t\r\n\r\n";

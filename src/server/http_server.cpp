@@ -1,7 +1,10 @@
 #include "server/http_server.h"
 
+#include "rovurer/scan.h"
+
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
@@ -308,6 +311,10 @@ private:
     }
 
     void send(answer answered) {
+        if (answered.stream_from != nullptr) {
+            send_stream(std::move(answered));
+            return;
+        }
         auto response =
             std::make_shared<http::response<http::string_body>>(static_cast<http::status>(answered.status), 11);
         response->set(http::field::content_type, answered.content_type);
@@ -338,6 +345,75 @@ private:
         http::async_write(stream_, *response,
                           [self = shared_from_this(), response, bytes](beast::error_code error, std::size_t) {
                               self->on_sent(error, bytes);
+                          });
+    }
+
+    // Digits as text in chunks, each read as it goes: a read that fails ends
+    // the connection without the last chunk, so the client knows the text
+    // is cut, and is never sent a digit that was not read.
+    void send_stream(answer answered) {
+        status_ = answered.status;
+        digits_ = 0;
+        streamed_ = std::move(answered);
+        streamed_bytes_ = 0;
+        keep_alive_ = keep_alive_ && !ending_;
+        stream_header_.emplace(http::status::ok, 11);
+        stream_header_->set(http::field::content_type, streamed_.content_type);
+        stream_header_->set(http::field::cache_control, "no-store");
+        stream_header_->set("X-Content-Type-Options", "nosniff");
+        stream_header_->keep_alive(keep_alive_);
+        stream_header_->chunked(true);
+        serializer_.emplace(*stream_header_);
+        stream_.expires_after(server_.settings.write_timeout);
+        http::async_write_header(stream_, *serializer_,
+                                 [self = shared_from_this()](beast::error_code error, std::size_t /*bytes*/) {
+                                     if (error || self->head_) {
+                                         self->on_sent(error, 0);
+                                         return;
+                                     }
+                                     self->send_piece();
+                                 });
+    }
+
+    void send_piece() {
+        static constexpr std::int64_t piece_digits = 65536;
+        const rovurer::range& whole = streamed_.stream;
+        if (digits_ == whole.count) {
+            piece_ = "\n";
+            stream_.expires_after(server_.settings.write_timeout);
+            asio::async_write(stream_, http::make_chunk(asio::buffer(piece_)),
+                              [self = shared_from_this()](beast::error_code error, std::size_t /*bytes*/) {
+                                  if (error) {
+                                      self->on_sent(error, self->streamed_bytes_);
+                                      return;
+                                  }
+                                  asio::async_write(self->stream_, http::make_chunk_last(),
+                                                    [self](beast::error_code last_error, std::size_t /*bytes*/) {
+                                                        self->on_sent(last_error, self->streamed_bytes_ + 1);
+                                                    });
+                              });
+            return;
+        }
+        const std::int64_t wanted = std::min(piece_digits, whole.count - digits_);
+        piece_.resize(static_cast<std::size_t>(wanted));
+        const result<std::int64_t> got =
+            rovurer::read(streamed_.stream_from->file, {whole.base, whole.pos + digits_, wanted}, piece_);
+        if (!got || *got != wanted) {
+            // Cut: no last chunk, and the connection ends.
+            keep_alive_ = false;
+            on_sent(beast::error_code(asio::error::connection_aborted), streamed_bytes_);
+            return;
+        }
+        stream_.expires_after(server_.settings.write_timeout);
+        asio::async_write(stream_, http::make_chunk(asio::buffer(piece_)),
+                          [self = shared_from_this(), wanted](beast::error_code error, std::size_t /*bytes*/) {
+                              if (error) {
+                                  self->on_sent(error, self->streamed_bytes_);
+                                  return;
+                              }
+                              self->digits_ += wanted;
+                              self->streamed_bytes_ += static_cast<std::size_t>(wanted);
+                              self->send_piece();
                           });
     }
 
@@ -402,6 +478,11 @@ private:
     bool ending_ = false;  // the server is ending: no request after this one
     bool closed_ = false;
     bool busy_ = false;
+    answer streamed_;  // a text answer sent in pieces
+    std::optional<http::response<http::empty_body>> stream_header_;
+    std::optional<http::response_serializer<http::empty_body>> serializer_;
+    std::string piece_;
+    std::size_t streamed_bytes_ = 0;
     std::array<char, 4096> drained_{};
 };
 

@@ -217,9 +217,28 @@ answer digits_answer(const parsed_query& query, std::span<const served_file> fil
     if (format != nullptr && *format != "json" && *format != "text") {
         return refusal(400, "format '" + *format + "' is not json or text");
     }
-    if (request.where.count > bounds.max_digits) {
-        return refusal(400, "n is " + std::to_string(request.where.count) + ", over the " +
-                                std::to_string(bounds.max_digits) + " digits an answer holds");
+    const bool text = format != nullptr && *format == "text";
+    // Text streams in chunks, a piece at a time: up to the scan budget.
+    const std::int64_t most = text ? bounds.max_scan : bounds.max_digits;
+    if (request.where.count > most) {
+        return refusal(400, "n is " + std::to_string(request.where.count) + ", over the " + std::to_string(most) +
+                                (text ? " digits a text answer holds" : " digits an answer holds"));
+    }
+    if (text) {
+        // The range is checked now (base, position), its digits read as
+        // they are sent.
+        std::string none;
+        const result<std::int64_t> opened =
+            rovurer::read(request.source->file, {request.where.base, request.where.pos, 0}, none);
+        if (!opened) {
+            return library_refusal(opened.error(), *request.source);
+        }
+        answer streamed;
+        streamed.content_type = "text/plain; charset=utf-8";
+        streamed.stream_from = request.source;
+        streamed.stream = request.where;
+        streamed.stream.count = std::min(request.where.count, digits_from(*request.source, request.where));
+        return streamed;
     }
     std::string digits(static_cast<std::size_t>(request.where.count), '\0');
     const result<std::int64_t> got = rovurer::read(request.source->file, request.where, digits);
@@ -229,11 +248,6 @@ answer digits_answer(const parsed_query& query, std::span<const served_file> fil
     digits.resize(static_cast<std::size_t>(*got));
     answer shown;
     shown.digits_served = *got;
-    if (format != nullptr && *format == "text") {
-        shown.content_type = "text/plain; charset=utf-8";
-        shown.body = digits + "\n";
-        return shown;
-    }
     shown.body = dumped(
         {{"file", request.source->name}, {"base", request.where.base}, {"pos", request.where.pos}, {"digits", digits}});
     return shown;

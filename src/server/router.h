@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "rovurer/file.h"
+#include "rovurer/scan.h"
 
 namespace rovurer::server {
 
@@ -46,6 +47,10 @@ struct answer {
     std::string allow;               // with 405: the methods the route takes
     bool page = false;               // the page at /, sent with its security headers
     std::int64_t digits_served = 0;  // digits the body holds, for the metrics
+    // Digits sent as text, read as they go, instead of a body: the range
+    // (checked, and cut at the end of the data) of this file, or nullptr.
+    const served_file* stream_from = nullptr;
+    rovurer::range stream;
 };
 
 // The answer to `method` and `target` (the request line's target, as
