@@ -73,6 +73,10 @@ block_reuse::block_reuse() {
 }
 
 bool block_reuse::reserve(int count) {
+    // The spares already kept count first, wherever they are.
+    for (const std::uint64_t* block : spares.blocks) {
+        count -= block != nullptr ? 1 : 0;
+    }
     for (std::uint64_t*& block : spares.blocks) {
         if (count <= 0) {
             break;
@@ -82,8 +86,8 @@ bool block_reuse::reserve(int count) {
             if (block == nullptr) {
                 return false;
             }
+            --count;
         }
-        --count;
     }
     return count <= 0;
 }

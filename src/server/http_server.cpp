@@ -1,5 +1,7 @@
 #include "server/http_server.h"
 
+#include "platform/platform.h"
+#include "reader/word_source.h"
 #include "rovurer/scan.h"
 
 #include <sys/socket.h>
@@ -15,6 +17,7 @@
 #include <optional>
 #include <set>
 #include <stop_token>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -127,10 +130,13 @@ struct http_server::state {
     std::span<const served_file> files;
     config settings;
     log_sink log;
-    asio::io_context io{1};
-    tcp::acceptor acceptor{io};
-    asio::signal_set signals{io};
-    asio::steady_timer grace{io};
+    asio::io_context io;
+    // The acceptor, the signals and the end run on one strand of their own;
+    // each connection on another.
+    asio::strand<asio::io_context::executor_type> control{asio::make_strand(io)};
+    tcp::acceptor acceptor{control};
+    asio::signal_set signals{control};
+    asio::steady_timer grace{control};
     std::optional<asio::thread_pool> scans;
     server::metrics counters;
     std::mutex lock;                              // guards the sessions and ending
@@ -545,7 +551,7 @@ void http_server::state::session_ended(const std::shared_ptr<session>& ended) {
     sessions.erase(ended);
     counters.connections.store(static_cast<int>(sessions.size()));
     if (ending && sessions.empty()) {
-        asio::post(io, [this] { grace.cancel(); });
+        asio::post(control, [this] { grace.cancel(); });
     }
 }
 
@@ -605,13 +611,31 @@ void http_server::run(bool signals) {
             }
         });
     }
-    server.accept();
-    server.io.run();
+    asio::post(server.control, [&server] { server.accept(); });
+    // Lookups run on these threads, one per processor: each keeps the block
+    // buffers its reads free for the next, rather than mapping 8 MiB a read.
+    const int threads = std::max(1, platform::usable_processors());
+    const auto serve = [&server] {
+        const block_reuse buffers;
+        server.io.run();
+    };
+    std::vector<std::thread> helpers;
+    for (int k = 1; k < threads; ++k) {
+        try {
+            helpers.emplace_back(serve);
+        } catch (const std::system_error&) {
+            break;  // the threads started so far serve
+        }
+    }
+    serve();
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
     server.scans->join();
 }
 
 void http_server::stop() {
-    asio::post(state_->io, [server = state_.get()] { server->begin_end(); });
+    asio::post(state_->control, [server = state_.get()] { server->begin_end(); });
 }
 
 }  // namespace rovurer::server
