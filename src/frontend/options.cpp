@@ -8,7 +8,7 @@ namespace rovurer {
 
 namespace {
 
-constexpr std::array<known_option, 22> options = {{
+constexpr std::array<known_option, 25> options = {{
     {
         .name = "--find",
         .form = command_form::find,
@@ -216,6 +216,51 @@ constexpr std::array<known_option, 22> options = {{
                   ".BR \\-\\-serve :\n"
                   "the most finds and counts that run at once, each on a thread of its own\n"
                   "(2 when not given); one more is answered 503. Lookups never wait for them.\n",
+    },
+    {
+        .name = "--max-header",
+        .form = command_form::dump,
+        .takes_value = true,
+        .usage = "--max-header N",
+        .description = "with --serve: most bytes of request line and headers (8192)",
+        .given_with = forms_of(command_form::serve),
+        .conflict_order = 14,
+        .needs_its_form = true,
+        .manual = "With\n"
+                  ".BR \\-\\-serve :\n"
+                  "the most bytes of a request's line and headers (8192 when not given); more\n"
+                  "are answered 431, a target of more than half of them 414.\n",
+    },
+    {
+        .name = "--idle-timeout",
+        .form = command_form::dump,
+        .takes_value = true,
+        .usage = "--idle-timeout S",
+        .description = "with --serve: seconds to wait for a next request (30)",
+        .given_with = forms_of(command_form::serve),
+        .conflict_order = 15,
+        .needs_its_form = true,
+        .manual = "With\n"
+                  ".BR \\-\\-serve :\n"
+                  "close a connection that sends no request for\n"
+                  ".I S\n"
+                  "seconds (30 when not given).\n",
+    },
+    {
+        .name = "--read-timeout",
+        .form = command_form::dump,
+        .takes_value = true,
+        .usage = "--read-timeout S",
+        .description = "with --serve: seconds for a request's headers, each write (10)",
+        .given_with = forms_of(command_form::serve),
+        .conflict_order = 16,
+        .needs_its_form = true,
+        .manual = "With\n"
+                  ".BR \\-\\-serve :\n"
+                  "close a connection whose request's line and headers take more than\n"
+                  ".I S\n"
+                  "seconds to arrive once they start, or that takes longer to accept a piece\n"
+                  "of an answer (10 when not given): a slow client cannot hold a connection.\n",
     },
     {
         .name = "--quiet",
@@ -514,6 +559,13 @@ bool take_option(command_line& command, const known_option& option, std::string_
     }
     if (name == "--max-scans") {
         return strict(1, 1024, &command.max_scans, "a number of scans, from 1 to 1024");
+    }
+    if (name == "--max-header") {
+        return strict(256, 1048576, &command.max_header, "a number of bytes, from 256 to 1048576");
+    }
+    if (name == "--idle-timeout" || name == "--read-timeout") {
+        return strict(1, 86400, name == "--idle-timeout" ? &command.idle_timeout : &command.read_timeout,
+                      "a number of seconds, from 1 to 86400");
     }
     if (name == "--quiet") {
         command.quiet = true;

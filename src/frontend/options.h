@@ -32,6 +32,9 @@ struct command_line {
     std::int64_t max_scan = 1000000000;  // --max-scan N: digits a find or count of the server reads at most
     std::int64_t max_connections = 256;  // --max-connections N
     std::int64_t max_scans = 2;          // --max-scans N: finds and counts at once
+    std::int64_t max_header = 8192;      // --max-header N: bytes of a request's line and headers
+    std::int64_t idle_timeout = 30;      // --idle-timeout S: seconds a connection may wait between requests
+    std::int64_t read_timeout = 10;      // --read-timeout S: seconds for a request's headers, and each write
     bool quiet = false;                  // --quiet: no access log
     std::vector<const char*> operands;   // the arguments that are not options
     std::string error;                   // a usage error, "rovurer: ...", or empty

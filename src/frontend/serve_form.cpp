@@ -1,5 +1,6 @@
 #include "frontend/serve_form.h"
 
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -62,6 +63,11 @@ int serve_action(const command_line& command, console& io) {
     settings.max_connections = static_cast<int>(command.max_connections);
     settings.max_scans = static_cast<int>(command.max_scans);
     settings.quiet = command.quiet;
+    settings.max_header = static_cast<std::size_t>(command.max_header);
+    settings.limits.max_target = settings.max_header / 2;
+    settings.idle_timeout = std::chrono::seconds(command.idle_timeout);
+    settings.read_timeout = std::chrono::seconds(command.read_timeout);
+    settings.write_timeout = settings.read_timeout;
 
     std::vector<server::served_file> files;
     std::vector<const char*> paths;
