@@ -1,0 +1,59 @@
+// Digits as text into the words of a digit file: what a writer of digit
+// files packs. Pure: the text comes in pieces, the words go out in text
+// order (most significant first, the integer part's first); nothing here
+// touches a file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rovurer {
+
+class digit_text_reader {
+public:
+    // Digits of `base` (2, 10 or 16; A-F in either case). The text may
+    // start with an integer part and a point ("3."), within the first
+    // integer_digits_limit digits; blanks and line ends anywhere are ignored.
+    explicit digit_text_reader(int base);
+
+    static constexpr std::int64_t integer_digits_limit = std::int64_t{1} << 20;
+
+    // Reads the next piece of the text, appending the words it completes to
+    // `words`. False at the first character that is neither a digit of the
+    // base, a blank, a line end nor the one point after the integer part:
+    // problem() then says where ("line 2, column 7: 'x' is not a base-10
+    // digit"), and nothing more is read.
+    bool read(std::string_view text, std::vector<std::uint64_t>& words);
+
+    // After the last piece: appends the last word, its missing digits zeros.
+    void end(std::vector<std::uint64_t>& words);
+
+    const std::string& problem() const { return problem_; }
+    std::int64_t lead_words() const { return lead_words_; }
+    std::int64_t fraction_digits() const { return fraction_digits_; }
+    // Zero digits that filled the last word (after end()).
+    std::int64_t padding() const { return padding_; }
+
+private:
+    bool take(char c, std::vector<std::uint64_t>& words);
+    void add_fraction_digit(unsigned value, std::vector<std::uint64_t>& words);
+    void integer_part_ends(std::vector<std::uint64_t>& words);
+    void pending_are_fraction(std::vector<std::uint64_t>& words);
+
+    int base_;
+    int per_word_;                // 19, 16 or 64 digits a word
+    std::string pending_;         // digits before the first point, while one may come
+    bool point_possible_ = true;  // no point yet, and the digits so far may be an integer part
+    std::uint64_t word_ = 0;
+    int in_word_ = 0;
+    std::int64_t lead_words_ = 0;
+    std::int64_t fraction_digits_ = 0;
+    std::int64_t padding_ = 0;
+    std::int64_t line_ = 1;
+    std::int64_t column_ = 0;
+    std::string problem_;
+};
+
+}  // namespace rovurer
