@@ -44,32 +44,23 @@ std::int64_t header_facts::digits(int base) const {
 }
 
 error file_error(const digit_file::verdict& verdict) {
-    error failure;
+    std::string message = file_problem_text(verdict);
     switch (verdict.check) {
-        case digit_file::check::ok:
+        case digit_file::check::ok:  // not a refusal; taken as the open's
         case digit_file::check::cannot_open:
-            failure.code = errc::cannot_open;
-            failure.system_error = verdict.open_error;
-            break;
+            return {errc::cannot_open, message, verdict.open_error};
         case digit_file::check::unreadable:
-            failure.code = errc::unreadable;
-            failure.system_error = verdict.read_error;
-            break;
+            return {errc::unreadable, message, verdict.read_error};
         case digit_file::check::too_short:
-            failure.code = errc::too_short;
-            break;
+            return {errc::too_short, message};
         case digit_file::check::wrong_magic:
-            failure.code = errc::wrong_magic;
-            break;
+            return {errc::wrong_magic, message};
         case digit_file::check::wrong_kind:
-            failure.code = errc::wrong_kind;
-            break;
+            return {errc::wrong_kind, message};
         case digit_file::check::negative_lead_words:
-            failure.code = errc::negative_lead_words;
-            break;
+            return {errc::negative_lead_words, message};
     }
-    failure.message = file_problem_text(verdict);
-    return failure;
+    return {errc::cannot_open, message};
 }
 
 error run_error(const digit_stream_refusal& refusal, std::int32_t base, std::int64_t pos) {

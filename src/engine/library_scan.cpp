@@ -91,6 +91,19 @@ std::optional<error> plan_call(const scan_options& options, const range& where, 
     return std::nullopt;
 }
 
+// Checks a call's options and its whole run, opened on the file, and gives
+// the run the call's kernel set; the refusal, in that order, when there is one.
+std::optional<error> prepare_whole(const scan_options& options, const range& where, digit_run& whole, call_plan& plan) {
+    if (std::optional<error> refused = plan_call(options, where, plan)) {
+        return refused;
+    }
+    if (!whole.opened()) {
+        return run_error(whole.refusal(), where.base, where.pos);
+    }
+    whole.use_kernels(*plan.set);
+    return std::nullopt;
+}
+
 // The error of a job that did not end shown: a stop asked for, or what the
 // job says.
 error ended(command_result result, const scan_options& options) {
@@ -146,15 +159,11 @@ std::vector<std::string_view> kernel_sets() {
 result<std::int64_t> read(const file& source, const range& where, std::span<char> digits, const scan_options& options) {
     return guarded<std::int64_t>([&]() -> result<std::int64_t> {
         call_plan plan;
-        if (std::optional<error> refused = plan_call(options, where, plan)) {
-            return *refused;
-        }
         const opened_file& opened = file_access::of(source);
         digit_run whole(opened.handle, opened.header, where.base, where.pos, where.count);
-        if (!whole.opened()) {
-            return run_error(whole.refusal(), where.base, where.pos);
+        if (std::optional<error> refused = prepare_whole(options, where, whole, plan)) {
+            return *refused;
         }
-        whole.use_kernels(*plan.set);
         const std::int64_t length = std::min(whole.length(), static_cast<std::int64_t>(digits.size()));
         call_watch watch(options, length);
         const command_result result = run_split_parts(
@@ -259,15 +268,11 @@ result<found> find(const file& source, std::string_view digits, const range& whe
 result<digit_counts> count(const file& source, const range& where, const scan_options& options) {
     return guarded<digit_counts>([&]() -> result<digit_counts> {
         call_plan plan;
-        if (std::optional<error> refused = plan_call(options, where, plan)) {
-            return *refused;
-        }
         const opened_file& opened = file_access::of(source);
         digit_run whole(opened.handle, opened.header, where.base, where.pos, where.count);
-        if (!whole.opened()) {
-            return run_error(whole.refusal(), where.base, where.pos);
+        if (std::optional<error> refused = prepare_whole(options, where, whole, plan)) {
+            return *refused;
         }
-        whole.use_kernels(*plan.set);
         const std::int64_t length = whole.length();
         call_watch watch(options, length);
         std::mutex lock;
