@@ -29,6 +29,12 @@ enum class errc {
     read_failed,    // a read of the data came short: the file shrank, or the device failed
     out_of_memory,  // no memory for the buffers
     stopped,        // the stop token asked for a stop
+    // Packing text into a digit file.
+    bad_text,       // a character that is not a digit of the base, a blank or a line end (where it stands)
+    no_digits,      // text without a digit
+    target_exists,  // a file is at the target's name, and replacing it was not asked for
+    cannot_create,  // the temporary file beside the target cannot be created (system_error)
+    write_failed,   // a write, the flush or the rename failed (system_error)
 };
 
 struct error {
@@ -37,7 +43,7 @@ struct error {
     // "position 9 is past the end of the data (5 base-10 digits)".
     std::string message;
     int system_error = 0;  // the errno value behind it, when there is one
-    int file = 1;          // of two files compared: which one failed, 1 or 2
+    int file = 1;          // of two files compared, or a text and its digit file: which one failed, 1 or 2
 };
 
 // The answer of a call, of type T, or why there is none.

@@ -1,5 +1,6 @@
 // The rovurer library: open a digit file, then read, find, count and
-// compare its digits at any position, in base 2, 10 or 16.
+// compare its digits at any position, in base 2, 10 or 16; or make one
+// from text digits (pack.h).
 //
 //   rovurer::result<rovurer::file> pi = rovurer::file::open("examples/pi_base10");
 //   if (!pi) { std::cerr << pi.error().message << '\n'; return 1; }
@@ -10,6 +11,7 @@
 
 #include "rovurer/file.h"
 #include "rovurer/format.h"
+#include "rovurer/pack.h"
 #include "rovurer/result.h"
 #include "rovurer/scan.h"
 #include "rovurer/version.h"

@@ -1,20 +1,172 @@
 #include "engine/pack.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <system_error>
+#include <thread>
+
 namespace rovurer {
 
 namespace {
 
+// What a byte of the text is, in a base: a digit's value (0 to 15), or one
+// of these.
+constexpr std::uint8_t blank = 16;
+constexpr std::uint8_t line_end = 17;
+constexpr std::uint8_t not_a_digit = 18;
+
+using byte_table = std::array<std::uint8_t, 256>;
+
+constexpr byte_table table_of(int base) {
+    byte_table table{};
+    for (int c = 0; c < 256; ++c) {
+        int value = not_a_digit;
+        if (c >= '0' && c <= '9') {
+            value = c - '0';
+        } else if (c >= 'A' && c <= 'F') {
+            value = c - 'A' + 10;
+        } else if (c >= 'a' && c <= 'f') {
+            value = c - 'a' + 10;
+        }
+        table[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(value < base      ? value
+                                                                       : c == ' ' || c == '\t' || c == '\r' ? blank
+                                                                       : c == '\n'                           ? line_end
+                                                                                                             : not_a_digit);
+    }
+    return table;
+}
+
+constexpr byte_table base2_table = table_of(2);
+constexpr byte_table base10_table = table_of(10);
+constexpr byte_table base16_table = table_of(16);
+
+const byte_table& table_for(int base) {
+    return base == 2 ? base2_table : base == 10 ? base10_table : base16_table;
+}
+
+// Eight characters as one number, the first in the low byte, on any host.
+std::uint64_t load8(const char* text) {
+    std::uint64_t value = 0;
+    std::memcpy(&value, text, 8);
+    if constexpr (std::endian::native == std::endian::big) {
+        value = __builtin_bswap64(value);
+    }
+    return value;
+}
+
+// Whether eight characters are all digits of `base` (only answered for 2
+// and 10; false otherwise, which costs only speed).
+bool all_digits(std::uint64_t eight, int base) {
+    constexpr std::uint64_t high_nibbles = 0xF0F0F0F0F0F0F0F0;
+    if (base == 10) {
+        return ((eight & high_nibbles) | (((eight + 0x0606060606060606) & high_nibbles) >> 4)) == 0x3333333333333333;
+    }
+    return base == 2 && (eight & 0xFEFEFEFEFEFEFEFE) == 0x3030303030303030;
+}
+
+// Eight decimal digits as their value.
+std::uint64_t decimal8(std::uint64_t eight) {
+    eight -= 0x3030303030303030;
+    eight = (eight * 10) + (eight >> 8);
+    eight = (((eight & 0x000000FF000000FF) * (100 + (std::uint64_t{1000000} << 32))) +
+             (((eight >> 16) & 0x000000FF000000FF) * (1 + (std::uint64_t{10000} << 32)))) >>
+            32;
+    return eight;
+}
+
+// Eight hexadecimal digits (either case) as their value.
+std::uint64_t hex8(std::uint64_t eight) {
+    // '0'-'9' have bit 6 clear, letters have it set: their value is the low
+    // nibble plus 9.
+    const std::uint64_t letters = (eight >> 6) & 0x0101010101010101;
+    std::uint64_t values = (eight & 0x0F0F0F0F0F0F0F0F) + letters * 9;
+    // The first character is the most significant nibble.
+    values = __builtin_bswap64(values);
+    values = (values | (values >> 4)) & 0x00FF00FF00FF00FF;
+    values = (values | (values >> 8)) & 0x0000FFFF0000FFFF;
+    return (values | (values >> 16)) & 0xFFFFFFFF;
+}
+
+// Eight binary digits as their value, the first the most significant.
+std::uint64_t binary8(std::uint64_t eight) {
+    return ((eight & 0x0101010101010101) * 0x8040201008040201) >> 56;
+}
+
+// One whole word's digits (19, 16 or 64 of them) as its value.
+std::uint64_t word_of(const char* digits, int base) {
+    if (base == 10) {
+        return decimal8(load8(digits)) * std::uint64_t{100000000000} + decimal8(load8(digits + 8)) * 1000 +
+               static_cast<std::uint64_t>(digits[16] - '0') * 100 + static_cast<std::uint64_t>(digits[17] - '0') * 10 +
+               static_cast<std::uint64_t>(digits[18] - '0');
+    }
+    if (base == 16) {
+        return (hex8(load8(digits)) << 32) | hex8(load8(digits + 8));
+    }
+    std::uint64_t word = 0;
+    for (int k = 0; k < 64; k += 8) {
+        word = (word << 8) | binary8(load8(digits + k));
+    }
+    return word;
+}
+
+// One slice of the text with its blanks and line ends taken out.
+struct slice_scan {
+    std::size_t digits = 0;                     // written to the dense copy
+    std::size_t bad_at = std::string_view::npos;  // the first character that is not a digit
+    std::int64_t line_ends = 0;                  // before bad_at
+    std::size_t last_line_end = std::string_view::npos;
+};
+
+slice_scan compact(std::string_view text, char* dense, int base) {
+    const byte_table& table = table_for(base);
+    slice_scan scan;
+    std::size_t written = 0;
+    std::size_t at = 0;
+    const auto one = [&](std::size_t k) {
+        const char c = text[k];
+        const std::uint8_t kind = table[static_cast<unsigned char>(c)];
+        dense[written] = c;
+        written += kind < blank ? 1 : 0;
+        if (kind >= line_end) {
+            if (kind == not_a_digit) {
+                return false;
+            }
+            ++scan.line_ends;
+            scan.last_line_end = k;
+        }
+        return true;
+    };
+    for (; at + 8 <= text.size(); at += 8) {
+        const std::uint64_t eight = load8(text.data() + at);
+        if (all_digits(eight, base)) {
+            std::memcpy(dense + written, text.data() + at, 8);
+            written += 8;
+            continue;
+        }
+        for (std::size_t k = at; k < at + 8; ++k) {
+            if (!one(k)) {
+                scan.digits = written;
+                scan.bad_at = k;
+                return scan;
+            }
+        }
+    }
+    for (; at < text.size(); ++at) {
+        if (!one(at)) {
+            scan.bad_at = at;
+            break;
+        }
+    }
+    scan.digits = written;
+    return scan;
+}
+
 // The value of `c` as a digit of `base`, or -1.
 int digit_value(char c, int base) {
-    int value = -1;
-    if (c >= '0' && c <= '9') {
-        value = c - '0';
-    } else if (c >= 'A' && c <= 'F') {
-        value = c - 'A' + 10;
-    } else if (c >= 'a' && c <= 'f') {
-        value = c - 'a' + 10;
-    }
-    return value < base ? value : -1;
+    const std::uint8_t value = table_for(base)[static_cast<unsigned char>(c)];
+    return value < blank ? value : -1;
 }
 
 }  // namespace
@@ -91,14 +243,110 @@ bool digit_text_reader::take(char c, std::vector<std::uint64_t>& words) {
     return false;
 }
 
-bool digit_text_reader::read(std::string_view text, std::vector<std::uint64_t>& words) {
+bool digit_text_reader::read(std::string_view text, std::vector<std::uint64_t>& words, int threads) {
     if (!problem_.empty()) {
         return false;
     }
-    for (const char c : text) {
-        if (!take(c, words)) {
+    // The start, while it may be an integer part, a character at a time.
+    std::size_t at = 0;
+    for (; at < text.size() && point_possible_; ++at) {
+        if (!take(text[at], words)) {
             return false;
         }
+    }
+    return read_fraction(text.substr(at), words, threads);
+}
+
+// The fraction, in slices: each slice's blanks taken out and its characters
+// checked, then each slice's whole words made, each on its own thread; the
+// words that cross from one slice to the next a digit at a time.
+bool digit_text_reader::read_fraction(std::string_view text, std::vector<std::uint64_t>& words, int threads) {
+    if (text.empty()) {
+        return true;
+    }
+    const std::size_t most = text.size() / smallest_slice;
+    const std::size_t slices = std::max<std::size_t>(1, std::min<std::size_t>(static_cast<std::size_t>(std::max(threads, 1)), most));
+    const std::size_t slice_bytes = (text.size() + slices - 1) / slices;
+    dense_.resize(std::max(dense_.size(), slices));
+    std::vector<std::string_view> pieces(slices);
+    std::vector<slice_scan> scans(slices);
+    for (std::size_t k = 0; k < slices; ++k) {
+        pieces[k] = text.substr(std::min(text.size(), k * slice_bytes), slice_bytes);
+        if (dense_[k].size() < pieces[k].size()) {
+            dense_[k].resize(pieces[k].size());
+        }
+    }
+    const auto on_threads = [slices](const auto& work) {
+        std::vector<std::thread> helpers;
+        for (std::size_t k = 1; k < slices; ++k) {
+            try {
+                helpers.emplace_back(work, k);
+            } catch (const std::system_error&) {
+                work(k);  // no thread to spare: this one does it
+            }
+        }
+        work(0);
+        for (std::thread& helper : helpers) {
+            helper.join();
+        }
+    };
+    on_threads([&](std::size_t k) { scans[k] = compact(pieces[k], dense_[k].data(), base_); });
+
+    // Where a bad character stands, counting the slices before it.
+    for (std::size_t k = 0; k < slices; ++k) {
+        const slice_scan& scan = scans[k];
+        const std::size_t seen = scan.bad_at == std::string_view::npos ? pieces[k].size() : scan.bad_at;
+        if (scan.line_ends > 0) {
+            line_ += scan.line_ends;
+            column_ = static_cast<std::int64_t>(seen - scan.last_line_end - 1);
+        } else {
+            column_ += static_cast<std::int64_t>(seen);
+        }
+        if (scan.bad_at != std::string_view::npos) {
+            return take(pieces[k][scan.bad_at], words);  // says where, and why
+        }
+    }
+
+    // Slice k's whole words start after the digits that end the word before.
+    const auto per_word = static_cast<std::size_t>(per_word_);
+    std::vector<std::size_t> heads(slices);
+    std::vector<std::size_t> first_words(slices);
+    std::size_t digits_before = static_cast<std::size_t>(in_word_);
+    const std::size_t words_before = words.size();
+    for (std::size_t k = 0; k < slices; ++k) {
+        heads[k] = std::min((per_word - digits_before % per_word) % per_word, scans[k].digits);
+        first_words[k] = words_before + (digits_before + heads[k]) / per_word;
+        digits_before += scans[k].digits;
+    }
+    words.resize(words_before + digits_before / per_word);
+    on_threads([&](std::size_t k) {
+        const char* digits = dense_[k].data() + heads[k];
+        const std::size_t whole = (scans[k].digits - heads[k]) / per_word;
+        std::uint64_t* into = words.data() + first_words[k];
+        for (std::size_t w = 0; w < whole; ++w) {
+            into[w] = word_of(digits + w * per_word, base_);
+        }
+    });
+    // The digits around the whole words, in order.
+    std::size_t filled = words_before;
+    for (std::size_t k = 0; k < slices; ++k) {
+        const std::size_t whole = (scans[k].digits - heads[k]) / per_word;
+        const auto add = [&](std::size_t from, std::size_t to) {
+            for (std::size_t d = from; d < to; ++d) {
+                const char c = dense_[k][d];
+                const auto value = static_cast<std::uint64_t>(table_for(base_)[static_cast<unsigned char>(c)]);
+                word_ = base_ == 10 ? word_ * 10 + value : base_ == 16 ? (word_ << 4) | value : (word_ << 1) | value;
+                if (++in_word_ == per_word_) {
+                    words[filled++] = word_;
+                    word_ = 0;
+                    in_word_ = 0;
+                }
+            }
+        };
+        add(0, heads[k]);
+        filled += whole;
+        add(heads[k] + whole * per_word, scans[k].digits);
+        fraction_digits_ += static_cast<std::int64_t>(scans[k].digits);
     }
     return true;
 }

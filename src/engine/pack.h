@@ -4,6 +4,7 @@
 // touches a file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -24,20 +25,26 @@ public:
     // `words`. False at the first character that is neither a digit of the
     // base, a blank, a line end nor the one point after the integer part:
     // problem() then says where ("line 2, column 7: 'x' is not a base-10
-    // digit"), and nothing more is read.
-    bool read(std::string_view text, std::vector<std::uint64_t>& words);
+    // digit"), and nothing more is read. A long piece is cut into `threads`
+    // slices, checked and packed at once, with the words of one thread.
+    bool read(std::string_view text, std::vector<std::uint64_t>& words, int threads = 1);
 
     // After the last piece: appends the last word, its missing digits zeros.
     void end(std::vector<std::uint64_t>& words);
 
     const std::string& problem() const { return problem_; }
     std::int64_t lead_words() const { return lead_words_; }
+    // The digits after the point (all of them, without one), padding not counted.
     std::int64_t fraction_digits() const { return fraction_digits_; }
     // Zero digits that filled the last word (after end()).
     std::int64_t padding() const { return padding_; }
 
+    // Of a piece cut into slices for threads, the shortest slice.
+    static constexpr std::size_t smallest_slice = std::size_t{1} << 20;
+
 private:
     bool take(char c, std::vector<std::uint64_t>& words);
+    bool read_fraction(std::string_view text, std::vector<std::uint64_t>& words, int threads);
     void add_fraction_digit(unsigned value, std::vector<std::uint64_t>& words);
     void integer_part_ends(std::vector<std::uint64_t>& words);
     void pending_are_fraction(std::vector<std::uint64_t>& words);
@@ -54,6 +61,40 @@ private:
     std::int64_t line_ = 1;
     std::int64_t column_ = 0;
     std::string problem_;
+    std::vector<std::vector<char>> dense_;  // each slice's digits without blanks, reused
 };
+
+}  // namespace rovurer
+
+#include <functional>
+#include <span>
+
+#include "platform/platform.h"
+#include "rovurer/pack.h"
+
+namespace rovurer {
+
+// Reads the next piece of a text into `into`: the bytes read, 0 at its
+// end, or -1 with *error set to an errno value.
+using text_source = std::function<std::int64_t(std::span<char> into, int* error)>;
+
+struct pack_request {
+    int base = 10;
+    bool replace = false;
+    int threads = 1;                // 1 or more
+    std::function<bool()> stopped;  // asked between pieces; may be empty
+};
+
+// The text of an open file or standard input, each piece filled unless
+// the text ends.
+text_source text_from(platform::native_file handle);
+
+// Text bytes read and checked at a time, for each thread.
+inline constexpr std::size_t pack_piece_bytes = std::size_t{4} << 20;
+
+// Packs the text `source` gives into a digit file at `target`, written
+// whole or not at all (digit_file_writer). The errors of rovurer::pack,
+// and errc::read_failed (with its errno) when a read of the text fails.
+result<packed> pack_to_file(const text_source& source, const std::string& target, const pack_request& request);
 
 }  // namespace rovurer

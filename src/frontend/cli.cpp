@@ -17,6 +17,7 @@
 #include "frontend/info.h"
 #include "frontend/operands.h"
 #include "frontend/options.h"
+#include "frontend/pack_form.h"
 #include "frontend/plan.h"
 #include "frontend/refusal.h"
 #include "frontend/serve_form.h"
@@ -76,7 +77,7 @@ struct form_row {
     command_form form;
     const digit_form* one_run;  // a dump, --find, --count
     runs_action two_runs;       // --compare
-    other_action other;         // --info, --serve, --help, --version
+    other_action other;         // --info, --serve, --pack, --help, --version
 };
 
 constexpr std::int64_t rest_of_the_data = INT64_MAX;
@@ -86,6 +87,7 @@ constexpr form_row forms[] = {
     {command_form::dump, &dump_form, nullptr, nullptr},   {command_form::find, &find_form, nullptr, nullptr},
     {command_form::count, &count_form, nullptr, nullptr}, {command_form::compare, nullptr, run_compare, nullptr},
     {command_form::info, nullptr, nullptr, info_action},  {command_form::serve, nullptr, nullptr, serve_action},
+    {command_form::pack, nullptr, nullptr, pack_action},
     {command_form::help, nullptr, nullptr, help_action},  {command_form::version, nullptr, nullptr, version_action},
 };
 

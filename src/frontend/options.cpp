@@ -8,7 +8,7 @@ namespace rovurer {
 
 namespace {
 
-constexpr std::array<known_option, 25> options = {{
+constexpr std::array<known_option, 27> options = {{
     {
         .name = "--find",
         .form = command_form::find,
@@ -119,6 +119,55 @@ constexpr std::array<known_option, 25> options = {{
                   ".IR word_count ,\n"
                   "or no digits from position 1; any of them makes the status 1.\n"
                   "This is how to learn why the plain form refuses a file.\n",
+    },
+    {
+        .name = "--pack",
+        .form = command_form::pack,
+        .takes_value = false,
+        .usage = "--pack",
+        .description = "pack the digits of a text into a new digit file:\n"
+                       "rovurer --pack TEXT DIGITFILE base (TEXT - is standard input)",
+        .operands = "TEXT DIGITFILE base",
+        .manual = "Pack the digits of\n"
+                  ".I TEXT\n"
+                  "(standard input when it is\n"
+                  ".BR \\- )\n"
+                  "into a new digit file\n"
+                  ".IR DIGITFILE :\n"
+                  "19 decimal, 16 hexadecimal or 64 binary digits a word, the first digits in\n"
+                  "the most significant word, at the end of the file.\n"
+                  "The text may start with an integer part and a point\n"
+                  ".RB ( 3. ),\n"
+                  "which becomes the lead words; blanks and line ends are ignored, so what the\n"
+                  "dump writes with\n"
+                  ".B \\-\\-no\\-labels\n"
+                  "packs back. Any other character is refused with its line and column, and\n"
+                  "nothing is written. A last word that is not full is filled with zeros, and a\n"
+                  "line on standard error says how many.\n"
+                  "The file is written beside\n"
+                  ".IR DIGITFILE ,\n"
+                  "flushed to the device and then renamed: a failure, a full disk or a signal\n"
+                  "leaves nothing under that name. An existing\n"
+                  ".I DIGITFILE\n"
+                  "is refused unless\n"
+                  ".B \\-\\-force\n"
+                  "is given.\n",
+    },
+    {
+        .name = "--force",
+        .form = command_form::dump,
+        .takes_value = false,
+        .usage = "--force",
+        .description = "with --pack: replace an existing DIGITFILE",
+        .trouble_status = 1,
+        .given_with = forms_of(command_form::pack),
+        .conflict_order = 4,
+        .needs_its_form = true,
+        .manual = "With\n"
+                  ".BR \\-\\-pack :\n"
+                  "replace a file already at\n"
+                  ".IR DIGITFILE ,\n"
+                  "once the new one is whole.\n",
     },
     {
         .name = "--serve",
@@ -325,8 +374,8 @@ constexpr std::array<known_option, 25> options = {{
         .form = command_form::dump,
         .takes_value = true,
         .usage = "--threads N",
-        .description = "convert, search, count or compare on N threads (default:\n"
-                       "every processor this process may use)",
+        .description = "convert, search, count, compare or pack on N threads\n"
+                       "(default: every processor this process may use)",
         .trouble_status = 1,
         .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve),
         .conflict_order = 5,
@@ -347,7 +396,13 @@ constexpr std::array<known_option, 25> options = {{
                   "The default is the processors this process may run on (one for a short\n"
                   "request); more than that is capped at it, with a line on standard error.\n"
                   ".B \\-\\-threads 1\n"
-                  "keeps to one thread.\n",
+                  "keeps to one thread.\n"
+                  "With\n"
+                  ".BR \\-\\-pack :\n"
+                  "check and pack the text on\n"
+                  ".I N\n"
+                  "threads, a few megabytes each at a time; the file is the same for every\n"
+                  ".IR N .\n",
     },
     {
         .name = "--shard",
@@ -356,7 +411,8 @@ constexpr std::array<known_option, 25> options = {{
         .usage = "--shard K/N",
         .description = "do part K of N of the run, for one job over many machines",
         .trouble_status = 1,
-        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve),
+        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve) &
+                      ~forms_of(command_form::pack),
         .conflict_order = 7,
         .manual = "Do part\n"
                   ".I K\n"
@@ -381,7 +437,8 @@ constexpr std::array<known_option, 25> options = {{
         .description = "show how far a long job is on standard error (shown on a\n"
                        "terminal after a second without it)",
         .trouble_status = 1,
-        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve),
+        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve) &
+                      ~forms_of(command_form::pack),
         .conflict_order = 6,
         .manual = "Show how far the job is on standard error, on one line redrawn four times a\n"
                   "second: percent done, digits done of the total, the rate and the time left;\n"
@@ -395,7 +452,8 @@ constexpr std::array<known_option, 25> options = {{
         .usage = "--no-progress",
         .description = "never show it",
         .trouble_status = 1,
-        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve),
+        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve) &
+                      ~forms_of(command_form::pack),
         .conflict_order = 6,
         .manual = "Never show it.\n",
     },
@@ -566,6 +624,10 @@ bool take_option(command_line& command, const known_option& option, std::string_
     if (name == "--idle-timeout" || name == "--read-timeout") {
         return strict(1, 86400, name == "--idle-timeout" ? &command.idle_timeout : &command.read_timeout,
                       "a number of seconds, from 1 to 86400");
+    }
+    if (name == "--force") {
+        command.force = true;
+        return true;
     }
     if (name == "--quiet") {
         command.quiet = true;

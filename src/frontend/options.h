@@ -13,7 +13,7 @@
 
 namespace rovurer {
 
-enum class command_form { dump, find, count, compare, info, serve, help, version };
+enum class command_form { dump, find, count, compare, info, serve, help, version, pack };
 
 struct command_line {
     command_form form = command_form::dump;
@@ -36,6 +36,7 @@ struct command_line {
     std::int64_t idle_timeout = 30;      // --idle-timeout S: seconds a connection may wait between requests
     std::int64_t read_timeout = 10;      // --read-timeout S: seconds for a request's headers, and each write
     bool quiet = false;                  // --quiet: no access log
+    bool force = false;                  // --force: --pack replaces a file at its target's name
     std::vector<const char*> operands;   // the arguments that are not options
     std::string error;                   // a usage error, "rovurer: ...", or empty
 };

@@ -67,6 +67,48 @@ std::int64_t file_size(const file& opened);
 std::size_t read_at(const file& opened, void* destination, std::size_t length, std::int64_t offset,
                     int* error = nullptr);
 
+// Opens `path` to read it from start to end: any file but a directory, a
+// FIFO or a terminal too. Returns a closed file and sets *error, unless
+// `error` is nullptr, to an errno value when it cannot.
+file open_sequential(const char* path, int* error);
+
+// Standard input, to read it from start to end; not owned by the caller.
+native_file standard_input();
+
+// Reads up to `length` bytes from the file's position on, retrying
+// interrupted reads unless a stop signal has been caught. Returns the bytes
+// read, 0 at the end; -1 on an error, with *error set to the errno value
+// (EINTR after a stop signal).
+std::int64_t read_next(native_file handle, void* destination, std::size_t length, int* error);
+
+// Creates `path`, which must not exist, for reading and writing, readable
+// by all as the umask allows. Returns a closed file and sets *error, unless
+// `error` is nullptr, to an errno value (EEXIST when it exists).
+file create_new(const char* path, int* error);
+
+// Writes all `length` bytes at byte `offset`, without moving a file
+// position. Returns 0, or an errno value (ENOSPC, EFBIG, EIO, ...).
+int write_at(const file& opened, const void* bytes, std::size_t length, std::int64_t offset);
+
+// Flushes the file's data to its device. Returns 0, or an errno value.
+int sync(const file& opened);
+
+// Gives the file at `from` the name `to`, in one step: a reader of `to`
+// finds the old file or the new one, never a part. Replaces a file at `to`
+// only when `replace`; otherwise fails with EEXIST when one is there. Then
+// flushes the folder's entry where the system allows. Returns 0, or an
+// errno value.
+int rename_file(const char* from, const char* to, bool replace);
+
+// Removes the file at `path`. Returns 0, or an errno value.
+int remove_file(const char* path);
+
+// Whether something (a file, a folder, a link) is at `path`.
+bool path_exists(const char* path);
+
+// The number of this process, to make names no other process uses.
+std::int64_t process_number();
+
 // Asks the system to start reading `length` bytes at `offset` in the
 // background. Advice only: does nothing where the system has no such call,
 // and never fails.

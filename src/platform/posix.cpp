@@ -13,6 +13,7 @@
 #endif
 #include <pthread.h>
 #include <signal.h>
+#include <stdio.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +24,8 @@
 #include <cstdlib>
 #include <limits>
 #include <mutex>
+#include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -113,6 +116,119 @@ std::size_t read_at(const file& opened, void* destination, std::size_t length, s
         done += static_cast<std::size_t>(got);
     }
     return done;
+}
+
+file open_sequential(const char* path, int* error) {
+    const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        if (error != nullptr) {
+            *error = errno;
+        }
+        return file();
+    }
+    file opened(descriptor);
+    struct stat status {};
+    if (fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode)) {
+        if (error != nullptr) {
+            *error = EISDIR;
+        }
+        return file();
+    }
+    return opened;
+}
+
+native_file standard_input() {
+    return STDIN_FILENO;
+}
+
+std::int64_t read_next(native_file handle, void* destination, std::size_t length, int* error) {
+    for (;;) {
+        const ssize_t got = ::read(static_cast<int>(handle), destination, length);
+        if (got >= 0) {
+            return got;
+        }
+        if (errno != EINTR || stop_signal() != 0) {
+            *error = errno;
+            return -1;
+        }
+    }
+}
+
+file create_new(const char* path, int* error) {
+    const int descriptor = open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor < 0 && error != nullptr) {
+        *error = errno;
+    }
+    return descriptor < 0 ? file() : file(descriptor);
+}
+
+int write_at(const file& opened, const void* bytes, std::size_t length, std::int64_t offset) {
+    const auto* from = static_cast<const char*>(bytes);
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t written = pwrite(descriptor_of(opened), from + done, length - done,
+                                       static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written < 0) {
+            return errno;
+        }
+        if (written == 0) {
+            return EIO;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
+int sync(const file& opened) {
+    return fsync(descriptor_of(opened)) == 0 ? 0 : errno;
+}
+
+int rename_file(const char* from, const char* to, bool replace) {
+    int status = 0;
+    if (replace) {
+        status = rename(from, to) == 0 ? 0 : errno;
+    } else {
+#if defined(__linux__)
+        status = renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0 ? 0 : errno;
+        if (status == EINVAL || status == ENOSYS)
+#endif
+        {
+            // A hard link fails when `to` exists; the new name is whole or absent.
+            status = link(from, to) == 0 ? 0 : errno;
+            if (status == 0) {
+                (void)unlink(from);
+            }
+        }
+    }
+    if (status != 0) {
+        return status;
+    }
+    // The new name lasts a crash only once its folder is flushed too.
+    const std::string_view target = to;
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string_view::npos ? "." : slash == 0 ? "/" : std::string(target.substr(0, slash));
+    const int directory = open(folder.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
+    if (directory >= 0) {
+        (void)fsync(directory);
+        close(directory);
+    }
+    return 0;
+}
+
+int remove_file(const char* path) {
+    return unlink(path) == 0 ? 0 : errno;
+}
+
+bool path_exists(const char* path) {
+    struct stat status {};
+    return lstat(path, &status) == 0;
+}
+
+std::int64_t process_number() {
+    return getpid();
 }
 
 void advise_willneed(const file& opened, std::int64_t offset, std::int64_t length) {

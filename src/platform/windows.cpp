@@ -167,6 +167,121 @@ std::size_t read_at(const file& opened, void* destination, std::size_t length, s
     return done;
 }
 
+file open_sequential(const char* path, int* error) {
+    int ignored = 0;
+    int& reason = error != nullptr ? *error : ignored;
+    const std::wstring wide_path = wide_from_utf8(path, std::char_traits<char>::length(path));
+    const DWORD attributes = GetFileAttributesW(wide_path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        reason = EISDIR;
+        return file();
+    }
+    const HANDLE handle =
+        wide_path.empty() ? INVALID_HANDLE_VALUE
+                          : CreateFileW(wide_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        reason = wide_path.empty() || code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
+                         code == ERROR_INVALID_NAME
+                     ? ENOENT
+                 : code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION ? EACCES
+                                                                                  : EIO;
+        return file();
+    }
+    return file(reinterpret_cast<native_file>(handle));
+}
+
+native_file standard_input() {
+    return reinterpret_cast<native_file>(GetStdHandle(STD_INPUT_HANDLE));
+}
+
+std::int64_t read_next(native_file handle, void* destination, std::size_t length, int* error) {
+    constexpr std::size_t max_chunk = std::size_t{1} << 30;
+    DWORD got = 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle), destination, static_cast<DWORD>(length < max_chunk ? length : max_chunk),
+                  &got, nullptr)) {
+        // The writing end of a pipe closed: the end of the text.
+        if (GetLastError() == ERROR_BROKEN_PIPE || GetLastError() == ERROR_HANDLE_EOF) {
+            return 0;
+        }
+        *error = errno_from_last_error();
+        return -1;
+    }
+    return got;
+}
+
+file create_new(const char* path, int* error) {
+    const std::wstring wide_path = wide_from_utf8(path, std::char_traits<char>::length(path));
+    const HANDLE handle = wide_path.empty() ? INVALID_HANDLE_VALUE
+                                            : CreateFileW(wide_path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        if (error != nullptr) {
+            const DWORD code = GetLastError();
+            *error = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS ? EEXIST
+                     : code == ERROR_ACCESS_DENIED                             ? EACCES
+                     : code == ERROR_PATH_NOT_FOUND                            ? ENOENT
+                                                                               : errno_from_last_error();
+        }
+        return file();
+    }
+    return file(reinterpret_cast<native_file>(handle));
+}
+
+int write_at(const file& opened, const void* bytes, std::size_t length, std::int64_t offset) {
+    constexpr std::size_t max_chunk = std::size_t{1} << 30;
+    const auto* from = static_cast<const char*>(bytes);
+    std::size_t done = 0;
+    while (done < length) {
+        const auto at = static_cast<std::uint64_t>(offset) + done;
+        OVERLAPPED position{};
+        position.Offset = static_cast<DWORD>(at);
+        position.OffsetHigh = static_cast<DWORD>(at >> 32);
+        const std::size_t chunk = length - done < max_chunk ? length - done : max_chunk;
+        DWORD written = 0;
+        if (!WriteFile(handle_of(opened), from + done, static_cast<DWORD>(chunk), &written, &position)) {
+            return errno_from_last_error();
+        }
+        if (written == 0) {
+            return EIO;
+        }
+        done += written;
+    }
+    return 0;
+}
+
+int sync(const file& opened) {
+    return FlushFileBuffers(handle_of(opened)) ? 0 : errno_from_last_error();
+}
+
+int rename_file(const char* from, const char* to, bool replace) {
+    const std::wstring wide_from = wide_from_utf8(from, std::char_traits<char>::length(from));
+    const std::wstring wide_to = wide_from_utf8(to, std::char_traits<char>::length(to));
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (MoveFileExW(wide_from.c_str(), wide_to.c_str(), flags)) {
+        return 0;
+    }
+    const DWORD code = GetLastError();
+    return code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS ? EEXIST
+           : code == ERROR_ACCESS_DENIED                             ? EACCES
+                                                                     : errno_from_last_error();
+}
+
+int remove_file(const char* path) {
+    const std::wstring wide_path = wide_from_utf8(path, std::char_traits<char>::length(path));
+    return DeleteFileW(wide_path.c_str()) ? 0 : EACCES;
+}
+
+bool path_exists(const char* path) {
+    const std::wstring wide_path = wide_from_utf8(path, std::char_traits<char>::length(path));
+    return !wide_path.empty() && GetFileAttributesW(wide_path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::int64_t process_number() {
+    return static_cast<std::int64_t>(GetCurrentProcessId());
+}
+
 void advise_willneed(const file& /*opened*/, std::int64_t /*offset*/, std::int64_t /*length*/) {}
 
 void close_native(native_file handle) {
