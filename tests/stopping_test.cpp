@@ -60,14 +60,6 @@ const std::string& endless_file() {
     return path;
 }
 
-// Runs the tool through the shell, for what only the shell sets up: a
-// file-size limit, standard output opened without being cut.
-run_result run_in_shell(const std::string& setup, const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {"sh", "-c", setup + " && exec \"$0\" \"$@\"", rovurer_binary};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return run_command("/bin/sh", argv, temp_folder() + "/shell.out", 0);
-}
-
 std::vector<std::string> tool_args(const std::string& threads, const std::vector<std::string>& rest) {
     std::vector<std::string> args = {"--no-progress", "--threads", threads};
     args.insert(args.end(), rest.begin(), rest.end());

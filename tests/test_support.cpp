@@ -203,6 +203,12 @@ run_result run_tool(const std::vector<std::string>& args, const std::string& std
 }
 
 #ifndef _WIN32
+run_result run_in_shell(const std::string& setup, const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {"sh", "-c", setup + " && exec \"$0\" \"$@\"", rovurer_binary};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run_command("/bin/sh", argv, temp_folder() + "/shell.out", 0);
+}
+
 int start_tool(const std::vector<std::string>& args, int out, int err) {
     const auto [executable, argv] = command_line(tool_words(), args);
     return start_command(executable, argv, out, err);

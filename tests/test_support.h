@@ -105,6 +105,11 @@ run_result run_command(const std::string& executable, const std::vector<std::str
                        const std::string& stdout_path, std::size_t address_space_limit);
 
 #ifndef _WIN32
+// Runs the built rovurer (never wrapped) through the shell, after `setup`,
+// for what only the shell sets up: a file-size limit, standard input from
+// a file, standard output opened without being cut.
+run_result run_in_shell(const std::string& setup, const std::vector<std::string>& args);
+
 int start_command(const std::string& executable, const std::vector<std::string>& argv, int out, int err);
 
 // Starts the built rovurer as run_tool does, with standard output and error

@@ -1,167 +1,181 @@
 // make_pi_digit_file: writes pi as a digit file.
 //
-//   make_pi_digit_file BASE WORDS OUTPUT
+//   make_pi_digit_file BASE DIGITS OUTPUT
 //
-// BASE is 10 or 16. The file holds WORDS + 1 data words: the integer part 3 as
-// the one lead word on top, then WORDS words of the fraction (19 decimal or 16
-// hexadecimal digits each), most significant highest. pi comes from Machin's
-// formula, pi = 16 atan(1/5) - 4 atan(1/239), in binary fixed point with guard
-// limbs, so every digit written is exact.
+// BASE is 10 or 16. The file holds the integer part 3 as its one lead word,
+// then DIGITS digits of the fraction, rounded up to whole words (19 decimal
+// or 16 hexadecimal digits each), every one exact: no word is padded.
+//
+// pi comes from the Chudnovsky series,
+//   1/pi = 12 sum_k (-1)^k (6k)! (13591409 + 545140134 k) / ((3k)! (k!)^3 640320^(3k + 3/2)),
+// summed by binary splitting on GMP, in fixed point with guard digits; the
+// digits are made by GMP and packed by the library's writer. A result whose
+// guard digits come too near a carry is refused rather than written.
+#include <gmp.h>
+
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
-#include <vector>
+#include <thread>
+
+#include "rovurer/pack.h"
 
 namespace {
 
-// Fixed point: limb 0 is the integer part, limb i (i >= 1) weighs 2^(-32 i).
-using fixed = std::vector<std::uint32_t>;
+// An mpz_t that frees itself.
+class integer {
+public:
+    integer() { mpz_init(value_); }
+    ~integer() { mpz_clear(value_); }
+    integer(const integer&) = delete;
+    integer& operator=(const integer&) = delete;
+    mpz_ptr get() { return value_; }
 
-void divide(fixed& x, std::uint32_t divisor) {
-    std::uint64_t remainder = 0;
-    for (std::uint32_t& limb : x) {
-        const std::uint64_t current = (remainder << 32) | limb;
-        limb = static_cast<std::uint32_t>(current / divisor);
-        remainder = current % divisor;
+private:
+    mpz_t value_;
+};
+
+// P, Q and R of the terms [a, b): the terms' sum is R / Q, and P carries the
+// product of the numerators on to the terms after b.
+struct split {
+    integer p, q, r;
+};
+
+constexpr unsigned long c3_over_24 = 10939058860032000UL;  // 640320^3 / 24
+
+void binary_split(std::uint64_t a, std::uint64_t b, split& out, bool need_p, bool two_threads = false) {
+    if (b - a == 1) {
+        // p = -(6a - 5)(2a - 1)(6a - 1), q = a^3 640320^3 / 24, r = p (13591409 + 545140134 a)
+        mpz_set_ui(out.p.get(), 6 * a - 5);
+        mpz_mul_ui(out.p.get(), out.p.get(), 2 * a - 1);
+        mpz_mul_ui(out.p.get(), out.p.get(), 6 * a - 1);
+        mpz_neg(out.p.get(), out.p.get());
+        mpz_set_ui(out.q.get(), a);
+        mpz_mul_ui(out.q.get(), out.q.get(), a);
+        mpz_mul_ui(out.q.get(), out.q.get(), a);
+        mpz_mul_ui(out.q.get(), out.q.get(), c3_over_24);
+        mpz_set_ui(out.r.get(), 545140134);
+        mpz_mul_ui(out.r.get(), out.r.get(), a);
+        mpz_add_ui(out.r.get(), out.r.get(), 13591409);
+        mpz_mul(out.r.get(), out.r.get(), out.p.get());
+        return;
     }
+    const std::uint64_t m = a + (b - a) / 2;
+    split right;
+    // The two halves of the whole range on two threads: GMP is reentrant.
+    if (two_threads && b - a > 1000) {
+        std::thread left([&] { binary_split(a, m, out, true); });
+        binary_split(m, b, right, need_p);
+        left.join();
+    } else {
+        binary_split(a, m, out, true);
+        binary_split(m, b, right, need_p);
+    }
+    // r = q(m, b) r(a, m) + p(a, m) r(m, b); then p and q multiply.
+    mpz_mul(out.r.get(), out.r.get(), right.q.get());
+    mpz_mul(right.r.get(), right.r.get(), out.p.get());
+    mpz_add(out.r.get(), out.r.get(), right.r.get());
+    if (need_p) {
+        mpz_mul(out.p.get(), out.p.get(), right.p.get());
+    }
+    mpz_mul(out.q.get(), out.q.get(), right.q.get());
 }
 
-// Multiplies by `factor`; the integer part must stay below 2^32.
-void multiply(fixed& x, std::uint32_t factor) {
-    std::uint64_t carry = 0;
-    for (std::size_t i = x.size(); i-- > 0;) {
-        const std::uint64_t product = static_cast<std::uint64_t>(x[i]) * factor + carry;
-        x[i] = static_cast<std::uint32_t>(product);
-        carry = product >> 32;
-    }
-}
-
-void add(fixed& x, const fixed& y) {
-    std::uint64_t carry = 0;
-    for (std::size_t i = x.size(); i-- > 0;) {
-        const std::uint64_t sum = static_cast<std::uint64_t>(x[i]) + y[i] + carry;
-        x[i] = static_cast<std::uint32_t>(sum);
-        carry = sum >> 32;
-    }
-}
-
-void subtract(fixed& x, const fixed& y) {
-    std::uint64_t borrow = 0;
-    for (std::size_t i = x.size(); i-- > 0;) {
-        const std::uint64_t difference = static_cast<std::uint64_t>(x[i]) - y[i] - borrow;
-        x[i] = static_cast<std::uint32_t>(difference);
-        borrow = (difference >> 32) != 0 ? 1 : 0;
-    }
-}
-
-bool is_zero(const fixed& x) {
-    for (const std::uint32_t limb : x) {
-        if (limb != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// atan(1/k) = sum over n of (-1)^n / ((2n + 1) k^(2n + 1)).
-fixed arctan_inverse(std::uint32_t k, std::size_t limbs) {
-    fixed power(limbs, 0);
-    power[0] = 1;
-    divide(power, k);
-    fixed sum = power;
-    for (std::uint32_t n = 1; !is_zero(power); ++n) {
-        divide(power, k * k);
-        fixed term = power;
-        divide(term, 2 * n + 1);
-        if (n % 2 == 1) {
-            subtract(sum, term);
-        } else {
-            add(sum, term);
-        }
-    }
-    return sum;
-}
-
-fixed compute_pi(std::size_t fraction_bits) {
-    const std::size_t limbs = 1 + fraction_bits / 32 + 4;  // 4 guard limbs
-    fixed pi = arctan_inverse(5, limbs);
-    multiply(pi, 16);
-    fixed small = arctan_inverse(239, limbs);
-    multiply(small, 4);
-    subtract(pi, small);
-    return pi;
-}
-
-void put_le64(std::string& bytes, std::uint64_t value) {
-    for (int i = 0; i < 8; ++i) {
-        bytes.push_back(static_cast<char>(value >> (8 * i)));
-    }
+double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        (void)std::fprintf(stderr, "usage: make_pi_digit_file BASE WORDS OUTPUT\n");
+        (void)std::fprintf(stderr, "usage: make_pi_digit_file BASE DIGITS OUTPUT\n");
         return 1;
     }
-    const long base = std::strtol(argv[1], nullptr, 10);
-    const long word_arg = std::strtol(argv[2], nullptr, 10);
-    if ((base != 10 && base != 16) || word_arg < 1 || word_arg > 100000) {
-        (void)std::fprintf(stderr, "make_pi_digit_file: BASE must be 10 or 16, WORDS 1 to 100000\n");
+    char* end = nullptr;
+    const long base = std::strtol(argv[1], &end, 10);
+    const bool base_ok = *end == '\0' && (base == 10 || base == 16);
+    const long long asked = std::strtoll(argv[2], &end, 10);
+    if (!base_ok || *end != '\0' || asked < 1 || asked > 10000000000LL) {
+        (void)std::fprintf(stderr, "make_pi_digit_file: BASE must be 10 or 16, DIGITS 1 to 10^10\n");
         return 1;
     }
-    const auto fraction_words = static_cast<std::size_t>(word_arg);
+    const auto start = std::chrono::steady_clock::now();
+    const std::uint64_t per_word = base == 10 ? 19 : 16;
+    const std::uint64_t digits = (static_cast<std::uint64_t>(asked) + per_word - 1) / per_word * per_word;
+    const std::uint64_t guard = 24;
+    // Digits of the scale, and the terms: each adds log10(151931373056000)
+    // = 14.18 decimal digits.
+    const double decimal_digits = static_cast<double>(digits + guard) * (base == 10 ? 1.0 : 1.2041199826559248);
+    const auto terms = static_cast<std::uint64_t>(decimal_digits / 14.181647462725477) + 2;
 
-    // Fraction words, most significant first.
-    std::vector<std::uint64_t> fraction;
-    if (base == 16) {
-        fixed pi = compute_pi(64 * fraction_words);
-        for (std::size_t i = 0; i < fraction_words; ++i) {
-            fraction.push_back((static_cast<std::uint64_t>(pi[1 + 2 * i]) << 32) | pi[2 + 2 * i]);
-        }
+    split sum;
+    mpz_set_ui(sum.p.get(), 1);
+    mpz_set_ui(sum.q.get(), 1);
+    mpz_set_ui(sum.r.get(), 0);
+    if (terms > 1) {
+        binary_split(1, terms, sum, false, std::thread::hardware_concurrency() > 1);
+    }
+    // pi = 426880 sqrt(10005) Q / (13591409 Q + R), scaled by base^(digits + guard).
+    integer scale;
+    integer root;
+    integer pi;
+    integer denominator;
+    if (base == 10) {
+        mpz_ui_pow_ui(scale.get(), 10, digits + guard);
+        mpz_mul(root.get(), scale.get(), scale.get());
     } else {
-        // Each word takes the next 19 digits: 63.2 bits of the fraction.
-        fixed pi = compute_pi(64 * fraction_words);
-        const auto next_digits = [&pi](std::uint32_t factor) {
-            pi[0] = 0;
-            multiply(pi, factor);
-            return static_cast<std::uint64_t>(pi[0]);
-        };
-        for (std::size_t i = 0; i < fraction_words; ++i) {
-            std::uint64_t word = next_digits(1000000000);
-            word = word * 1000000000 + next_digits(1000000000);
-            word = word * 10 + next_digits(10);
-            fraction.push_back(word);
-        }
+        mpz_set_ui(root.get(), 1);
+        mpz_mul_2exp(root.get(), root.get(), 8 * (digits + guard));
     }
+    mpz_mul_ui(root.get(), root.get(), 10005);
+    mpz_sqrt(root.get(), root.get());
+    mpz_mul(pi.get(), root.get(), sum.q.get());
+    mpz_mul_ui(pi.get(), pi.get(), 426880);
+    mpz_mul_ui(denominator.get(), sum.q.get(), 13591409);
+    mpz_add(denominator.get(), denominator.get(), sum.r.get());
+    mpz_fdiv_q(pi.get(), pi.get(), denominator.get());
 
-    std::string bytes(4096, '\0');
-    const char magic[8] = {'M', 'P', 'T', 1, 'F', 'I', 'L', 'E'};
-    bytes.replace(0, 8, magic, 8);
-    const auto put_at = [&bytes](std::size_t at, std::uint64_t value) {
-        std::string field;
-        put_le64(field, value);
-        bytes.replace(at, 8, field);
-    };
-    put_at(8, fraction_words + 1);  // word_count
-    put_at(24, 2);                  // kind
-    put_at(48, 1);                  // lead_words: the integer part
-    for (std::size_t i = fraction_words; i-- > 0;) {
-        put_le64(bytes, fraction[i]);
-    }
-    put_le64(bytes, 3);
-
-    std::FILE* file = std::fopen(argv[3], "wb");
-    if (file == nullptr) {
-        std::perror(argv[3]);
+    // The sum and the root are each a few units of the last guard digit off
+    // at most: the digits kept are exact unless the guard digits are that
+    // near a carry.
+    integer guard_scale;
+    integer rest;
+    mpz_ui_pow_ui(guard_scale.get(), static_cast<unsigned long>(base), guard);
+    mpz_fdiv_qr(pi.get(), rest.get(), pi.get(), guard_scale.get());
+    mpz_sub_ui(guard_scale.get(), guard_scale.get(), 1000);
+    if (mpz_cmp_ui(rest.get(), 1000) < 0 || mpz_cmp(rest.get(), guard_scale.get()) > 0) {
+        (void)std::fprintf(stderr, "make_pi_digit_file: the last digits are too near a carry to be sure of; "
+                                   "ask for a few digits more or fewer\n");
         return 1;
     }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (std::fclose(file) != 0 || !written) {
-        std::perror(argv[3]);
+    std::string text(mpz_sizeinbase(pi.get(), static_cast<int>(base)) + 3, '\0');
+    mpz_get_str(text.data() + 1, static_cast<int>(base), pi.get());
+    text.resize(std::strlen(text.c_str() + 1) + 1);
+    if (text.size() != digits + 2 || text[1] != '3') {
+        (void)std::fprintf(stderr, "make_pi_digit_file: computed %zu digits, not %llu\n", text.size() - 1,
+                           static_cast<unsigned long long>(digits + 1));
         return 1;
+    }
+    // "3." and the fraction.
+    text[0] = '3';
+    text[1] = '.';
+    const double computed = seconds_since(start);
+
+    rovurer::pack_options options;
+    options.replace = true;
+    options.threads = 0;
+    const rovurer::result<rovurer::packed> written = rovurer::pack_text(text, argv[3], static_cast<int>(base), options);
+    if (!written) {
+        (void)std::fprintf(stderr, "make_pi_digit_file: %s: %s\n", argv[3], written.error().message.c_str());
+        return 1;
+    }
+    if (std::getenv("MAKE_PI_TIMES") != nullptr) {
+        (void)std::fprintf(stderr, "%llu digits: computed in %.2f s, written in %.2f s\n",
+                           static_cast<unsigned long long>(digits), computed, seconds_since(start) - computed);
     }
     return 0;
 }
