@@ -11,8 +11,13 @@
 #include <string>
 #include <vector>
 
+#include <filesystem>
+#include <random>
+#include <stop_token>
+
 #include "rovurer/rovurer.h"
 #include "test_paths.h"
+#include "test_support.h"
 
 namespace {
 
@@ -107,6 +112,141 @@ TEST(Pack, TheSamplesTextPacksBackIntoTheirWords) {
         EXPECT_EQ(contents.substr(4096), bytes) << name;
         EXPECT_EQ(got.lead_words, 1);
         EXPECT_EQ(got.padding, 0);
+    }
+}
+
+// The words of `digits` (no blanks), a digit at a time, the last padded.
+std::vector<std::uint64_t> words_of(const std::string& digits, int base) {
+    const std::size_t per_word = base == 10 ? 19 : base == 16 ? 16 : 64;
+    std::vector<std::uint64_t> words;
+    for (std::size_t at = 0; at < digits.size(); at += per_word) {
+        std::uint64_t word = 0;
+        for (std::size_t k = at; k < at + per_word; ++k) {
+            const char c = k < digits.size() ? digits[k] : '0';
+            word = word * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(c <= '9' ? c - '0' : c - 'A' + 10);
+        }
+        words.push_back(word);
+    }
+    return words;
+}
+
+// A text long enough to be cut into slices packs on any number of threads
+// into the words of its digits, whatever its blanks and line ends.
+TEST(Pack, SlicesOnThreadsGiveTheWordsOfTheDigits) {
+    std::mt19937_64 random(17);
+    for (const int base : {10, 16, 2}) {
+        std::string digits(3 * digit_text_reader::smallest_slice + 1234, '0');
+        for (char& c : digits) {
+            c = "0123456789ABCDEF"[random() % static_cast<unsigned>(base)];
+        }
+        const std::vector<std::uint64_t> wanted = words_of(digits, base);
+        // Blanks: none; a space after every tenth digit; lines of 100; anywhere.
+        for (const int layout : {0, 1, 2, 3}) {
+            std::string text;
+            for (std::size_t k = 0; k < digits.size(); ++k) {
+                text += digits[k];
+                const bool blank = layout == 1 ? k % 10 == 9 : layout == 2 ? k % 100 == 99 : layout == 3 && random() % 7 == 0;
+                if (blank) {
+                    text += layout == 2 ? '\n' : random() % 2 == 0 ? ' ' : '\t';
+                }
+            }
+            for (const int threads : {1, 2, 3, 7}) {
+                for (const std::size_t piece : {text.size(), std::size_t{1500000}}) {
+                    digit_text_reader reader(base);
+                    std::vector<std::uint64_t> words;
+                    for (std::size_t at = 0; at < text.size(); at += piece) {
+                        ASSERT_TRUE(reader.read(std::string_view(text).substr(at, piece), words, threads));
+                    }
+                    reader.end(words);
+                    EXPECT_TRUE(words == wanted) << "base " << base << ", layout " << layout << ", threads " << threads
+                                                 << ", pieces of " << piece;
+                    EXPECT_EQ(reader.fraction_digits(), static_cast<std::int64_t>(digits.size()));
+                }
+            }
+        }
+    }
+}
+
+// A bad character in any slice is found where it stands, on any number of
+// threads: lines of 100 digits, the character replacing one of them.
+TEST(Pack, ABadCharacterInAnySliceSaysWhereItStands) {
+    std::string text;
+    for (int line = 0; line < 40000; ++line) {
+        text += std::string(100, static_cast<char>('0' + line % 10)) + "\n";
+    }
+    for (const std::size_t at : {std::size_t{5}, std::size_t{1048576}, std::size_t{2500000}, text.size() - 2}) {
+        std::string bad = text;
+        bad[at] = bad[at] == '\n' ? '\n' : '#';
+        const std::string wanted = "line " + std::to_string(at / 101 + 1) + ", column " + std::to_string(at % 101 + 1) +
+                                   ": '#' is not a base-10 digit";
+        for (const int threads : {1, 3}) {
+            digit_text_reader reader(10);
+            std::vector<std::uint64_t> words;
+            EXPECT_FALSE(reader.read(bad, words, threads));
+            EXPECT_EQ(reader.problem(), wanted) << "at " << at << ", threads " << threads;
+        }
+    }
+}
+
+// The library's writer: a file the reader opens, or why not, and nothing
+// left behind when it fails.
+TEST(Pack, TheLibraryWritesAWholeFileOrSaysWhy) {
+    namespace fs = std::filesystem;
+    const std::string folder = temp_folder() + "/library-pack";
+    std::stop_source stopped;
+    stopped.request_stop();
+    struct library_case {
+        std::string text;
+        int base;
+        bool replace;
+        int threads;
+        bool stop;
+        bool existing;  // a file is at the target's name first
+        rovurer::errc code;
+        std::string message;
+    };
+    const library_case cases[] = {
+        {"3.1415926535897932384 62", 10, false, 2, false, false, rovurer::errc{}, ""},
+        {"3.14", 7, false, 1, false, false, rovurer::errc::unsupported_base, "base 7 is not 2, 10 or 16"},
+        {"3.14", 10, false, -1, false, false, rovurer::errc::bad_option, "threads below 0 (-1)"},
+        {"\n", 16, false, 1, false, false, rovurer::errc::no_digits, "holds no base-16 digits"},
+        {"3.1x", 10, false, 1, false, false, rovurer::errc::bad_text, "line 1, column 4: 'x' is not a base-10 digit"},
+        {"3.14", 10, false, 1, false, true, rovurer::errc::target_exists, "exists (--force replaces it)"},
+        {"3.1415926535897932384 62", 10, true, 0, false, true, rovurer::errc{}, ""},
+        {"3.14", 10, false, 1, true, false, rovurer::errc::stopped, "stopped"},
+    };
+    for (const library_case& c : cases) {
+        fs::remove_all(fs_path(folder));
+        fs::create_directories(fs_path(folder));
+        const std::string target = folder + "/pi";
+        if (c.existing) {
+            write_bytes("library-pack/pi", "kept");
+        }
+        rovurer::pack_options options;
+        options.replace = c.replace;
+        options.threads = c.threads;
+        options.stop = c.stop ? stopped.get_token() : std::stop_token();
+        const rovurer::result<rovurer::packed> made = rovurer::pack_text(c.text, target, c.base, options);
+        std::size_t names = 0;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(fs_path(folder))) {
+            ++names;
+        }
+        EXPECT_EQ(names, c.existing || made.ok() ? 1U : 0U) << c.text << ": a file was left behind";
+        if (c.code != rovurer::errc{}) {
+            ASSERT_FALSE(made.ok()) << c.text;
+            EXPECT_EQ(made.error().code, c.code) << c.text;
+            EXPECT_EQ(made.error().message, c.message) << c.text;
+            EXPECT_EQ(c.existing ? file_contents(target) : "", c.existing ? "kept" : "") << c.text;
+            continue;
+        }
+        ASSERT_TRUE(made.ok()) << made.error().message;
+        EXPECT_EQ(made->word_count, 3);
+        EXPECT_EQ(made->padding, 17);
+        const rovurer::result<rovurer::file> packed = rovurer::file::open(target);
+        ASSERT_TRUE(packed.ok());
+        std::string digits(21, '\0');
+        ASSERT_TRUE(rovurer::read(*packed, {10, 1, 21}, digits).ok());
+        EXPECT_EQ(digits, "141592653589793238462");
     }
 }
 
