@@ -74,14 +74,48 @@ void binary_split(std::uint64_t a, std::uint64_t b, split& out, bool need_p, boo
         binary_split(a, m, out, true);
         binary_split(m, b, right, need_p);
     }
-    // r = q(m, b) r(a, m) + p(a, m) r(m, b); then p and q multiply.
-    mpz_mul(out.r.get(), out.r.get(), right.q.get());
-    mpz_mul(right.r.get(), right.r.get(), out.p.get());
-    mpz_add(out.r.get(), out.r.get(), right.r.get());
-    if (need_p) {
-        mpz_mul(out.p.get(), out.p.get(), right.p.get());
+    // r = q(m, b) r(a, m) + p(a, m) r(m, b); then p and q multiply. The
+    // largest products, at the top, on two threads.
+    const auto with_p = [&] {
+        mpz_mul(right.r.get(), right.r.get(), out.p.get());
+        if (need_p) {
+            mpz_mul(out.p.get(), out.p.get(), right.p.get());
+        }
+    };
+    std::thread helper;
+    if (two_threads) {
+        helper = std::thread(with_p);
+    } else {
+        with_p();
     }
+    mpz_mul(out.r.get(), out.r.get(), right.q.get());
     mpz_mul(out.q.get(), out.q.get(), right.q.get());
+    if (helper.joinable()) {
+        helper.join();
+    }
+    mpz_add(out.r.get(), out.r.get(), right.r.get());
+}
+
+// `count` digits of `value` (below base^count) at `into`, leading zeros
+// included; the two halves on two threads when it is long.
+void write_digits(mpz_ptr value, int base, std::uint64_t count, char* into, bool two_threads) {
+    if (!two_threads || count < 1000000) {
+        std::string text(mpz_sizeinbase(value, base) + 2, '\0');
+        mpz_get_str(text.data(), base, value);
+        const std::size_t length = std::strlen(text.c_str());
+        std::memset(into, '0', count - length);
+        std::memcpy(into + (count - length), text.data(), length);
+        return;
+    }
+    const std::uint64_t low_count = count / 2;
+    integer high;
+    integer low;
+    integer power;
+    mpz_ui_pow_ui(power.get(), static_cast<unsigned long>(base), low_count);
+    mpz_tdiv_qr(high.get(), low.get(), value, power.get());
+    std::thread helper([&] { write_digits(high.get(), base, count - low_count, into, false); });
+    write_digits(low.get(), base, low_count, into + (count - low_count), false);
+    helper.join();
 }
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
@@ -134,10 +168,18 @@ int main(int argc, char** argv) {
     }
     mpz_mul_ui(root.get(), root.get(), 10005);
     mpz_sqrt(root.get(), root.get());
-    mpz_mul(pi.get(), root.get(), sum.q.get());
-    mpz_mul_ui(pi.get(), pi.get(), 426880);
     mpz_mul_ui(denominator.get(), sum.q.get(), 13591409);
     mpz_add(denominator.get(), denominator.get(), sum.r.get());
+    // Q and the denominator hold far more bits than the digits need: their
+    // ratio keeps 64 bits more than the root's, and costs a fraction.
+    const std::size_t kept = mpz_sizeinbase(root.get(), 2) + 64;
+    const std::size_t bits = mpz_sizeinbase(denominator.get(), 2);
+    if (bits > kept) {
+        mpz_tdiv_q_2exp(sum.q.get(), sum.q.get(), bits - kept);
+        mpz_tdiv_q_2exp(denominator.get(), denominator.get(), bits - kept);
+    }
+    mpz_mul(pi.get(), root.get(), sum.q.get());
+    mpz_mul_ui(pi.get(), pi.get(), 426880);
     mpz_fdiv_q(pi.get(), pi.get(), denominator.get());
 
     // The sum and the root are each a few units of the last guard digit off
@@ -154,12 +196,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     const double divided = seconds_since(start);
-    std::string text(mpz_sizeinbase(pi.get(), static_cast<int>(base)) + 3, '\0');
-    mpz_get_str(text.data() + 1, static_cast<int>(base), pi.get());
-    text.resize(std::strlen(text.c_str() + 1) + 1);
-    if (text.size() != digits + 2 || text[1] != '3') {
-        (void)std::fprintf(stderr, "make_pi_digit_file: computed %zu digits, not %llu\n", text.size() - 1,
+    if (mpz_sizeinbase(pi.get(), static_cast<int>(base)) > digits + 1) {
+        (void)std::fprintf(stderr, "make_pi_digit_file: computed more than %llu digits\n",
                            static_cast<unsigned long long>(digits + 1));
+        return 1;
+    }
+    std::string text(digits + 2, '\0');
+    write_digits(pi.get(), static_cast<int>(base), digits + 1, text.data() + 1, std::thread::hardware_concurrency() > 1);
+    if (text[1] != '3') {
+        (void)std::fprintf(stderr, "make_pi_digit_file: computed %c, not 3, before the point\n", text[1]);
         return 1;
     }
     // "3." and the fraction.

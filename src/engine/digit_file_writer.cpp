@@ -4,6 +4,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 namespace rovurer {
 
@@ -49,9 +50,15 @@ digit_file_writer::digit_file_writer(std::string target, bool replace)
         return;
     }
     buffer_.reserve(block_words);
+    try {
+        writer_ = std::thread([this] { write_loop(); });
+    } catch (const std::system_error&) {
+        // No thread to spare: blocks are written as they fill.
+    }
 }
 
 digit_file_writer::~digit_file_writer() {
+    stop_writing();
     file_ = platform::file();
     if (!temporary_.empty() && !named_) {
         (void)platform::remove_file(temporary_.c_str());
@@ -68,6 +75,46 @@ bool digit_file_writer::fail(errc code, int system_error, std::string message) {
     return false;
 }
 
+void digit_file_writer::write_loop() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return !in_flight_.empty() || closing_; });
+        if (in_flight_.empty()) {
+            return;
+        }
+        lock.unlock();
+        const int error = write_error_ != 0 ? 0
+                                            : platform::write_at(file_, in_flight_.data(), in_flight_.size() * 8,
+                                                                 offset_of_word(in_flight_at_));
+        lock.lock();
+        write_error_ = write_error_ != 0 ? write_error_ : error;
+        in_flight_.clear();
+        changed_.notify_all();
+    }
+}
+
+// Waits until the block in flight is written; false when a write failed.
+bool digit_file_writer::wait_for_writes() {
+    int error = 0;
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return in_flight_.empty(); });
+        error = write_error_;
+    }
+    return error == 0 || fail(errc::write_failed, error, "write error: " + system_text(error));
+}
+
+void digit_file_writer::stop_writing() {
+    if (writer_.joinable()) {
+        {
+            const std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        changed_.notify_all();
+        writer_.join();
+    }
+}
+
 bool digit_file_writer::write_buffered() {
     if (buffer_.empty()) {
         return true;
@@ -75,12 +122,26 @@ bool digit_file_writer::write_buffered() {
     for (std::uint64_t& word : buffer_) {
         word = little_endian(word);
     }
-    const int error = platform::write_at(file_, buffer_.data(), buffer_.size() * 8, offset_of_word(words_));
-    if (error != 0) {
-        return fail(errc::write_failed, error, "write error: " + system_text(error));
+    if (!writer_.joinable()) {
+        const int error = platform::write_at(file_, buffer_.data(), buffer_.size() * 8, offset_of_word(words_));
+        if (error != 0) {
+            return fail(errc::write_failed, error, "write error: " + system_text(error));
+        }
+        words_ += static_cast<std::int64_t>(buffer_.size());
+        buffer_.clear();
+        return true;
     }
-    words_ += static_cast<std::int64_t>(buffer_.size());
-    buffer_.clear();
+    if (!wait_for_writes()) {
+        return false;
+    }
+    const auto handed = static_cast<std::int64_t>(buffer_.size());
+    {
+        const std::lock_guard lock(mutex_);
+        in_flight_.swap(buffer_);
+        in_flight_at_ = words_;
+    }
+    changed_.notify_all();
+    words_ += handed;
     return true;
 }
 
@@ -129,7 +190,11 @@ bool digit_file_writer::reverse_words() {
 }
 
 bool digit_file_writer::finish(std::int64_t lead_words) {
-    if (!ok() || !write_buffered() || !reverse_words()) {
+    if (!ok() || !write_buffered() || !wait_for_writes()) {
+        return false;
+    }
+    stop_writing();
+    if (!reverse_words()) {
         return false;
     }
     unsigned char header[header_bytes] = {};

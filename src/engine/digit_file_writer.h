@@ -4,9 +4,12 @@
 // nothing is at the target's name that was not there before.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -30,7 +33,9 @@ public:
     const rovurer::error& failure() const { return failure_; }
 
     // Appends words in the order the digits are read: the most significant
-    // first, the integer part's words first of all.
+    // first, the integer part's words first of all. A thread of the writer
+    // writes each full block while the caller makes the next; a write that
+    // fails is told by the next call.
     bool append(std::span<const std::uint64_t> words);
 
     // Puts the words in the file's order (the most significant at the end),
@@ -46,6 +51,9 @@ public:
 private:
     bool fail(errc code, int system_error, std::string message);
     bool write_buffered();
+    bool wait_for_writes();
+    void stop_writing();
+    void write_loop();
     bool reverse_words();
 
     std::string target_;
@@ -53,9 +61,18 @@ private:
     bool replace_;
     platform::file file_;
     std::vector<std::uint64_t> buffer_;
-    std::int64_t words_ = 0;  // written to the file
+    std::int64_t words_ = 0;  // written to the file, or handed to the thread that writes
     bool named_ = false;
     rovurer::error failure_;
+
+    // The block the writing thread writes, and what it says.
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::uint64_t> in_flight_;
+    std::int64_t in_flight_at_ = 0;  // its first word's index
+    int write_error_ = 0;
+    bool closing_ = false;
+    std::thread writer_;  // not joinable: blocks are written on the caller's thread
 };
 
 }  // namespace rovurer
