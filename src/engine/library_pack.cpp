@@ -1,7 +1,6 @@
 // rovurer::pack and its kin: a text, its pieces checked and packed into
 // words on the request's threads, and a writer that names the file only
 // once it is whole.
-#include <algorithm>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -9,34 +8,46 @@
 #include "engine/digit_file_writer.h"
 #include "engine/messages.h"
 #include "engine/pack.h"
+#include "engine/pack_file.h"
 #include "platform/platform.h"
 #include "reader/digit_stream.h"
 
 namespace rovurer {
 
-result<packed> pack_to_file(const text_source& source, const std::string& target, const pack_request& request) {
+namespace {
+
+error text_read_failed(int read_error) {
+    return error{errc::read_failed, std::string("a read of the text failed: ") + std::strerror(read_error), read_error,
+                 1};
+}
+
+}  // namespace
+
+result<packed> pack_to_file(text_source& source, const std::string& target, const pack_request& request) {
     digit_text_reader reader(request.base);
     digit_file_writer writer(target, request.replace);
     if (!writer.ok()) {
         return writer.failure();
     }
-    std::vector<char> piece(pack_piece_bytes * static_cast<std::size_t>(request.threads));
     std::vector<std::uint64_t> words;
     for (;;) {
         if (request.stopped && request.stopped()) {
             return error{errc::stopped, "stopped", 0, 2};
         }
         int read_error = 0;
-        const std::int64_t got = source(piece, &read_error);
-        if (got < 0) {
-            return error{errc::read_failed, std::string("a read of the text failed: ") + std::strerror(read_error),
-                         read_error, 1};
+        std::string_view piece;
+        if (!source.next(pack_piece_bytes * static_cast<std::size_t>(request.threads), &piece, &read_error)) {
+            return text_read_failed(read_error);
         }
-        if (got == 0) {
+        if (piece.empty()) {
             break;
         }
         words.clear();
-        if (!reader.read(std::string_view(piece.data(), static_cast<std::size_t>(got)), words, request.threads)) {
+        const bool read = reader.read(piece, words, request.threads);
+        if (!source.last_whole(&read_error)) {
+            return text_read_failed(read_error);
+        }
+        if (!read) {
             return error{errc::bad_text, reader.problem(), 0, 1};
         }
         if (!writer.append(words)) {
@@ -69,10 +80,7 @@ std::optional<error> refusal_of(int base, const pack_options& options) {
 
 // The library's calls: the stop token asked between pieces, and no
 // exception let out.
-result<packed> pack_with(const text_source& source, const std::string& target, int base, const pack_options& options) {
-    if (const std::optional<error> refused = refusal_of(base, options)) {
-        return *refused;
-    }
+result<packed> pack_with(text_source& source, const std::string& target, int base, const pack_options& options) {
     pack_request request;
     request.base = base;
     request.replace = options.replace;
@@ -89,24 +97,6 @@ result<packed> pack_with(const text_source& source, const std::string& target, i
 
 }  // namespace
 
-text_source text_from(platform::native_file handle) {
-    return [handle](std::span<char> into, int* error) {
-        // Fills the piece, so that threads get long slices of a pipe too.
-        std::size_t filled = 0;
-        while (filled < into.size()) {
-            const std::int64_t got = platform::read_next(handle, into.data() + filled, into.size() - filled, error);
-            if (got < 0) {
-                return got;
-            }
-            if (got == 0) {
-                break;
-            }
-            filled += static_cast<std::size_t>(got);
-        }
-        return static_cast<std::int64_t>(filled);
-    };
-}
-
 result<packed> pack(const std::string& text, const std::string& target, int base, const pack_options& options) {
     if (const std::optional<error> refused = refusal_of(base, options)) {
         return *refused;
@@ -116,23 +106,33 @@ result<packed> pack(const std::string& text, const std::string& target, int base
     if (!opened.is_open()) {
         return error{errc::cannot_open, std::string("cannot open: ") + std::strerror(open_error), open_error, 1};
     }
-    return pack_with(text_from(opened.native()), target, base, options);
+    try {
+        return pack_with(*text_of_file(opened), target, base, options);
+    } catch (const std::bad_alloc&) {
+        return error{errc::out_of_memory, out_of_memory_text};
+    }
 }
 
 result<packed> pack_standard_input(const std::string& target, int base, const pack_options& options) {
-    return pack_with(text_from(platform::standard_input()), target, base, options);
+    if (const std::optional<error> refused = refusal_of(base, options)) {
+        return *refused;
+    }
+    try {
+        return pack_with(*text_of_handle(platform::standard_input()), target, base, options);
+    } catch (const std::bad_alloc&) {
+        return error{errc::out_of_memory, out_of_memory_text};
+    }
 }
 
 result<packed> pack_text(std::string_view text, const std::string& target, int base, const pack_options& options) {
-    std::size_t at = 0;
-    return pack_with(
-        [text, &at](std::span<char> into, int* /*error*/) {
-            const std::size_t taken = std::min(into.size(), text.size() - at);
-            std::memcpy(into.data(), text.data() + at, taken);
-            at += taken;
-            return static_cast<std::int64_t>(taken);
-        },
-        target, base, options);
+    if (const std::optional<error> refused = refusal_of(base, options)) {
+        return *refused;
+    }
+    try {
+        return pack_with(*text_in_memory(text), target, base, options);
+    } catch (const std::bad_alloc&) {
+        return error{errc::out_of_memory, out_of_memory_text};
+    }
 }
 
 }  // namespace rovurer

@@ -56,14 +56,15 @@ std::uint64_t load8(const char* text) {
     return value;
 }
 
-// Whether eight characters are all digits of `base` (only answered for 2
+// Whether eight characters are all digits of `Base` (only answered for 2
 // and 10; false otherwise, which costs only speed).
-bool all_digits(std::uint64_t eight, int base) {
+template <int Base>
+bool all_digits(std::uint64_t eight) {
     constexpr std::uint64_t high_nibbles = 0xF0F0F0F0F0F0F0F0;
-    if (base == 10) {
+    if constexpr (Base == 10) {
         return ((eight & high_nibbles) | (((eight + 0x0606060606060606) & high_nibbles) >> 4)) == 0x3333333333333333;
     }
-    return base == 2 && (eight & 0xFEFEFEFEFEFEFEFE) == 0x3030303030303030;
+    return Base == 2 && (eight & 0xFEFEFEFEFEFEFEFE) == 0x3030303030303030;
 }
 
 // Eight decimal digits as their value.
@@ -95,13 +96,14 @@ std::uint64_t binary8(std::uint64_t eight) {
 }
 
 // One whole word's digits (19, 16 or 64 of them) as its value.
-std::uint64_t word_of(const char* digits, int base) {
-    if (base == 10) {
+template <int Base>
+std::uint64_t word_of(const char* digits) {
+    if constexpr (Base == 10) {
         return decimal8(load8(digits)) * std::uint64_t{100000000000} + decimal8(load8(digits + 8)) * 1000 +
                static_cast<std::uint64_t>(digits[16] - '0') * 100 + static_cast<std::uint64_t>(digits[17] - '0') * 10 +
                static_cast<std::uint64_t>(digits[18] - '0');
     }
-    if (base == 16) {
+    if constexpr (Base == 16) {
         return (hex8(load8(digits)) << 32) | hex8(load8(digits + 8));
     }
     std::uint64_t word = 0;
@@ -119,8 +121,9 @@ struct slice_scan {
     std::size_t last_line_end = std::string_view::npos;
 };
 
-slice_scan compact(std::string_view text, char* dense, int base) {
-    const byte_table& table = table_for(base);
+template <int Base>
+slice_scan compact_in(std::string_view text, char* dense) {
+    const byte_table& table = table_for(Base);
     slice_scan scan;
     std::size_t written = 0;
     std::size_t at = 0;
@@ -140,7 +143,7 @@ slice_scan compact(std::string_view text, char* dense, int base) {
     };
     for (; at + 8 <= text.size(); at += 8) {
         const std::uint64_t eight = load8(text.data() + at);
-        if (all_digits(eight, base)) {
+        if (all_digits<Base>(eight)) {
             std::memcpy(dense + written, text.data() + at, 8);
             written += 8;
             continue;
@@ -161,6 +164,29 @@ slice_scan compact(std::string_view text, char* dense, int base) {
     }
     scan.digits = written;
     return scan;
+}
+
+slice_scan compact(std::string_view text, char* dense, int base) {
+    return base == 10 ? compact_in<10>(text, dense) : base == 16 ? compact_in<16>(text, dense) : compact_in<2>(text, dense);
+}
+
+// `count` whole words of the digits at `digits` into `into`.
+template <int Base>
+void words_in(const char* digits, std::size_t count, std::uint64_t* into) {
+    constexpr std::size_t per_word = Base == 10 ? 19 : Base == 16 ? 16 : 64;
+    for (std::size_t w = 0; w < count; ++w) {
+        into[w] = word_of<Base>(digits + w * per_word);
+    }
+}
+
+void make_words(const char* digits, std::size_t count, std::uint64_t* into, int base) {
+    if (base == 10) {
+        words_in<10>(digits, count, into);
+    } else if (base == 16) {
+        words_in<16>(digits, count, into);
+    } else {
+        words_in<2>(digits, count, into);
+    }
 }
 
 // The value of `c` as a digit of `base`, or -1.
@@ -320,12 +346,8 @@ bool digit_text_reader::read_fraction(std::string_view text, std::vector<std::ui
     }
     words.resize(words_before + digits_before / per_word);
     on_threads([&](std::size_t k) {
-        const char* digits = dense_[k].data() + heads[k];
-        const std::size_t whole = (scans[k].digits - heads[k]) / per_word;
-        std::uint64_t* into = words.data() + first_words[k];
-        for (std::size_t w = 0; w < whole; ++w) {
-            into[w] = word_of(digits + w * per_word, base_);
-        }
+        make_words(dense_[k].data() + heads[k], (scans[k].digits - heads[k]) / per_word, words.data() + first_words[k],
+                   base_);
     });
     // The digits around the whole words, in order.
     std::size_t filled = words_before;

@@ -65,36 +65,3 @@ private:
 };
 
 }  // namespace rovurer
-
-#include <functional>
-#include <span>
-
-#include "platform/platform.h"
-#include "rovurer/pack.h"
-
-namespace rovurer {
-
-// Reads the next piece of a text into `into`: the bytes read, 0 at its
-// end, or -1 with *error set to an errno value.
-using text_source = std::function<std::int64_t(std::span<char> into, int* error)>;
-
-struct pack_request {
-    int base = 10;
-    bool replace = false;
-    int threads = 1;                // 1 or more
-    std::function<bool()> stopped;  // asked between pieces; may be empty
-};
-
-// The text of an open file or standard input, each piece filled unless
-// the text ends.
-text_source text_from(platform::native_file handle);
-
-// Text bytes read and checked at a time, for each thread.
-inline constexpr std::size_t pack_piece_bytes = std::size_t{4} << 20;
-
-// Packs the text `source` gives into a digit file at `target`, written
-// whole or not at all (digit_file_writer). The errors of rovurer::pack,
-// and errc::read_failed (with its errno) when a read of the text fails.
-result<packed> pack_to_file(const text_source& source, const std::string& target, const pack_request& request);
-
-}  // namespace rovurer

@@ -1,11 +1,12 @@
 #include "frontend/pack_form.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "engine/arguments.h"
 #include "engine/messages.h"
-#include "engine/pack.h"
+#include "engine/pack_file.h"
 #include "frontend/operands.h"
 #include "frontend/plan.h"
 #include "platform/platform.h"
@@ -53,8 +54,9 @@ int pack_action(const command_line& command, console& io) {
     request.replace = command.force;
     request.threads = thread_count(command, io);
     request.stopped = [] { return platform::stop_signal() != 0; };
-    const result<packed> made =
-        pack_to_file(text_from(from_input ? platform::standard_input() : opened.native()), target, request);
+    const std::unique_ptr<text_source> source =
+        from_input ? text_of_handle(platform::standard_input()) : text_of_file(opened);
+    const result<packed> made = pack_to_file(*source, target, request);
     if (platform::stop_signal() != 0) {
         return stopped_by_signal(io);
     }
