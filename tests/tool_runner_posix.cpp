@@ -57,11 +57,16 @@ int start(const std::string& executable, const std::vector<std::string>& argv, i
     posix_spawnattr_init(&attributes);
     sigset_t defaults;
     sigemptyset(&defaults);
-    // The default actions, whatever in-process runs of the tool ignored.
-    sigaddset(&defaults, SIGPIPE);
-    sigaddset(&defaults, SIGXFSZ);
+    // The default actions, whatever in-process runs of the tool ignored, or
+    // whatever started the tests (a background job ignores SIGINT).
+    for (const int number : {SIGPIPE, SIGXFSZ, SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&defaults, number);
+    }
     posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     pid_t child = 0;
     const int failed = posix_spawnp(&child, executable.c_str(), &actions, &attributes, pointers.data(), environ);
     posix_spawn_file_actions_destroy(&actions);

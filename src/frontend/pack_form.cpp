@@ -49,6 +49,9 @@ int pack_action(const command_line& command, console& io) {
     // goes; a write past the file-size limit is a write error.
     platform::catch_stop_signals();
     platform::ignore_file_size_signal();
+    // A signal that the writer's thread catches still ends a read that
+    // waits on a pipe here.
+    const platform::interruptible_thread reads_stop;
     pack_request request;
     request.base = static_cast<int>(base.value);
     request.replace = command.force;

@@ -11,6 +11,7 @@
 #ifdef __linux__
 #include <sched.h>
 #endif
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <stdio.h>
@@ -118,6 +119,33 @@ std::size_t read_at(const file& opened, void* destination, std::size_t length, s
     return done;
 }
 
+namespace {
+
+// Made by catch_stop_signals: the handler writes a byte to it, so that a
+// wait for input sees a signal that came before the wait began.
+int stop_pipe[2] = {-1, -1};
+
+// Waits until `descriptor` has input (or its end); false when a stop
+// signal has been caught.
+bool wait_readable(int descriptor) {
+    if (stop_pipe[0] < 0) {
+        return true;
+    }
+    pollfd waits[2] = {{descriptor, POLLIN, 0}, {stop_pipe[0], POLLIN, 0}};
+    for (;;) {
+        if (stop_signal() != 0) {
+            return false;
+        }
+        const int ready = poll(waits, 2, -1);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        return (waits[1].revents & POLLIN) == 0;
+    }
+}
+
+}  // namespace
+
 file open_sequential(const char* path, int* error) {
     const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) {
@@ -143,6 +171,10 @@ native_file standard_input() {
 
 std::int64_t read_next(native_file handle, void* destination, std::size_t length, int* error) {
     for (;;) {
+        if (!wait_readable(static_cast<int>(handle))) {
+            *error = EINTR;
+            return -1;
+        }
         const ssize_t got = ::read(static_cast<int>(handle), destination, length);
         if (got >= 0) {
             return got;
@@ -536,6 +568,11 @@ void on_stop_signal(int number, siginfo_t* info, void* /*context*/) {
     handlers_running.fetch_add(1);
     int none = 0;
     (void)caught_signal.compare_exchange_strong(none, number);
+    if (stop_pipe[1] >= 0) {
+        const int saved = errno;
+        (void)!::write(stop_pipe[1], "", 1);
+        errno = saved;
+    }
     // A signal from outside reaches one thread: pass it on to the others
     // (not what this process passed on itself), so that a write waiting in
     // any of them gives up.
@@ -578,6 +615,17 @@ interruptible_thread::~interruptible_thread() {
 }
 
 void catch_stop_signals() {
+    if (stop_pipe[0] < 0) {
+        int ends[2] = {-1, -1};
+        if (pipe(ends) == 0) {
+            for (const int end : ends) {
+                (void)fcntl(end, F_SETFD, FD_CLOEXEC);
+                (void)fcntl(end, F_SETFL, O_NONBLOCK);
+            }
+            stop_pipe[0] = ends[0];
+            stop_pipe[1] = ends[1];
+        }
+    }
     struct sigaction action {};
     action.sa_sigaction = on_stop_signal;
     action.sa_flags = SA_SIGINFO;  // no SA_RESTART: a write that waits gives up
