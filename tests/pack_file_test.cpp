@@ -30,7 +30,7 @@ namespace fs = std::filesystem;
 
 // A folder of its own for each case, to see that nothing else is left in it.
 std::string fresh_folder(const std::string& name) {
-    const std::string folder = temp_folder() + "/pack-" + name;
+    std::string folder = temp_folder() + "/pack-" + name;
     fs::remove_all(fs_path(folder));
     fs::create_directories(fs_path(folder));
     return folder;
@@ -73,10 +73,10 @@ run_result tool(std::vector<std::string> args, const std::string& stdout_path = 
 TEST(PackFile, WritesWhatTheTextHoldsOrSaysWhyNot) {
     struct pack_case {
         std::string name;
-        std::string text;         // in the file TEXT, or on standard input with "-"
+        std::string text;               // in the file TEXT, or on standard input with "-"
         std::vector<std::string> args;  // TEXT and OUT stand for the paths
         int status;
-        std::string err;          // TEXT and OUT stand for the paths
+        std::string err;                   // TEXT and OUT stand for the paths
         std::vector<std::uint64_t> words;  // of OUT, in file order; none: no OUT
         std::int64_t lead_words;
     };
@@ -86,24 +86,64 @@ TEST(PackFile, WritesWhatTheTextHoldsOrSaysWhyNot) {
         {"layout", pi38, {"--pack", "TEXT", "OUT", "10"}, 0, "", pi38_words, 1},
         {"input", pi38, {"--pack", "-", "OUT", "10"}, 0, "", pi38_words, 1},
         {"threads", pi38, {"--threads", "2", "--pack", "TEXT", "OUT", "10"}, 0, "", pi38_words, 1},
-        {"padding", "243F6A88 85A308D3 1", {"--pack", "TEXT", "OUT", "16"}, 0,
-         "rovurer: OUT: the last word is filled with 15 zeros\n", {0x1000000000000000, 0x243F6A8885A308D3}, 0},
-        {"one zero", "11." + std::string(63, '1'), {"--pack", "TEXT", "OUT", "2"}, 0,
-         "rovurer: OUT: the last word is filled with 1 zero\n", {0xFFFFFFFFFFFFFFFE, 3}, 1},
-        {"bad", "3.14\n15 9A", {"--pack", "TEXT", "OUT", "10"}, 1,
-         "rovurer: TEXT: line 2, column 5: 'A' is not a base-10 digit\n", {}, 0},
-        {"bad input", "101 2", {"--pack", "-", "OUT", "2"}, 1,
-         "rovurer: standard input: line 1, column 5: '2' is not a base-2 digit\n", {}, 0},
+        {"padding",
+         "243F6A88 85A308D3 1",
+         {"--pack", "TEXT", "OUT", "16"},
+         0,
+         "rovurer: OUT: the last word is filled with 15 zeros\n",
+         {0x1000000000000000, 0x243F6A8885A308D3},
+         0},
+        {"one zero",
+         "11." + std::string(63, '1'),
+         {"--pack", "TEXT", "OUT", "2"},
+         0,
+         "rovurer: OUT: the last word is filled with 1 zero\n",
+         {0xFFFFFFFFFFFFFFFE, 3},
+         1},
+        {"bad",
+         "3.14\n15 9A",
+         {"--pack", "TEXT", "OUT", "10"},
+         1,
+         "rovurer: TEXT: line 2, column 5: 'A' is not a base-10 digit\n",
+         {},
+         0},
+        {"bad input",
+         "101 2",
+         {"--pack", "-", "OUT", "2"},
+         1,
+         "rovurer: standard input: line 1, column 5: '2' is not a base-2 digit\n",
+         {},
+         0},
         {"empty", " \n", {"--pack", "TEXT", "OUT", "10"}, 1, "rovurer: TEXT: holds no base-10 digits\n", {}, 0},
         {"base", pi38, {"--pack", "TEXT", "OUT", "7"}, 1, "rovurer: base 7 is not 2, 10 or 16\n", {}, 0},
-        {"missing", "", {"--pack", "TEXT/none", "OUT", "10"}, 1,
-         std::string("rovurer: TEXT/none: cannot open: ") + std::strerror(ENOTDIR) + "\n", {}, 0},
-        {"folder", pi38, {"--pack", "TEXT", "OUT/none/x", "10"}, 1,
-         std::string("rovurer: OUT/none/x: cannot create: ") + std::strerror(ENOENT) + "\n", {}, 0},
-        {"operands", pi38, {"--pack", "TEXT", "OUT"}, 1,
-         "rovurer: missing arguments\nTry 'rovurer --help' for more information.\n", {}, 0},
-        {"shard", pi38, {"--shard", "1/2", "--pack", "TEXT", "OUT", "10"}, 1,
-         "rovurer: --shard cannot be combined with --pack\nTry 'rovurer --help' for more information.\n", {}, 0},
+        {"missing",
+         "",
+         {"--pack", "TEXT/none", "OUT", "10"},
+         1,
+         std::string("rovurer: TEXT/none: cannot open: ") + std::strerror(ENOTDIR) + "\n",
+         {},
+         0},
+        {"folder",
+         pi38,
+         {"--pack", "TEXT", "OUT/none/x", "10"},
+         1,
+         std::string("rovurer: OUT/none/x: cannot create: ") + std::strerror(ENOENT) + "\n",
+         {},
+         0},
+        {"operands",
+         pi38,
+         {"--pack", "TEXT", "OUT"},
+         1,
+         "rovurer: missing arguments\nTry 'rovurer --help' for more information.\n",
+         {},
+         0},
+        {"shard",
+         pi38,
+         {"--shard", "1/2", "--pack", "TEXT", "OUT", "10"},
+         1,
+         "rovurer: --shard cannot be combined with --pack\nTry 'rovurer --help' for more information.\n",
+         {},
+         0},
     };
     for (const pack_case& c : cases) {
 #ifdef _WIN32
@@ -116,7 +156,9 @@ TEST(PackFile, WritesWhatTheTextHoldsOrSaysWhyNot) {
         const std::string out = folder + "/OUT";
         std::vector<std::string> args;
         for (const std::string& arg : c.args) {
-            args.push_back(arg.starts_with("TEXT") ? text + arg.substr(4) : arg.starts_with("OUT") ? out + arg.substr(3) : arg);
+            args.push_back(arg.starts_with("TEXT")  ? text + arg.substr(4)
+                           : arg.starts_with("OUT") ? out + arg.substr(3)
+                                                    : arg);
         }
         std::string err = c.err;
         for (const auto& [name, path] : {std::pair{std::string("TEXT"), text}, std::pair{std::string("OUT"), out}}) {
@@ -191,13 +233,13 @@ TEST(PackFile, WhatADumpShowsPacksBack) {
         ASSERT_EQ(tool(dump, text).status, 0);
         std::string first;
         for (const std::string& threads : t.threads) {
-            const std::string copy = folder + "/copy" + threads;
+            const std::string copy = folder + "/copy-on-" + std::string(threads);
             const run_result packed = tool({"--pack", "--threads", threads, text, copy, t.base});
             EXPECT_EQ(packed.status, 0) << t.file << " " << t.base << ": " << packed.err;
             EXPECT_EQ(packed.err, "") << t.file;
             const run_result compared = tool({"--compare", t.file, copy, t.base});
-            EXPECT_EQ(compared.status, 0) << t.file << " " << t.base << " " << t.layout[1] << ": " << compared.out
-                                          << compared.err;
+            EXPECT_EQ(compared.status, 0)
+                << t.file << " " << t.base << " " << t.layout[1] << ": " << compared.out << compared.err;
             first = first.empty() ? file_contents(copy) : first;
             EXPECT_TRUE(file_contents(copy) == first) << "threads " << threads;
             fs::remove(fs_path(copy));

@@ -123,7 +123,8 @@ std::vector<std::uint64_t> words_of(const std::string& digits, int base) {
         std::uint64_t word = 0;
         for (std::size_t k = at; k < at + per_word; ++k) {
             const char c = k < digits.size() ? digits[k] : '0';
-            word = word * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(c <= '9' ? c - '0' : c - 'A' + 10);
+            word =
+                word * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(c <= '9' ? c - '0' : c - 'A' + 10);
         }
         words.push_back(word);
     }
@@ -145,7 +146,9 @@ TEST(Pack, SlicesOnThreadsGiveTheWordsOfTheDigits) {
             std::string text;
             for (std::size_t k = 0; k < digits.size(); ++k) {
                 text += digits[k];
-                const bool blank = layout == 1 ? k % 10 == 9 : layout == 2 ? k % 100 == 99 : layout == 3 && random() % 7 == 0;
+                const bool blank = layout == 1   ? k % 10 == 9
+                                   : layout == 2 ? k % 100 == 99
+                                                 : layout == 3 && random() % 7 == 0;
                 if (blank) {
                     text += layout == 2 ? '\n' : random() % 2 == 0 ? ' ' : '\t';
                 }

@@ -191,18 +191,20 @@ int main(int argc, char** argv) {
     mpz_fdiv_qr(pi.get(), rest.get(), pi.get(), guard_scale.get());
     mpz_sub_ui(guard_scale.get(), guard_scale.get(), 1000);
     if (mpz_cmp_ui(rest.get(), 1000) < 0 || mpz_cmp(rest.get(), guard_scale.get()) > 0) {
-        (void)std::fprintf(stderr, "make_pi_digit_file: the last digits are too near a carry to be sure of; "
-                                   "ask for a few digits more or fewer\n");
+        (void)std::fprintf(stderr,
+                           "make_pi_digit_file: the last digits are too near a carry to be sure of; "
+                           "ask for a few digits more or fewer\n");
         return 1;
     }
     const double divided = seconds_since(start);
     if (mpz_sizeinbase(pi.get(), static_cast<int>(base)) > digits + 1) {
         (void)std::fprintf(stderr, "make_pi_digit_file: computed more than %llu digits\n",
-                           static_cast<unsigned long long>(digits + 1));
+                           static_cast<unsigned long long>(digits) + 1);
         return 1;
     }
     std::string text(digits + 2, '\0');
-    write_digits(pi.get(), static_cast<int>(base), digits + 1, text.data() + 1, std::thread::hardware_concurrency() > 1);
+    write_digits(pi.get(), static_cast<int>(base), digits + 1, text.data() + 1,
+                 std::thread::hardware_concurrency() > 1);
     if (text[1] != '3') {
         (void)std::fprintf(stderr, "make_pi_digit_file: computed %c, not 3, before the point\n", text[1]);
         return 1;
@@ -221,7 +223,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (std::getenv("MAKE_PI_TIMES") != nullptr) {
-        (void)std::fprintf(stderr, "%llu digits: series %.2f s, root and division %.2f s, digits %.2f s, written %.2f s\n",
+        (void)std::fprintf(stderr,
+                           "%llu digits: series %.2f s, root and division %.2f s, digits %.2f s, written %.2f s\n",
                            static_cast<unsigned long long>(digits), series, divided - series, computed - divided,
                            seconds_since(start) - computed);
     }

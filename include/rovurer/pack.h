@@ -35,9 +35,9 @@ struct pack_options {
 // What was written.
 struct packed {
     std::int64_t word_count = 0;
-    std::int64_t lead_words = 0;   // the integer part's words
-    std::int64_t digits = 0;       // after the point, padding not counted
-    std::int64_t padding = 0;      // zeros that fill the last word
+    std::int64_t lead_words = 0;  // the integer part's words
+    std::int64_t digits = 0;      // after the point, padding not counted
+    std::int64_t padding = 0;     // zeros that fill the last word
 };
 
 // Packs the text of the file at `text` (any file that can be read from
@@ -51,7 +51,6 @@ result<packed> pack(const std::string& text, const std::string& target, int base
 result<packed> pack_standard_input(const std::string& target, int base, const pack_options& options = {});
 
 // The same, of text in memory.
-result<packed> pack_text(std::string_view text, const std::string& target, int base,
-                         const pack_options& options = {});
+result<packed> pack_text(std::string_view text, const std::string& target, int base, const pack_options& options = {});
 
 }  // namespace rovurer

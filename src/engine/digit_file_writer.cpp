@@ -29,8 +29,7 @@ std::string system_text(int error) {
 
 }  // namespace
 
-digit_file_writer::digit_file_writer(std::string target, bool replace)
-    : target_(std::move(target)), replace_(replace) {
+digit_file_writer::digit_file_writer(std::string target, bool replace) : target_(std::move(target)), replace_(replace) {
     if (!replace_ && platform::path_exists(target_.c_str())) {
         fail(errc::target_exists, EEXIST, "exists (--force replaces it)");
         return;

@@ -30,10 +30,10 @@ constexpr byte_table table_of(int base) {
         } else if (c >= 'a' && c <= 'f') {
             value = c - 'a' + 10;
         }
-        table[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(value < base      ? value
+        table[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(value < base                         ? value
                                                                        : c == ' ' || c == '\t' || c == '\r' ? blank
-                                                                       : c == '\n'                           ? line_end
-                                                                                                             : not_a_digit);
+                                                                       : c == '\n'                          ? line_end
+                                                                                   : not_a_digit);
     }
     return table;
 }
@@ -115,9 +115,9 @@ std::uint64_t word_of(const char* digits) {
 
 // One slice of the text with its blanks and line ends taken out.
 struct slice_scan {
-    std::size_t digits = 0;                     // written to the dense copy
+    std::size_t digits = 0;                       // written to the dense copy
     std::size_t bad_at = std::string_view::npos;  // the first character that is not a digit
-    std::int64_t line_ends = 0;                  // before bad_at
+    std::int64_t line_ends = 0;                   // before bad_at
     std::size_t last_line_end = std::string_view::npos;
 };
 
@@ -167,7 +167,9 @@ slice_scan compact_in(std::string_view text, char* dense) {
 }
 
 slice_scan compact(std::string_view text, char* dense, int base) {
-    return base == 10 ? compact_in<10>(text, dense) : base == 16 ? compact_in<16>(text, dense) : compact_in<2>(text, dense);
+    return base == 10   ? compact_in<10>(text, dense)
+           : base == 16 ? compact_in<16>(text, dense)
+                        : compact_in<2>(text, dense);
 }
 
 // `count` whole words of the digits at `digits` into `into`.
@@ -291,7 +293,8 @@ bool digit_text_reader::read_fraction(std::string_view text, std::vector<std::ui
         return true;
     }
     const std::size_t most = text.size() / smallest_slice;
-    const std::size_t slices = std::max<std::size_t>(1, std::min<std::size_t>(static_cast<std::size_t>(std::max(threads, 1)), most));
+    const std::size_t slices =
+        std::max<std::size_t>(1, std::min<std::size_t>(static_cast<std::size_t>(std::max(threads, 1)), most));
     const std::size_t slice_bytes = (text.size() + slices - 1) / slices;
     dense_.resize(std::max(dense_.size(), slices));
     std::vector<std::string_view> pieces(slices);

@@ -47,7 +47,8 @@ public:
     bool next(std::size_t most, std::string_view* piece, int* error) override {
         platform::unmap_view(view_);
         view_ = nullptr;
-        const auto length = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(most), size_ - at_));
+        const auto length =
+            static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(most), size_ - at_));
         if (length == 0) {
             *piece = {};
             return true;

@@ -84,11 +84,11 @@ constexpr std::int64_t rest_of_the_data = INT64_MAX;
 constexpr std::size_t compare_operands = 3;
 
 constexpr form_row forms[] = {
-    {command_form::dump, &dump_form, nullptr, nullptr},   {command_form::find, &find_form, nullptr, nullptr},
-    {command_form::count, &count_form, nullptr, nullptr}, {command_form::compare, nullptr, run_compare, nullptr},
-    {command_form::info, nullptr, nullptr, info_action},  {command_form::serve, nullptr, nullptr, serve_action},
-    {command_form::pack, nullptr, nullptr, pack_action},
-    {command_form::help, nullptr, nullptr, help_action},  {command_form::version, nullptr, nullptr, version_action},
+    {command_form::dump, &dump_form, nullptr, nullptr},        {command_form::find, &find_form, nullptr, nullptr},
+    {command_form::count, &count_form, nullptr, nullptr},      {command_form::compare, nullptr, run_compare, nullptr},
+    {command_form::info, nullptr, nullptr, info_action},       {command_form::serve, nullptr, nullptr, serve_action},
+    {command_form::pack, nullptr, nullptr, pack_action},       {command_form::help, nullptr, nullptr, help_action},
+    {command_form::version, nullptr, nullptr, version_action},
 };
 
 // Does the work of a form that reads one run, opened from `run`: on one

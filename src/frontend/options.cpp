@@ -411,8 +411,8 @@ constexpr std::array<known_option, 27> options = {{
         .usage = "--shard K/N",
         .description = "do part K of N of the run, for one job over many machines",
         .trouble_status = 1,
-        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve) &
-                      ~forms_of(command_form::pack),
+        .given_with =
+            every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve) & ~forms_of(command_form::pack),
         .conflict_order = 7,
         .manual = "Do part\n"
                   ".I K\n"
@@ -437,8 +437,8 @@ constexpr std::array<known_option, 27> options = {{
         .description = "show how far a long job is on standard error (shown on a\n"
                        "terminal after a second without it)",
         .trouble_status = 1,
-        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve) &
-                      ~forms_of(command_form::pack),
+        .given_with =
+            every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve) & ~forms_of(command_form::pack),
         .conflict_order = 6,
         .manual = "Show how far the job is on standard error, on one line redrawn four times a\n"
                   "second: percent done, digits done of the total, the rate and the time left;\n"
@@ -452,8 +452,8 @@ constexpr std::array<known_option, 27> options = {{
         .usage = "--no-progress",
         .description = "never show it",
         .trouble_status = 1,
-        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve) &
-                      ~forms_of(command_form::pack),
+        .given_with =
+            every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve) & ~forms_of(command_form::pack),
         .conflict_order = 6,
         .manual = "Never show it.\n",
     },

@@ -23,17 +23,17 @@ constexpr std::size_t pack_operands = 3;
 int pack_action(const command_line& command, console& io) {
     const operand_list& operands = command.operands;
     if (operands.size() != pack_operands) {
-        return usage_error(command, io,
-                           operands.size() < pack_operands ? "rovurer: missing arguments"
-                                                           : "rovurer: too many arguments");
+        return usage_error(
+            command, io,
+            operands.size() < pack_operands ? "rovurer: missing arguments" : "rovurer: too many arguments");
     }
     const std::string text = operands[0];
     const std::string target = operands[1];
     const strict_number base = parse_strict_integer(operands[2], INT32_MIN, INT32_MAX);
     if (base.status != strict_number::verdict::ok) {
-        return usage_error(command, io,
-                           "rovurer: " + number_refusal("base", operands[2],
-                                                        base.status == strict_number::verdict::out_of_range));
+        return usage_error(
+            command, io,
+            "rovurer: " + number_refusal("base", operands[2], base.status == strict_number::verdict::out_of_range));
     }
     if (!digit_base_supported(static_cast<std::int32_t>(base.value))) {
         return report(io, "rovurer: " + base_refusal(static_cast<std::int32_t>(base.value)), command.trouble_status);

@@ -241,7 +241,9 @@ int rename_file(const char* from, const char* to, bool replace) {
     // The new name lasts a crash only once its folder is flushed too.
     const std::string_view target = to;
     const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string_view::npos ? "." : slash == 0 ? "/" : std::string(target.substr(0, slash));
+    const std::string folder = slash == std::string_view::npos ? "."
+                               : slash == 0                    ? "/"
+                                                               : std::string(target.substr(0, slash));
     const int directory = open(folder.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
     if (directory >= 0) {
         (void)fsync(directory);
@@ -570,7 +572,8 @@ void on_stop_signal(int number, siginfo_t* info, void* /*context*/) {
     (void)caught_signal.compare_exchange_strong(none, number);
     if (stop_pipe[1] >= 0) {
         const int saved = errno;
-        (void)!::write(stop_pipe[1], "", 1);
+        const ssize_t ignored = ::write(stop_pipe[1], "", 1);  // a full pipe already says it
+        (void)ignored;
         errno = saved;
     }
     // A signal from outside reaches one thread: pass it on to the others

@@ -176,10 +176,10 @@ file open_sequential(const char* path, int* error) {
         reason = EISDIR;
         return file();
     }
-    const HANDLE handle =
-        wide_path.empty() ? INVALID_HANDLE_VALUE
-                          : CreateFileW(wide_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = wide_path.empty() ? INVALID_HANDLE_VALUE
+                                            : CreateFileW(wide_path.c_str(), GENERIC_READ,
+                                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         reason = wide_path.empty() || code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
@@ -199,8 +199,8 @@ native_file standard_input() {
 std::int64_t read_next(native_file handle, void* destination, std::size_t length, int* error) {
     constexpr std::size_t max_chunk = std::size_t{1} << 30;
     DWORD got = 0;
-    if (!ReadFile(reinterpret_cast<HANDLE>(handle), destination, static_cast<DWORD>(length < max_chunk ? length : max_chunk),
-                  &got, nullptr)) {
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle), destination,
+                  static_cast<DWORD>(length < max_chunk ? length : max_chunk), &got, nullptr)) {
         // The writing end of a pipe closed: the end of the text.
         if (GetLastError() == ERROR_BROKEN_PIPE || GetLastError() == ERROR_HANDLE_EOF) {
             return 0;
@@ -213,9 +213,10 @@ std::int64_t read_next(native_file handle, void* destination, std::size_t length
 
 file create_new(const char* path, int* error) {
     const std::wstring wide_path = wide_from_utf8(path, std::char_traits<char>::length(path));
-    const HANDLE handle = wide_path.empty() ? INVALID_HANDLE_VALUE
-                                            : CreateFileW(wide_path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = wide_path.empty()
+                              ? INVALID_HANDLE_VALUE
+                              : CreateFileW(wide_path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         if (error != nullptr) {
             const DWORD code = GetLastError();
