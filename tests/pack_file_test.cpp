@@ -198,6 +198,20 @@ TEST(PackFile, AnExistingFileIsReplacedOnlyWithForce) {
     EXPECT_EQ(names_in(folder), (std::vector<std::string>{"OUT", "TEXT"}));
 }
 
+// --progress counts the bytes of a text file: its first line is drawn at
+// the start and erased at the end, before the note on the padding.
+TEST(PackFile, ProgressCountsTheTextsBytes) {
+    const std::string folder = fresh_folder("progress");
+    const std::string text = write_bytes("pack-progress/TEXT", "3.14159 26535\n");
+    const run_result run = tool({"--pack", "--progress", text, folder + "/OUT", "10"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err.rfind("\rrovurer:   0.0%  0 of 14 bytes  0 bytes/s  ? left", 0), 0U) << run.err;
+    const std::string note = "rovurer: " + folder + "/OUT: the last word is filled with 9 zeros\n";
+    ASSERT_GT(run.err.size(), note.size() + 1);
+    EXPECT_EQ(run.err.substr(run.err.size() - note.size() - 1), "\r" + note) << "the line is not erased first";
+    EXPECT_TRUE(file_contents(folder + "/OUT") == digit_file_bytes({1415926535000000000, 3}, 1));
+}
+
 // What a dump shows, in each base and layout, packs back into the digits it
 // was shown from; a text long enough to be cut into slices packs alike on
 // any number of threads.

@@ -53,6 +53,9 @@ result<packed> pack_to_file(text_source& source, const std::string& target, cons
         if (!writer.append(words)) {
             return writer.failure();
         }
+        if (request.done != nullptr) {
+            request.done->fetch_add(static_cast<std::int64_t>(piece.size()), std::memory_order_relaxed);
+        }
     }
     words.clear();
     reader.end(words);

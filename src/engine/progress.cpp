@@ -28,19 +28,21 @@ std::string duration(double seconds) {
 
 }  // namespace
 
-progress_meter::progress_meter(progress_mode mode, std::int64_t total, progress_time start)
-    : total_(total), start_(start), next_due_(mode == progress_mode::forced ? start : start + progress_second) {}
+progress_meter::progress_meter(progress_mode mode, std::int64_t total, progress_time start, const char* unit)
+    : total_(total),
+      unit_(unit),
+      start_(start),
+      next_due_(mode == progress_mode::forced ? start : start + progress_second) {}
 
-std::string progress_meter::line(std::int64_t done, std::int64_t total, double seconds) {
+std::string progress_meter::line(std::int64_t done, std::int64_t total, double seconds, const char* unit) {
     // Parts of a search read a few digits twice, where they overlap.
     done = done < total ? done : total;
     const double fraction = total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 1.0;
     const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
     const std::string left = rate > 0 ? duration(static_cast<double>(total - done) / rate) : "?";
     char text[160];
-    (void)std::snprintf(text, sizeof text, "rovurer: %5.1f%%  %lld of %lld digits  %.3g digits/s  %s left",
-                        100.0 * fraction, static_cast<long long>(done), static_cast<long long>(total), rate,
-                        left.c_str());
+    (void)std::snprintf(text, sizeof text, "rovurer: %5.1f%%  %lld of %lld %s  %.3g %s/s  %s left", 100.0 * fraction,
+                        static_cast<long long>(done), static_cast<long long>(total), unit, rate, unit, left.c_str());
     return text;
 }
 
@@ -48,7 +50,7 @@ std::string progress_meter::update(progress_time now, std::int64_t done) {
     if (erased_ || now < next_due_) {
         return {};
     }
-    const std::string text = line(done, total_, static_cast<double>(now - start_) / progress_second);
+    const std::string text = line(done, total_, static_cast<double>(now - start_) / progress_second, unit_);
     // Redraw over the last line, blanking what the new one does not cover.
     std::string drawn(1, '\r');
     drawn += text;
@@ -78,8 +80,8 @@ progress_time steady_now() {
 }
 
 progress_display::progress_display(progress_mode mode, std::int64_t total, const std::atomic<std::int64_t>* done,
-                                   progress_clock clock)
-    : clock_(clock), done_(done), meter_(mode, total, clock()) {
+                                   progress_clock clock, const char* unit)
+    : clock_(clock), done_(done), meter_(mode, total, clock(), unit) {
 #ifdef ROVURER_NO_THREADS
     mode = progress_mode::off;
 #endif

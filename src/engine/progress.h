@@ -28,9 +28,10 @@ inline constexpr progress_time progress_redraw_every = progress_second / 4;
 
 class progress_meter {
 public:
-    // A job of `total` digits that started at `start`: automatic meters draw
-    // from a second after it, forced ones from the start.
-    progress_meter(progress_mode mode, std::int64_t total, progress_time start);
+    // A job of `total` digits (or of another `unit`: "bytes") that started
+    // at `start`: automatic meters draw from a second after it, forced ones
+    // from the start.
+    progress_meter(progress_mode mode, std::int64_t total, progress_time start, const char* unit = "digits");
 
     // What to write at `now`, when `done` digits are done: the line, drawn
     // over the one before (a carriage return first, blanks where the new
@@ -48,10 +49,11 @@ public:
 
     // The line shown when `done` of `total` digits took `seconds`: the time
     // left rounds up, so that it reads 0:00:00 only at the end.
-    static std::string line(std::int64_t done, std::int64_t total, double seconds);
+    static std::string line(std::int64_t done, std::int64_t total, double seconds, const char* unit = "digits");
 
 private:
     std::int64_t total_;
+    const char* unit_;
     progress_time start_;
     progress_time next_due_;
     std::size_t drawn_ = 0;  // characters of the line on the screen
@@ -70,7 +72,7 @@ public:
     // automatic and standard error is not a terminal, or when no thread can
     // be started (a forced line then stays until stop()).
     progress_display(progress_mode mode, std::int64_t total, const std::atomic<std::int64_t>* done,
-                     progress_clock clock = steady_now);
+                     progress_clock clock = steady_now, const char* unit = "digits");
     ~progress_display() { stop(); }
     progress_display(const progress_display&) = delete;
     progress_display& operator=(const progress_display&) = delete;

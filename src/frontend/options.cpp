@@ -437,13 +437,15 @@ constexpr std::array<known_option, 27> options = {{
         .description = "show how far a long job is on standard error (shown on a\n"
                        "terminal after a second without it)",
         .trouble_status = 1,
-        .given_with =
-            every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve) & ~forms_of(command_form::pack),
+        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve),
         .conflict_order = 6,
         .manual = "Show how far the job is on standard error, on one line redrawn four times a\n"
                   "second: percent done, digits done of the total, the rate and the time left;\n"
                   "erased when the job ends. Without it, the line is shown when standard error\n"
-                  "is a terminal and the job runs past a second; never for the plain form.\n",
+                  "is a terminal and the job runs past a second; never for the plain form.\n"
+                  "With\n"
+                  ".BR \\-\\-pack ,\n"
+                  "the bytes of the text done, when it is a regular file.\n",
     },
     {
         .name = "--no-progress",
@@ -452,8 +454,7 @@ constexpr std::array<known_option, 27> options = {{
         .usage = "--no-progress",
         .description = "never show it",
         .trouble_status = 1,
-        .given_with =
-            every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve) & ~forms_of(command_form::pack),
+        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve),
         .conflict_order = 6,
         .manual = "Never show it.\n",
     },

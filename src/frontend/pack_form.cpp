@@ -1,5 +1,6 @@
 #include "frontend/pack_form.h"
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -7,6 +8,7 @@
 #include "engine/arguments.h"
 #include "engine/messages.h"
 #include "engine/pack_file.h"
+#include "engine/progress.h"
 #include "frontend/operands.h"
 #include "frontend/plan.h"
 #include "platform/platform.h"
@@ -59,7 +61,13 @@ int pack_action(const command_line& command, console& io) {
     request.stopped = [] { return platform::stop_signal() != 0; };
     const std::unique_ptr<text_source> source =
         from_input ? text_of_handle(platform::standard_input()) : text_of_file(opened);
+    // How far, in bytes of the text, where its size is known.
+    const std::int64_t size = from_input ? -1 : platform::file_size(opened);
+    std::atomic<std::int64_t> done{0};
+    request.done = &done;
+    progress_display display(size >= 0 ? progress_of(command) : progress_mode::off, size, &done, steady_now, "bytes");
     const result<packed> made = pack_to_file(*source, target, request);
+    display.stop();
     if (platform::stop_signal() != 0) {
         return stopped_by_signal(io);
     }
