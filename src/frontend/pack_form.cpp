@@ -31,6 +31,10 @@ int pack_action(const command_line& command, console& io) {
     }
     const std::string text = operands[0];
     const std::string target = operands[1];
+    if (target == "-") {
+        // A digit file is renamed into place once whole: it cannot be a stream.
+        return usage_error(command, io, "rovurer: --pack writes a file: name it, not -");
+    }
     const strict_number base = parse_strict_integer(operands[2], INT32_MIN, INT32_MAX);
     if (base.status != strict_number::verdict::ok) {
         return usage_error(
