@@ -208,6 +208,9 @@ TEST(PackFile, AnExistingFileIsReplacedOnlyWithForce) {
 // --progress counts the bytes of a text file: its first line is drawn at
 // the start and erased at the end, before the note on the padding.
 TEST(PackFile, ProgressCountsTheTextsBytes) {
+#ifdef ROVURER_NO_THREADS
+    GTEST_SKIP() << "a build without helper threads shows no progress";
+#endif
     const std::string folder = fresh_folder("progress");
     const std::string text = write_bytes("pack-progress/TEXT", "3.14159 26535\n");
     const run_result run = tool({"--pack", "--progress", text, folder + "/OUT", "10"});

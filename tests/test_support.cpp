@@ -204,7 +204,9 @@ run_result run_tool(const std::vector<std::string>& args, const std::string& std
 
 #ifndef _WIN32
 run_result run_in_shell(const std::string& setup, const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {"sh", "-c", setup + " && exec \"$0\" \"$@\"", rovurer_binary};
+    std::vector<std::string> argv = {"sh", "-c", setup + " && exec \"$@\"", "sh"};
+    const std::vector<std::string> words = tool_words();
+    argv.insert(argv.end(), words.begin(), words.end());
     argv.insert(argv.end(), args.begin(), args.end());
     return run_command("/bin/sh", argv, temp_folder() + "/shell.out", 0);
 }

@@ -105,9 +105,10 @@ run_result run_command(const std::string& executable, const std::vector<std::str
                        const std::string& stdout_path, std::size_t address_space_limit);
 
 #ifndef _WIN32
-// Runs the built rovurer (never wrapped) through the shell, after `setup`,
-// for what only the shell sets up: a file-size limit, standard input from
-// a file, standard output opened without being cut.
+// Runs the built rovurer through the shell, after `setup`, under the
+// emulator and wrapper as run_tool does, for what only the shell sets up: a
+// file-size limit, standard input from a file, standard output opened
+// without being cut.
 run_result run_in_shell(const std::string& setup, const std::vector<std::string>& args);
 
 int start_command(const std::string& executable, const std::vector<std::string>& argv, int out, int err);

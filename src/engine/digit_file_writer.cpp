@@ -49,11 +49,13 @@ digit_file_writer::digit_file_writer(std::string target, bool replace) : target_
         return;
     }
     buffer_.reserve(block_words);
+#ifndef ROVURER_NO_THREADS
     try {
         writer_ = std::thread([this] { write_loop(); });
     } catch (const std::system_error&) {
         // No thread to spare: blocks are written as they fill.
     }
+#endif
 }
 
 digit_file_writer::~digit_file_writer() {

@@ -308,11 +308,15 @@ bool digit_text_reader::read_fraction(std::string_view text, std::vector<std::ui
     const auto on_threads = [slices](const auto& work) {
         std::vector<std::thread> helpers;
         for (std::size_t k = 1; k < slices; ++k) {
+#ifdef ROVURER_NO_THREADS
+            work(k);  // a build without helper threads does every slice here
+#else
             try {
                 helpers.emplace_back(work, k);
             } catch (const std::system_error&) {
                 work(k);  // no thread to spare: this one does it
             }
+#endif
         }
         work(0);
         for (std::thread& helper : helpers) {
