@@ -175,8 +175,8 @@ bool digit_file_writer::reverse_words() {
             return fail(errc::write_failed, error != 0 ? error : EIO,
                         "cannot read back what was written: " + system_text(error != 0 ? error : EIO));
         }
-        std::reverse(low.begin(), low.begin() + count);
-        std::reverse(high.begin(), high.begin() + count);
+        std::reverse(low.begin(), low.begin() + static_cast<std::ptrdiff_t>(count));
+        std::reverse(high.begin(), high.begin() + static_cast<std::ptrdiff_t>(count));
         error = platform::write_at(file_, high.data(), bytes, offset_of_word(begin));
         if (error == 0) {
             error = platform::write_at(file_, low.data(), bytes, offset_of_word(end - count));
