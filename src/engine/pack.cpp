@@ -56,15 +56,24 @@ std::uint64_t load8(const char* text) {
     return value;
 }
 
-// Whether eight characters are all digits of `Base` (only answered for 2
-// and 10; false otherwise, which costs only speed).
+// Of eight characters, the first in the low byte: the high bit of each
+// byte that is not a digit of `Base`, the others clear. Bytes are compared
+// with their high bit cleared, so that no sum carries into the next.
 template <int Base>
-bool all_digits(std::uint64_t eight) {
-    constexpr std::uint64_t high_nibbles = 0xF0F0F0F0F0F0F0F0;
-    if constexpr (Base == 10) {
-        return ((eight & high_nibbles) | (((eight + 0x0606060606060606) & high_nibbles) >> 4)) == 0x3333333333333333;
+std::uint64_t non_digits(std::uint64_t eight) {
+    constexpr std::uint64_t high = 0x8080808080808080;
+    constexpr std::uint64_t low = 0x7F7F7F7F7F7F7F7F;
+    // The high bit of each byte at or above `bound` (below 0x80).
+    const auto at_least = [](std::uint64_t bytes, std::uint64_t bound) {
+        return (bytes + (0x80 - bound) * 0x0101010101010101) & high;
+    };
+    const std::uint64_t seven = eight & low;
+    std::uint64_t digits = at_least(seven, '0') & ~at_least(seven, Base == 2 ? '2' : '9' + 1);
+    if constexpr (Base == 16) {
+        const std::uint64_t lowered = seven | 0x2020202020202020;  // 'A'-'F' as 'a'-'f'
+        digits |= at_least(lowered, 'a') & ~at_least(lowered, 'f' + 1);
     }
-    return Base == 2 && (eight & 0xFEFEFEFEFEFEFEFE) == 0x3030303030303030;
+    return ~(digits & ~eight) & high;
 }
 
 // Eight decimal digits as their value.
@@ -141,20 +150,25 @@ slice_scan compact_in(std::string_view text, char* dense) {
         }
         return true;
     };
-    for (; at + 8 <= text.size(); at += 8) {
-        const std::uint64_t eight = load8(text.data() + at);
-        if (all_digits<Base>(eight)) {
-            std::memcpy(dense + written, text.data() + at, 8);
+    // Eight at a time: the digits before the first other character are
+    // kept, and that character is taken on its own.
+    while (at + 8 <= text.size()) {
+        const std::uint64_t others = non_digits<Base>(load8(text.data() + at));
+        std::memcpy(dense + written, text.data() + at, 8);
+        if (others == 0) {
             written += 8;
+            at += 8;
             continue;
         }
-        for (std::size_t k = at; k < at + 8; ++k) {
-            if (!one(k)) {
-                scan.digits = written;
-                scan.bad_at = k;
-                return scan;
-            }
+        const auto kept = static_cast<std::size_t>(std::countr_zero(others) / 8);
+        written += kept;
+        at += kept;
+        if (!one(at)) {
+            scan.digits = written;
+            scan.bad_at = at;
+            return scan;
         }
+        ++at;
     }
     for (; at < text.size(); ++at) {
         if (!one(at)) {
