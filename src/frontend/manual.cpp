@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "frontend/options.h"
+#include "rovurer/version.h"
 
 namespace rovurer {
 
@@ -155,6 +156,15 @@ std::string manual_options() {
 
 std::string with_made_sections(std::string_view manual) {
     std::string made(manual);
+    // The title line's fourth field names the version: .TH ROVURER 1 DATE "rovurer VERSION" ...
+    const std::string_view version_field = "\"rovurer ";
+    const std::size_t title = made.rfind(".TH ", 0) == 0 ? 0 : made.find("\n.TH ");
+    const std::size_t field = title == std::string::npos ? title : made.find(version_field, title);
+    const std::size_t field_end = field == std::string::npos ? field : made.find('"', field + 1);
+    if (field_end == std::string::npos || made.find('\n', title + 1) < field_end) {
+        return {};
+    }
+    made.replace(field + version_field.size(), field_end - field - version_field.size(), ROVURER_VERSION_STRING);
     for (const auto& [marker, section] :
          {std::pair{synopsis_begin, manual_synopsis()}, std::pair{options_begin, manual_options()}}) {
         const std::size_t begin = made.find(marker);

@@ -1,7 +1,7 @@
 // The manual page's SYNOPSIS and OPTIONS, in troff, made from the option
-// table: doc/rovurer.1 holds them between marker lines, a test checks that
-// they are what the table makes, and `cmake --build BUILD --target manual`
-// writes them there.
+// table, and its version: doc/rovurer.1 holds them, a test checks that they
+// are what the table and the build make, and
+// `cmake --build BUILD --target manual` writes them there.
 #pragma once
 
 #include <string>
@@ -22,7 +22,9 @@ inline constexpr std::string_view options_begin = ".\\\" options: made from the 
 inline constexpr std::string_view made_end = ".\\\" end of the text made from the option table\n";
 
 // `manual` with the text between each begin marker and the end marker after
-// it replaced by what the table makes; "" when a marker is missing.
+// it replaced by what the table makes, and the version in its title line
+// (.TH ... "rovurer VERSION") this build's; "" when a marker or the title's
+// version is missing.
 std::string with_made_sections(std::string_view manual);
 
 }  // namespace rovurer

@@ -8,7 +8,7 @@ namespace rovurer {
 
 namespace {
 
-constexpr std::array<known_option, 27> options = {{
+constexpr std::array<known_option, 28> options = {{
     {
         .name = "--find",
         .form = command_form::find,
@@ -239,18 +239,38 @@ constexpr std::array<known_option, 27> options = {{
                   "go on, a count over a longer range is refused.\n",
     },
     {
+        .name = "--max-matches",
+        .form = command_form::dump,
+        .takes_value = true,
+        .usage = "--max-matches N",
+        .description = "with --serve: most positions a find answers (default 10^4)",
+        .given_with = forms_of(command_form::serve),
+        .conflict_order = 10,
+        .needs_its_form = true,
+        .manual = "With\n"
+                  ".BR \\-\\-serve :\n"
+                  "the most positions an answer of\n"
+                  ".B /v1/find\n"
+                  "holds (10000 when not given): a larger\n"
+                  ".B max\n"
+                  "gets that many and where the next page starts.\n",
+    },
+    {
         .name = "--max-connections",
         .form = command_form::dump,
         .takes_value = true,
         .usage = "--max-connections N",
-        .description = "with --serve: most connections at once (default 256)",
+        .description = "with --serve: most connections at once (default 10^4)",
         .given_with = forms_of(command_form::serve),
         .conflict_order = 11,
         .needs_its_form = true,
         .manual = "With\n"
                   ".BR \\-\\-serve :\n"
-                  "the most connections open at once (256 when not given); one more is\n"
-                  "answered 503 and closed.\n",
+                  "the most connections open at once (10000 when not given, and no more than\n"
+                  "the limit of open files allows, which is raised to its hard limit). A new\n"
+                  "connection over it closes the one that has waited longest for a request,\n"
+                  "one that never sent a whole request first; when every connection is in a\n"
+                  "request, the new one is answered 503 and closed.\n",
     },
     {
         .name = "--max-scans",
@@ -612,6 +632,9 @@ bool take_option(command_line& command, const known_option& option, std::string_
     }
     if (name == "--max-scan") {
         return strict(1, INT64_MAX, &command.max_scan, "a number of digits, 1 or more");
+    }
+    if (name == "--max-matches") {
+        return strict(1, INT64_MAX, &command.max_matches, "a number of positions, 1 or more");
     }
     if (name == "--max-connections") {
         return strict(1, 1000000, &command.max_connections, "a number of connections, from 1 to 1000000");

@@ -30,7 +30,8 @@ struct command_line {
     const char* listen = nullptr;        // --listen HOST:PORT, as typed, or nullptr: 127.0.0.1:8080
     std::int64_t max_digits = 1000000;   // --max-digits N: digits an answer of the server holds at most
     std::int64_t max_scan = 1000000000;  // --max-scan N: digits a find or count of the server reads at most
-    std::int64_t max_connections = 256;  // --max-connections N
+    std::int64_t max_matches = 10000;    // --max-matches N: positions an answer of a find holds at most
+    std::int64_t max_connections = 10000;  // --max-connections N
     std::int64_t max_scans = 2;          // --max-scans N: finds and counts at once
     std::int64_t max_header = 8192;      // --max-header N: bytes of a request's line and headers
     std::int64_t idle_timeout = 30;      // --idle-timeout S: seconds a connection may wait between requests

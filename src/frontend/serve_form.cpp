@@ -60,11 +60,11 @@ int serve_action(const command_line& command, console& io) {
     }
     settings.limits.max_digits = command.max_digits;
     settings.limits.max_scan = command.max_scan;
+    settings.limits.max_matches = command.max_matches;
     settings.max_connections = static_cast<int>(command.max_connections);
     settings.max_scans = static_cast<int>(command.max_scans);
     settings.quiet = command.quiet;
     settings.max_header = static_cast<std::size_t>(command.max_header);
-    settings.limits.max_target = settings.max_header / 2;
     settings.idle_timeout = std::chrono::seconds(command.idle_timeout);
     settings.read_timeout = std::chrono::seconds(command.read_timeout);
     settings.write_timeout = settings.read_timeout;
@@ -104,6 +104,10 @@ int serve_action(const command_line& command, console& io) {
     const bool v6 = settings.host.find(':') != std::string::npos;
     log("rovurer: serving " + std::to_string(files.size()) + (files.size() == 1 ? " file" : " files") + " on http://" +
         (v6 ? "[" + settings.host + "]" : settings.host) + ":" + std::to_string(server.port()) + "/");
+    if (server.max_connections() < settings.max_connections) {
+        log("rovurer: at most " + std::to_string(server.max_connections()) +
+            " connections, as the limit of open files allows");
+    }
     server.run(true);
     return finish(io, exit_shown);
 }

@@ -157,6 +157,11 @@ bool is_terminal(stream to);
 // active processors on Windows, the online ones elsewhere; at least 1.
 int usable_processors();
 
+// Raises this process's soft limit on open files to its hard limit, as
+// servers do, and returns the soft limit then in force; -1 where the system
+// sets no such limit.
+std::int64_t raise_open_file_limit();
+
 // Writes all `length` bytes to the stream. Returns 0, or an errno value
 // (ENOSPC, EPIPE, EIO, ...) when they could not all be written.
 int write(stream to, const char* bytes, std::size_t length);

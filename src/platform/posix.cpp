@@ -16,6 +16,7 @@
 #include <signal.h>
 #include <stdio.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -448,6 +449,23 @@ void prepare_output(std::size_t wanted_pipe_bytes) {
 
 bool is_terminal(stream to) {
     return isatty(descriptor_of(to)) == 1;
+}
+
+std::int64_t raise_open_file_limit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return -1;
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+            limit = raised;
+        }
+    }
+    return limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > static_cast<rlim_t>(INT64_MAX)
+               ? INT64_MAX
+               : static_cast<std::int64_t>(limit.rlim_cur);
 }
 
 int usable_processors() {

@@ -313,6 +313,10 @@ bool is_terminal(stream to) {
     return GetConsoleMode(handle_of(to), &console_mode) != 0;
 }
 
+std::int64_t raise_open_file_limit() {
+    return -1;  // handles have no per-process soft limit
+}
+
 int usable_processors() {
     const DWORD count = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
     return count > 0 && count < 4096 ? static_cast<int>(count) : 1;

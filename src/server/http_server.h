@@ -1,7 +1,7 @@
 // The HTTP server of `rovurer --serve`: Boost.Beast on Boost.Asio, with
 // keep-alive, bounded requests, connections and scans, timeouts, an access
 // log, Prometheus metrics and a graceful end. The answers come from
-// router.h.
+// router.h; each connection is a session (session.h).
 #pragma once
 
 #include <chrono>
@@ -17,17 +17,21 @@
 
 namespace rovurer::server {
 
-class session;
-
 struct config {
     std::string host = "127.0.0.1";
     std::string port = "8080";  // "0": any free port (port() tells which)
     server::limits limits;
-    int max_connections = 256;      // more are answered 503 and closed
+    // Connections open at once, capped by the limit of open files. A new
+    // one over it closes the connection that has waited longest for a
+    // request (one that never sent a whole request first); when every
+    // connection is in a request, the new one is answered 503 and closed.
+    int max_connections = 10000;
     int max_scans = 2;              // finds and counts at once, each on a thread of its own; more get 503
-    std::size_t max_header = 8192;  // bytes of the request line and headers; more get 431
-    std::chrono::milliseconds idle_timeout{30000};  // between requests on a connection
-    std::chrono::milliseconds read_timeout{10000};  // for a request's headers, once they start
+    // Bytes of the request line and headers; more get 431. A target may
+    // take half of them (limits.max_target is set from it): more gets 414.
+    std::size_t max_header = 8192;
+    std::chrono::milliseconds idle_timeout{30000};  // for a request's first byte
+    std::chrono::milliseconds read_timeout{10000};  // for a request's headers, from their first byte
     std::chrono::milliseconds write_timeout{30000};
     std::chrono::milliseconds grace{10000};  // for requests in flight at the end
     bool quiet = false;                      // no access log
@@ -48,9 +52,13 @@ public:
     http_server(const http_server&) = delete;
     http_server& operator=(const http_server&) = delete;
 
-    // Binds and listens; the error message, or "" once listening.
+    // Raises the limit of open files, lowering max_connections to fit it;
+    // binds and listens. The error message, or ""
+    // once listening.
     std::string listen();
     unsigned short port() const;
+    // The connections it takes, after listen().
+    int max_connections() const;
 
     // Serves until SIGINT or SIGTERM (with `signals`) or stop(), then ends
     // gracefully: no new connection, the requests in flight finished within
@@ -62,7 +70,6 @@ public:
 
 private:
     struct state;
-    friend class session;
     std::unique_ptr<state> state_;
 };
 

@@ -271,6 +271,11 @@ answer find_answer(const parsed_query& query, std::span<const served_file> files
     if (most < 0) {
         return refusal(400, number_refusal("maximum count", *query.find("max"), true));
     }
+    if (most == 0) {
+        return refusal(400, "max is 0: a page holds 1 or more positions");
+    }
+    // An answer holds at most max_matches positions: a larger max pages.
+    most = std::min(most, bounds.max_matches);
     const std::string* pattern = query.find("digits");
     if (pattern == nullptr) {
         return refusal(400, "missing parameter 'digits'");
@@ -357,8 +362,45 @@ constexpr std::array<route, 7> routes = {{
     {"/v1/count", route_kind::scan, {"file", "base", "pos", "n"}},
 }};
 
-const route* route_of(std::string_view target) {
-    const std::string_view path = target.substr(0, target.find('?'));
+// A request target's path and query. An absolute-form target
+// ("http://host:8080/v1/files?x") is served as its path, as RFC 9112 asks.
+struct target_parts {
+    std::string_view path;
+    std::string_view query;
+};
+
+bool starts_without_case(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t k = 0; k < prefix.size(); ++k) {
+        const char c = text[k];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != prefix[k]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+target_parts parts_of(std::string_view target) {
+    for (const std::string_view scheme : {std::string_view("http://"), std::string_view("https://")}) {
+        if (starts_without_case(target, scheme)) {
+            const std::string_view rest = target.substr(scheme.size());
+            const std::size_t path = rest.find_first_of("/?");
+            target = path == std::string_view::npos ? std::string_view() : rest.substr(path);
+            break;
+        }
+    }
+    const std::size_t mark = target.find('?');
+    target_parts parts{target.substr(0, mark), mark == std::string_view::npos ? std::string_view()
+                                                                              : target.substr(mark + 1)};
+    if (parts.path.empty()) {
+        parts.path = "/";  // "http://host" and "http://host?q": the root
+    }
+    return parts;
+}
+
+const route* route_of(std::string_view path) {
     for (const route& known : routes) {
         if (known.path == path) {
             return &known;
@@ -369,7 +411,8 @@ const route* route_of(std::string_view target) {
 
 answer respond_to(std::string_view method, std::string_view target, std::span<const served_file> files,
                   const limits& bounds, std::stop_token stop) {
-    const route* known = route_of(target);
+    const target_parts parts = parts_of(target);
+    const route* known = route_of(parts.path);
     if (known == nullptr) {
         return refusal(404, "no such route");
     }
@@ -386,8 +429,7 @@ answer respond_to(std::string_view method, std::string_view target, std::span<co
         page.page = true;
         return page;
     }
-    const std::size_t mark = target.find('?');
-    const std::string_view query = mark == std::string_view::npos ? std::string_view() : target.substr(mark + 1);
+    const std::string_view query = parts.query;
     std::vector<std::string_view> allowed;
     for (const std::string_view name : known->parameters) {
         if (!name.empty()) {
@@ -422,12 +464,12 @@ answer respond_to(std::string_view method, std::string_view target, std::span<co
 }  // namespace
 
 route_kind kind_of(std::string_view target) {
-    const route* known = route_of(target);
+    const route* known = route_of(parts_of(target).path);
     return known == nullptr ? route_kind::unknown : known->kind;
 }
 
 std::string_view route_name(std::string_view target) {
-    const route* known = route_of(target);
+    const route* known = route_of(parts_of(target).path);
     return known == nullptr ? "other" : known->path;
 }
 

@@ -29,14 +29,16 @@ struct served_file {
 struct limits {
     std::int64_t max_digits = 1000000;   // digits an answer of /v1/digits holds at most
     std::int64_t max_scan = 1000000000;  // digits a find or a count reads at most
-    std::size_t max_target = 4096;       // bytes of a request's target
+    std::int64_t max_matches = 10000;    // positions an answer of /v1/find holds at most
+    std::size_t max_target = 4096;       // bytes of a request's target: the server sets half its max_header
 };
 
 // How a request is served: at once, or on the pool of scans.
 enum class route_kind { lookup, scan, unknown };
 
 // The route a target names, for the choice of thread and for the metrics:
-// "/v1/digits" and the like, or "other" for a path that is none.
+// "/v1/digits" and the like, or "other" for a path that is none. A target
+// in absolute form ("http://host/v1/files") names the route of its path.
 route_kind kind_of(std::string_view target);
 std::string_view route_name(std::string_view target);
 
@@ -54,7 +56,8 @@ struct answer {
 };
 
 // The answer to `method` and `target` (the request line's target, as
-// received). A scan checks `stop` between chunks: a client that went away
+// received: in origin form, or in absolute form, whose scheme and host are
+// ignored). A scan checks `stop` between chunks: a client that went away
 // stops its scan, whose answer is then dropped. Never throws.
 answer respond(std::string_view method, std::string_view target, std::span<const served_file> files,
                const limits& bounds, std::stop_token stop = {});
