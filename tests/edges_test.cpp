@@ -125,7 +125,26 @@ TEST(Edges, EachLineOfTheTable) {
         {{"--threads", "1025", "--count", p, "10"},
          1,
          "",
-         "rovurer: --threads needs a number of threads, from 1 to 1024, not '1025'" + try_help},
+         "rovurer: --threads needs a number of threads, from 0 to 1024, not '1025'" + try_help},
+        {{"--threads", "-1", "--count", p, "10"},
+         1,
+         "",
+         "rovurer: --threads needs a number of threads, from 0 to 1024, not '-1'" + try_help},
+        // 0 threads: every processor, as when none are named.
+        {{"--threads", "0", "--count", p, "10", "1", "3"},
+         0,
+         counts_of(
+             {{'0', 0}, {'1', 2}, {'2', 0}, {'3', 0}, {'4', 1}, {'5', 0}, {'6', 0}, {'7', 0}, {'8', 0}, {'9', 0}}),
+         ""},
+        // nb_digits "end": the rest of the data, with any option; the plain
+        // form reads it as 0, as it always has.
+        {{"--group", "10", p, "10", "30", "end"}, 0, "950288419\n", ""},
+        {{"--per-line", "5", "--group", "0", p, "10", "30", "end"}, 0, "95028  : 34\n8419  : 38\n", ""},
+        {{"--find", "9", p, "10", "30", "end"}, 0, "30\n38\n", ""},
+        {{"--count", p, "2", "65", "end"}, 0, counts_of({{'0', 29}, {'1', 35}}), ""},
+        {{"--compare", p, p, "16", "1", "end"}, 0, "", ""},
+        {{p, "10", "30", "end"}, 0, "\n", ""},
+        {{"--group", "10", p, "10", "30", "End"}, 1, "", "rovurer: invalid number of digits 'End'" + try_help},
         {{"--shard", "1000000/1000000", "--count", p, "2"}, 0, counts_of({{'0', 0}, {'1', 1}}), ""},  // the last bit
         {{"--shard", "1/1000001", "--count", p, "10"},
          1,

@@ -34,6 +34,11 @@ TEST(Examples, GeneratorReproducesTheSamples) {
         const run_result run = run_program(make_pi_binary, {"make_pi_digit_file", base, digits, fresh});
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(file_contents(fresh), file_contents(std::string(examples_dir) + "/" + name)) << name;
+        // It says what it wrote: the digits rounded up to whole words.
+        const std::string said = "make_pi_digit_file: " + fresh + ": " + (base == std::string("10") ? "3800" : "3200") +
+                                 " base-" + base + " digits of pi after the point, 201 words, in ";
+        EXPECT_EQ(run.err.rfind(said, 0), 0U) << run.err;
+        EXPECT_EQ(run.out, "");
     }
 }
 

@@ -69,14 +69,36 @@ bool answers(int connection) {
     return send_all(connection, "GET /healthz HTTP/1.1\r\nHost: t\r\n\r\n") && status_of(read_answer(connection)) == 200;
 }
 
+// Counts events of the server's threads, and waits for a count.
+class event_count {
+public:
+    void add() {
+        const std::lock_guard<std::mutex> held(lock_);
+        ++count_;
+        changed_.notify_all();
+    }
+    // Waits until `wanted` have happened; false after a minute.
+    bool reach(int wanted) {
+        std::unique_lock<std::mutex> held(lock_);
+        return changed_.wait_for(held, std::chrono::minutes(1), [&] { return count_ >= wanted; });
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    int count_ = 0;
+};
+
 TEST(ServerConnections, ANewClientClosesTheConnectionThatWaitedLongestAndIsServed) {
     rovurer::server::config settings;
     settings.port = "0";
     settings.max_connections = 2;
-    std::latch scans_started(2);
+    event_count waits;  // of connections for a request: each new one, and each kept after an answer
+    event_count scans;
     std::latch scans_released(1);
+    settings.waiting_for_request = [&] { waits.add(); };
     settings.before_scan = [&](const std::stop_token& /*stop*/) {
-        scans_started.count_down();
+        scans.add();
         scans_released.wait();
     };
     running_server server(pi_files(), settings);
@@ -89,11 +111,13 @@ TEST(ServerConnections, ANewClientClosesTheConnectionThatWaitedLongestAndIsServe
     ASSERT_TRUE(answers(older));
     const int partial = connect_to(server.port());
     ASSERT_TRUE(send_all(partial, "GET /healthz HTTP/1.1\r\nHost:"));
+    ASSERT_TRUE(waits.reach(3));
     EXPECT_EQ(status_of(get(server.port(), "/healthz")), 200);
     EXPECT_TRUE(closed_within(partial, 60));
     // Two between requests: the one idle longest goes.
     const int newer = connect_to(server.port());
     ASSERT_TRUE(answers(newer));
+    ASSERT_TRUE(waits.reach(6));
     EXPECT_EQ(status_of(get(server.port(), "/v1/files")), 200);
     EXPECT_TRUE(closed_within(older, 60));
     EXPECT_TRUE(answers(newer));
@@ -104,11 +128,11 @@ TEST(ServerConnections, ANewClientClosesTheConnectionThatWaitedLongestAndIsServe
     // Both connections in a request: nothing can be closed, and a new one
     // is refused.
     std::vector<int> scanning;
-    for (int k = 0; k < 2; ++k) {
+    for (int k = 1; k <= 2; ++k) {
         scanning.push_back(connect_to(server.port()));
         ASSERT_TRUE(send_all(scanning.back(), "GET /v1/count?file=pi_base10&n=10 HTTP/1.1\r\nHost: t\r\n\r\n"));
+        ASSERT_TRUE(scans.reach(k));
     }
-    scans_started.wait();
     const std::string refused = get(server.port(), "/healthz");
     EXPECT_EQ(status_of(refused), 503);
     EXPECT_EQ(body_of(refused), "{\"error\":\"too many connections\"}\n");

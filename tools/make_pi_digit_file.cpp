@@ -222,11 +222,12 @@ int main(int argc, char** argv) {
         (void)std::fprintf(stderr, "make_pi_digit_file: %s: %s\n", argv[3], written.error().message.c_str());
         return 1;
     }
-    if (std::getenv("MAKE_PI_TIMES") != nullptr) {
-        (void)std::fprintf(stderr,
-                           "%llu digits: series %.2f s, root and division %.2f s, digits %.2f s, written %.2f s\n",
-                           static_cast<unsigned long long>(digits), series, divided - series, computed - divided,
-                           seconds_since(start) - computed);
-    }
+    // What was written, and where the time went.
+    (void)std::fprintf(stderr,
+                       "make_pi_digit_file: %s: %lld base-%ld digits of pi after the point, %lld words, in %.2f s "
+                       "(series %.2f s, root and division %.2f s, digits %.2f s, written %.2f s)\n",
+                       argv[3], static_cast<long long>(written->digits), base, static_cast<long long>(written->word_count),
+                       seconds_since(start), series, divided - series, computed - divided,
+                       seconds_since(start) - computed);
     return 0;
 }

@@ -44,7 +44,10 @@ struct packed {
 // start to end: a FIFO too) into a digit file at `target`. An error's
 // `file` is 1 when it concerns the text, 2 when it concerns the target;
 // errc::bad_text says where the character stands: "line 2, column 7: 'x'
-// is not a base-10 digit".
+// is not a base-10 digit", a byte that is not printable ASCII written as
+// '\xNN'. A UTF-8 byte order mark at the start is skipped. A text with no
+// digit after its point (or none at all) is errc::no_digits: the file
+// would hold no position 1.
 result<packed> pack(const std::string& text, const std::string& target, int base, const pack_options& options = {});
 
 // The same, of the text on standard input.

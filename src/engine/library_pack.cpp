@@ -59,8 +59,13 @@ result<packed> pack_to_file(text_source& source, const std::string& target, cons
     }
     words.clear();
     reader.end(words);
-    if (reader.lead_words() == 0 && reader.fraction_digits() == 0) {
-        return error{errc::no_digits, "holds no base-" + std::to_string(request.base) + " digits", 0, 1};
+    // A file needs a digit at position 1: an integer part alone ("3.")
+    // would make one that holds none.
+    if (reader.fraction_digits() == 0) {
+        return error{errc::no_digits,
+                     "holds no base-" + std::to_string(request.base) + " digits" +
+                         (reader.lead_words() > 0 ? " after its point" : ""),
+                     0, 1};
     }
     if (!writer.append(words) || !writer.finish(reader.lead_words())) {
         return writer.failure();

@@ -280,7 +280,17 @@ bool digit_text_reader::take(char c, std::vector<std::uint64_t>& words) {
         return true;
     }
     problem_ = "line " + std::to_string(line_) + ", column " + std::to_string(column_) + ": '";
-    problem_ += c;
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7F) {
+        problem_ += c;
+    } else {
+        // A NUL, a control character or a byte of a multibyte character:
+        // its value, so the message stays one line of printable ASCII.
+        constexpr std::string_view hex = "0123456789abcdef";
+        problem_ += "\\x";
+        problem_ += hex[byte >> 4];
+        problem_ += hex[byte & 15];
+    }
     problem_ += "' is not a base-" + std::to_string(base_) + " digit";
     return false;
 }
@@ -288,6 +298,22 @@ bool digit_text_reader::take(char c, std::vector<std::uint64_t>& words) {
 bool digit_text_reader::read(std::string_view text, std::vector<std::uint64_t>& words, int threads) {
     if (!problem_.empty()) {
         return false;
+    }
+    // A byte order mark at the start, in as many pieces as it comes.
+    constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+    while (mark_bytes_ >= 0 && !text.empty()) {
+        if (text.front() != byte_order_mark[static_cast<std::size_t>(mark_bytes_)]) {
+            const bool partial = mark_bytes_ > 0;
+            mark_bytes_ = -1;
+            if (partial) {
+                return take(byte_order_mark[0], words);  // the mark's first byte is what is wrong
+            }
+            break;
+        }
+        text.remove_prefix(1);
+        if (++mark_bytes_ == static_cast<int>(byte_order_mark.size())) {
+            mark_bytes_ = -1;
+        }
     }
     // The start, while it may be an integer part, a character at a time.
     std::size_t at = 0;

@@ -22,10 +22,12 @@ public:
     static constexpr std::int64_t integer_digits_limit = std::int64_t{1} << 20;
 
     // Reads the next piece of the text, appending the words it completes to
-    // `words`. False at the first character that is neither a digit of the
-    // base, a blank, a line end nor the one point after the integer part:
-    // problem() then says where ("line 2, column 7: 'x' is not a base-10
-    // digit"), and nothing more is read. A long piece is cut into `threads`
+    // `words`. A UTF-8 byte order mark that starts the text is skipped.
+    // False at the first character that is neither a digit of the base, a
+    // blank, a line end nor the one point after the integer part: problem()
+    // then says where ("line 2, column 7: 'x' is not a base-10 digit"; a
+    // byte that is not printable ASCII as '\xNN'), and nothing more is
+    // read. A long piece is cut into `threads`
     // slices, checked and packed at once, with the words of one thread.
     bool read(std::string_view text, std::vector<std::uint64_t>& words, int threads = 1);
 
@@ -60,6 +62,7 @@ private:
     std::int64_t padding_ = 0;
     std::int64_t line_ = 1;
     std::int64_t column_ = 0;
+    int mark_bytes_ = 0;  // of a byte order mark at the start, seen so far; -1 once past it
     std::string problem_;
     std::vector<std::vector<char>> dense_;  // each slice's digits without blanks, reused
 };

@@ -80,7 +80,6 @@ struct form_row {
     other_action other;         // --info, --serve, --pack, --help, --version
 };
 
-constexpr std::int64_t rest_of_the_data = INT64_MAX;
 constexpr std::size_t compare_operands = 3;
 
 constexpr form_row forms[] = {

@@ -37,7 +37,9 @@ std::string read_strict_operands(operand_list operands, std::size_t files, run_o
         }
         run.pos = pos.value;
     }
-    if (operands.size() > files + 2) {
+    if (operands.size() > files + 2 && operands[files + 2] == rest_of_the_data_word) {
+        run.nb_digits = rest_of_the_data;
+    } else if (operands.size() > files + 2) {
         const strict_number count = parse_strict_whole(operands[files + 2]);
         if (count.status != strict_number::verdict::ok) {
             return number_error("number of digits", operands[files + 2], count.status);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace rovurer {
 
@@ -24,8 +25,13 @@ struct run_operands {
 // the one message) when the position cannot be represented.
 bool read_plain_operands(operand_list operands, run_operands& run);
 
+// `nb_digits` for the rest of the data: what the option forms read from
+// the word "end".
+inline constexpr std::int64_t rest_of_the_data = INT64_MAX;
+inline constexpr std::string_view rest_of_the_data_word = "end";
+
 // Reads the operands strictly, after `files` file names; an empty result,
-// or the usage error.
+// or the usage error. `nb_digits` may be "end": the rest of the data.
 std::string read_strict_operands(operand_list operands, std::size_t files, run_operands& run);
 
 }  // namespace rovurer

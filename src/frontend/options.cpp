@@ -141,9 +141,13 @@ constexpr std::array<known_option, 28> options = {{
                   "which becomes the lead words; blanks and line ends are ignored, so what the\n"
                   "dump writes with\n"
                   ".B \\-\\-no\\-labels\n"
-                  "packs back. Any other character is refused with its line and column, and\n"
-                  "nothing is written. A last word that is not full is filled with zeros, and a\n"
-                  "line on standard error says how many.\n"
+                  "packs back; a UTF-8 byte order mark at the start is skipped. Any other\n"
+                  "character is refused with its line and column (a byte that is not printable\n"
+                  "ASCII written as\n"
+                  ".BR \\(aq\\exNN\\(aq ),\n"
+                  "and nothing is written; so is a text with no digit after its point. A last\n"
+                  "word that is not full is filled with zeros, and a line on standard error says\n"
+                  "how many.\n"
                   "The file is written beside\n"
                   ".IR DIGITFILE ,\n"
                   "flushed to the device and then renamed: a failure, a full disk or a signal\n"
@@ -395,7 +399,7 @@ constexpr std::array<known_option, 28> options = {{
         .takes_value = true,
         .usage = "--threads N",
         .description = "convert, search, count, compare or pack on N threads\n"
-                       "(default: every processor this process may use)",
+                       "(default, and 0: every processor this process may use)",
         .trouble_status = 1,
         .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve),
         .conflict_order = 5,
@@ -413,8 +417,10 @@ constexpr std::array<known_option, 28> options = {{
                   "writes each part at its place as it goes; whatever stops it (a failed read\n"
                   "or write, a full disk, the file-size limit, a signal) the file ends as one\n"
                   "thread leaves it.\n"
-                  "The default is the processors this process may run on (one for a short\n"
-                  "request); more than that is capped at it, with a line on standard error.\n"
+                  "The default, and\n"
+                  ".BR \"\\-\\-threads 0\" ,\n"
+                  "is the processors this process may run on (one for a short request); more\n"
+                  "than that is capped at it, with a line on standard error.\n"
                   ".B \\-\\-threads 1\n"
                   "keeps to one thread.\n"
                   "With\n"
@@ -522,7 +528,8 @@ constexpr std::string_view operands_help =
     "  base            10, 2 or 16: the base the digits are shown in\n"
     "  pos             the position of the first digit, from 1 (the first digit\n"
     "                  after the lead words, such as pi's \"3.\"); 1e9 is 10^9\n"
-    "  nb_digits       how many digits (default 50)\n"
+    "  nb_digits       how many digits (default 50); with an option, end for\n"
+    "                  the rest of the data, for every form\n"
     "With an option, numbers must be whole and written in full: a decimal\n"
     "integer, or an exponent form such as 1e9 for pos and nb_digits.\n";
 
@@ -659,7 +666,7 @@ bool take_option(command_line& command, const known_option& option, std::string_
     }
     if (name == "--threads") {
         std::int64_t threads = 0;
-        const bool taken = strict(1, 1024, &threads, "a number of threads, from 1 to 1024");
+        const bool taken = strict(0, 1024, &threads, "a number of threads, from 0 to 1024");
         command.threads = static_cast<int>(threads);
         return taken;
     }

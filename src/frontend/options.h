@@ -23,7 +23,7 @@ struct command_line {
     std::int64_t max_count = -1;         // --max-count N, or -1: every match
     rovurer::dump_layout layout;         // --group, --per-line, --no-labels
     const char* kernel_set = nullptr;    // --kernels NAME, as typed, or nullptr
-    int threads = 0;                     // --threads N, or 0: the processors this process may use
+    int threads = 0;                     // --threads N; 0 (or none): the processors this process may use
     int progress = 0;                    // --progress 1, --no-progress -1, or 0: when on a terminal
     std::int64_t shard = 0;              // --shard K/N: K from 1, or 0 for the whole run
     std::int64_t shards = 1;             // and N

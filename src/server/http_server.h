@@ -39,6 +39,9 @@ struct config {
     // the token that a client going away (or the end of the grace period)
     // sets.
     std::function<void(const std::stop_token&)> before_scan;
+    // A seam for tests: called on a connection's strand each time it begins
+    // to wait for a request, counted as waiting in the table.
+    std::function<void()> waiting_for_request;
 };
 
 // Where the server's lines go: the access log and its own messages.

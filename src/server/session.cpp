@@ -108,6 +108,9 @@ void session::wait_for_request() {
     exchange_.reset();
     idle_ = true;
     arm(server_.settings.idle_timeout);
+    if (server_.settings.waiting_for_request) {
+        server_.settings.waiting_for_request();
+    }
     socket_.async_wait(tcp::socket::wait_read, [self = shared_from_this()](beast::error_code error) {
         self->idle_ = false;
         if (error || self->closed_) {
