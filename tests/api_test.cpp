@@ -28,7 +28,7 @@ struct small_parts {
     small_parts& operator=(const small_parts&) = delete;
 };
 
-const int thread_counts[] = {1, 2, 3, 7};
+const int thread_counts[] = {0, 1, 2, 3, 7};  // 0: every processor
 
 // Words from a fixed generator: every digit value, no pattern.
 std::vector<std::uint64_t> mixed_words(std::size_t count, std::uint64_t seed) {
@@ -258,6 +258,15 @@ TEST(Api, FindCountAndCompareOverRangesAgreeWithTheDigits) {
                 rest = where.from(some->next);
             }
             EXPECT_EQ(paged, expected);
+            // A page that ends with the range's last digit leaves nothing to
+            // go on with: no next.
+            const std::string last(1, text.back());
+            const std::vector<std::uint64_t> lasts = positions_in(text, last, scan.pos);
+            const rovurer::result<rovurer::found> to_the_end =
+                rovurer::find(source, last, where, static_cast<std::int64_t>(lasts.size()), options);
+            ASSERT_TRUE(to_the_end.ok());
+            EXPECT_EQ(to_the_end->positions, lasts);
+            EXPECT_EQ(to_the_end->next, 0);
 
             const rovurer::result<rovurer::digit_counts> counted = rovurer::count(source, where, options);
             ASSERT_TRUE(counted.ok());

@@ -10,17 +10,36 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "frontend/cli.h"
 #include "reader/word_source.h"
+#include "rovurer/rovurer.h"
 #include "test_support.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 using namespace rovurer;
 
 namespace {
+
+// The file a descriptor reads (its inode), or 0.
+using file_identity = std::uint64_t;
+file_identity identity_of(const platform::file& opened) {
+#ifdef _WIN32
+    static_cast<void>(opened);
+    return 0;
+#else
+    struct stat facts {};
+    return ::fstat(static_cast<int>(opened.native()), &facts) == 0 ? static_cast<file_identity>(facts.st_ino) : 0;
+#endif
+}
 
 enum class change { shrink, rename_over, grow, unlink };
 
@@ -46,10 +65,14 @@ struct planned_change {
     std::string replacement;  // for rename_over
     int on_take = 1;          // the take after which the file changes
     std::atomic<int> takes{0};
+    file_identity counted_file = 0;  // only takes of this file count; 0: of any file
 };
 planned_change* planned = nullptr;
 
-void change_file(const platform::file& /*data_file*/) {
+void change_file(const platform::file& data_file) {
+    if (planned->counted_file != 0 && identity_of(data_file) != planned->counted_file) {
+        return;
+    }
     if (planned->takes.fetch_add(1) + 1 != planned->on_take) {
         return;
     }
@@ -194,6 +217,113 @@ TEST(ChangingFile, EveryFormAnswersForTheFileOpenedOrFails) {
             }
         }
     }
+}
+
+// The library's calls on a file cut while they read it, a mapped page
+// lost under the words in use, in the file that is read or in the second
+// file of a comparison: the answer for the file as it was opened, or
+// errc::read_failed, never digits or positions the file did not give.
+TEST(ChangingFile, TheLibrarysCallsAnswerForTheFileOpenedOrFail) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a file in use cannot be cut on Windows";
+#else
+    const std::vector<std::uint64_t> original = random_words(26);
+    const std::string whole = write_digit_file("library-whole", original, 1);
+    const std::string twin = write_digit_file("library-twin", original, 1);
+    const rovurer::range long_range{10, 1, 15000000};  // within the top block, which is mapped
+    const auto failure = [](const rovurer::error& failed) {
+        return "error " + std::to_string(static_cast<int>(failed.code)) + " of file " + std::to_string(failed.file);
+    };
+    // Each call's answer as text, or its failure.
+    using call = std::function<std::string(const rovurer::file& changing, const rovurer::file& other,
+                                           const rovurer::scan_options& options)>;
+    struct library_call {
+        const char* name;
+        int failing_file;  // the file a read failure names: the one cut
+        call run;
+    };
+    const library_call calls[] = {
+        {"read", 1,
+         [&](const rovurer::file& changing, const rovurer::file&, const rovurer::scan_options& options) {
+             std::string digits(static_cast<std::size_t>(long_range.count), '\0');
+             const rovurer::result<std::int64_t> got = rovurer::read(changing, long_range, digits, options);
+             return got ? digits.substr(0, static_cast<std::size_t>(*got)) : failure(got.error());
+         }},
+        {"find", 1,
+         [&](const rovurer::file& changing, const rovurer::file&, const rovurer::scan_options& options) {
+             const rovurer::result<rovurer::found> got = rovurer::find(changing, "99999", long_range, 1000, options);
+             if (!got) {
+                 return failure(got.error());
+             }
+             std::string shown;
+             for (const std::uint64_t at : got->positions) {
+                 shown += std::to_string(at) + " ";
+             }
+             return shown + "next " + std::to_string(got->next);
+         }},
+        {"count", 1,
+         [&](const rovurer::file& changing, const rovurer::file&, const rovurer::scan_options& options) {
+             const rovurer::result<rovurer::digit_counts> got = rovurer::count(changing, {16, 3, 15000000}, options);
+             if (!got) {
+                 return failure(got.error());
+             }
+             std::string shown;
+             for (const std::uint64_t n : *got) {
+                 shown += std::to_string(n) + " ";
+             }
+             return shown;
+         }},
+        {"compare, the second file cut", 2,
+         [&](const rovurer::file& changing, const rovurer::file& other, const rovurer::scan_options& options) {
+             const rovurer::result<rovurer::comparison> got = rovurer::compare(other, changing, long_range, options);
+             return got ? std::to_string(got->difference) + " " + std::to_string(got->compared) + " " +
+                              std::to_string(got->ends_first)
+                        : failure(got.error());
+         }},
+    };
+    const rovurer::file other = rovurer::file::open(twin).value();
+    for (const library_call& tried : calls) {
+        for (const int threads : {1, 2}) {
+            rovurer::scan_options options;
+            options.threads = threads;
+            const std::string expected = tried.run(rovurer::file::open(whole).value(), other, options);
+            ASSERT_EQ(expected.rfind("error", 0), std::string::npos) << tried.name << ": " << expected;
+            // The takes of a whole call, so that the cut can come after the
+            // last: a call must look once more before it answers.
+            const rovurer::file counted = rovurer::file::open(whole).value();
+            planned_change counting;
+            counting.on_take = std::numeric_limits<int>::max();
+            counting.counted_file = identity_of(platform::open_read(whole.c_str(), nullptr));
+            planned = &counting;
+            detail::set_take_hook(change_file);
+            EXPECT_EQ(tried.run(counted, other, options), expected);
+            detail::set_take_hook(nullptr);
+            const int last_take = counting.takes.load();
+            for (const int on_take : {1, 3, last_take}) {
+                const std::string path = temp_folder() + "/library-changing";
+                std::filesystem::copy_file(fs_path(whole), fs_path(path),
+                                           std::filesystem::copy_options::overwrite_existing);
+                const rovurer::file changing = rovurer::file::open(path).value();
+                planned_change plan;
+                plan.what = change::shrink;
+                plan.path = path;
+                plan.on_take = on_take;
+                plan.counted_file = identity_of(platform::open_read(path.c_str(), nullptr));
+                planned = &plan;
+                detail::set_take_hook(change_file);
+                const std::string got = tried.run(changing, other, options);
+                detail::set_take_hook(nullptr);
+                const std::string where = std::string(tried.name) + ", threads " + std::to_string(threads) +
+                                          ", cut after take " + std::to_string(on_take);
+                ASSERT_GE(plan.takes.load(), on_take) << where << ": the file was never cut";
+                if (got != expected) {
+                    EXPECT_EQ(got, failure({rovurer::errc::read_failed, "", 0, tried.failing_file}))
+                        << where << ": an answer the file as opened did not give";
+                }
+            }
+        }
+    }
+#endif
 }
 
 }  // namespace

@@ -114,13 +114,16 @@ error ended(command_result result, const scan_options& options) {
 }
 
 // A part of `whole` from its digit `begin` for `count` digits, watched; a
-// part on the same file as the whole, so only memory can lack.
+// part on the same file as the whole, so only memory can lack. Its long
+// spans are read in place, mapped: a page lost under them fails the run
+// (digit_run::failed), which each call checks before it answers.
 struct part_run {
     digit_run run;
     part_run(const digit_run& whole, std::int64_t first_position, std::int64_t begin, std::int64_t count,
              call_watch& watch)
         : run(whole, first_position + begin, count) {
         if (run.opened()) {
+            run.read_in_place();
             run.watch_with(&watch);
         }
     }
@@ -236,6 +239,9 @@ result<found> find(const file& source, std::string_view digits, const range& whe
                 if (searched != command_result::shown) {
                     return searched;
                 }
+                if (piece.run.failed()) {
+                    return command_result::read_failed;  // matched in a page that was lost
+                }
                 const bool enough = positions.size() == most;
                 if (!positions.empty()) {
                     const std::lock_guard<std::mutex> held(lock);
@@ -324,6 +330,7 @@ result<comparison> compare(const file& first, const file& second, const range& w
         compared.threads = plan.threads;
         compared.watch = &watch;
         compared.alongside = &watch.alongside();
+        compared.in_place = true;
         const runs_comparison found = compare_in_parts(first_run, second_run, compared);
         const command_result result = found.result;
         comparison answer;
