@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
+#include <cstring>
+
 #include <limits>
 #include <optional>
 #include <string>
@@ -127,3 +134,48 @@ TEST(Arguments, PositionsWithExponentsAroundTwoToThe63) {
         EXPECT_EQ(parse_position(text), expected) << text;
     }
 }
+
+#ifndef _WIN32
+namespace {
+
+// Text whose terminating NUL is the last byte before a page that cannot be
+// read: a parser that reads past its operand's end faults at once.
+class text_at_page_end {
+public:
+    explicit text_at_page_end(const std::string& text) {
+        page_ = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+        pages_ = ::mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        EXPECT_NE(pages_, MAP_FAILED);
+        char* const start = static_cast<char*>(pages_) + page_ - text.size() - 1;
+        std::memcpy(start, text.c_str(), text.size() + 1);
+        EXPECT_EQ(::mprotect(static_cast<char*>(pages_) + page_, page_, PROT_NONE), 0);
+        text_ = start;
+    }
+    ~text_at_page_end() { ::munmap(pages_, 2 * page_); }
+    text_at_page_end(const text_at_page_end&) = delete;
+    text_at_page_end& operator=(const text_at_page_end&) = delete;
+    const char* c_str() const { return text_; }
+
+private:
+    std::size_t page_ = 0;
+    void* pages_ = nullptr;
+    const char* text_ = nullptr;
+};
+
+}  // namespace
+
+TEST(Arguments, NoParserReadsPastTheEndOfItsOperand) {
+    const char* const texts[] = {"",   "1",   "12.9", "1e9",  "1E",   "1e+", "-",  "+",  " 7",    ".",
+                                 "5.", ".5",  "1,000", "16abc", "0x10", "end", "-0", "9223372036854775807",
+                                 "9223372036854775808", "1e19", "nan", "inf", "\t\n", "00"};
+    for (const char* const text : texts) {
+        const text_at_page_end guarded(text);
+        static_cast<void>(parse_position(guarded.c_str()));
+        static_cast<void>(parse_int32(guarded.c_str()));
+        static_cast<void>(parse_int64(guarded.c_str()));
+        static_cast<void>(parse_strict_whole(guarded.c_str()));
+        static_cast<void>(parse_strict_integer(guarded.c_str(), INT64_MIN, INT64_MAX));
+        SUCCEED() << text;
+    }
+}
+#endif

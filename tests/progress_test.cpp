@@ -5,7 +5,18 @@
 #include <string>
 #include <vector>
 
+#include "engine/output.h"
 #include "engine/progress.h"
+#include "frontend/cli.h"
+#include "test_support.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+#endif
+
+#include <atomic>
 
 using namespace rovurer;
 
@@ -101,3 +112,84 @@ TEST(Progress, ShorterLinesBlankTheRestAndEraseLeavesNothing) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+namespace {
+
+// A clock that starts the job at 5 s and reads 7 s from then on: a job
+// past its first second, with no time passing.
+std::atomic<int> clock_reads{0};
+progress_time two_seconds_in() {
+    return clock_reads.fetch_add(1) == 0 ? start : start + 2 * progress_second;
+}
+
+// Runs the tool in this process with standard error on a terminal (a
+// pseudo-terminal that the test reads), and returns what reached it.
+std::string terminal_output_of(const std::vector<std::string>& args) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    EXPECT_GE(master, 0);
+    EXPECT_EQ(::grantpt(master), 0);
+    EXPECT_EQ(::unlockpt(master), 0);
+    const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+    EXPECT_GE(terminal, 0);
+    const int saved_error = ::dup(2);
+    EXPECT_EQ(::dup2(terminal, 2), 2);
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) {
+        argv.push_back(arg.c_str());
+    }
+    std::string out;
+    std::string err;
+    {
+        output_buffer out_buffer(append_to_string, &out, 1 << 16);
+        output_buffer err_buffer(append_to_string, &err, 1 << 12);
+        clock_reads = 0;
+        detail::set_progress_clock(two_seconds_in);
+        const int status = run_rovurer(static_cast<int>(argv.size()), argv.data(), out_buffer, err_buffer);
+        detail::set_progress_clock(nullptr);
+        EXPECT_EQ(status, 0) << err;
+    }
+    ::dup2(saved_error, 2);
+    ::close(saved_error);
+    ::close(terminal);
+    std::string shown;
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    char buffer[4096];
+    for (ssize_t got = 0; (got = ::read(master, buffer, sizeof buffer)) > 0;) {
+        shown.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(master);
+    return shown;
+}
+
+TEST(Progress, OnATerminalTheLineIsDrawnAsTheOptionsSay) {
+#ifdef ROVURER_NO_THREADS
+    GTEST_SKIP() << "a build without helper threads shows no progress";
+#endif
+    const std::string file = write_digit_file("progress-words", std::vector<std::uint64_t>(1000, 12345), 1);
+    struct terminal_case {
+        std::vector<std::string> args;
+        bool drawn;
+    };
+    const terminal_case cases[] = {
+        {{"rovurer", "--count", file, "10"}, true},  // past a second, on a terminal
+        {{"rovurer", "--progress", "--count", file, "10"}, true},
+        {{"rovurer", "--no-progress", "--count", file, "10"}, false},
+        {{"rovurer", "--no-progress", "--find", "12345", file, "10"}, false},
+        {{"rovurer", "--no-progress", "--group", "0", file, "10", "1", "5000"}, false},
+        {{"rovurer", "--no-progress", "--compare", file, file, "10"}, false},
+        {{"rovurer", "--group", "0", file, "10", "1", "5000"}, true},
+        {{"rovurer", file, "10", "1", "5000"}, false},  // never for the plain form
+    };
+    for (const terminal_case& wanted : cases) {
+        const std::string shown = terminal_output_of(wanted.args);
+        std::string named;
+        for (const std::string& arg : wanted.args) {
+            named += arg + " ";
+        }
+        EXPECT_EQ(shown.find("rovurer: ") != std::string::npos, wanted.drawn) << named << "\n" << shown;
+    }
+}
+
+}  // namespace
+#endif

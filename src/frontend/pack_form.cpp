@@ -69,7 +69,7 @@ int pack_action(const command_line& command, console& io) {
     const std::int64_t size = from_input ? -1 : platform::file_size(opened);
     std::atomic<std::int64_t> done{0};
     request.done = &done;
-    progress_display display(size >= 0 ? progress_of(command) : progress_mode::off, size, &done, steady_now, "bytes");
+    progress_display display(size >= 0 ? progress_of(command) : progress_mode::off, size, &done, nullptr, "bytes");
     const result<packed> made = pack_to_file(*source, target, request);
     display.stop();
     if (platform::stop_signal() != 0) {
