@@ -349,6 +349,37 @@ TEST(PackFile, ASignalLeavesNothingBehind) {
     }
 }
 
+// A file that appears at the target's name after the check at the start
+// is not replaced: the rename that puts the new file in place refuses to.
+TEST(PackFile, AFileThatAppearsAtTheNameMeanwhileIsKept) {
+    const std::string folder = fresh_folder("appears");
+    const std::string fifo = folder + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string errors = folder + "-err";
+    const int err_file = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int null = open("/dev/null", O_WRONLY);
+    const int child = start_tool({"rovurer", "--pack", fifo, folder + "/OUT", "10"}, null, err_file);
+    const int writer = open(fifo.c_str(), O_WRONLY);  // waits for the tool to open it
+    ASSERT_GE(writer, 0);
+    const std::string digits(1 << 16, '7');
+    ASSERT_EQ(write(writer, digits.data(), digits.size()), static_cast<ssize_t>(digits.size()));
+    // The temporary file beside the target is made once the check is done.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (names_in(folder).size() < 2 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
+    ASSERT_EQ(names_in(folder).size(), 2U);
+    write_bytes("pack-appears/OUT", "someone else's\n");
+    close(writer);
+    const run_result ended = wait_tool(child);
+    close(null);
+    close(err_file);
+    EXPECT_EQ(ended.status, 1);
+    EXPECT_EQ(file_contents(errors), "rovurer: " + folder + "/OUT: exists (--force replaces it)\n");
+    EXPECT_EQ(file_contents(folder + "/OUT"), "someone else's\n");
+    EXPECT_EQ(names_in(folder), (std::vector<std::string>{"OUT", "fifo"}));
+}
+
 #endif
 
 }  // namespace

@@ -217,6 +217,51 @@ TEST(Stopping, SignalsCutAtTheWholeTextEraseTheLineAndEndTheRun) {
 #endif
 }
 
+// A stop signal ignored when the tool starts (nohup, a background job)
+// stays ignored: the dump it comes in the middle of runs to its end.
+TEST(Stopping, ASignalIgnoredAtTheStartStaysIgnored) {
+#ifndef __linux__
+    GTEST_SKIP() << "signals are sent on Linux";
+#else
+    if (skip_wrapped()) {
+        GTEST_SKIP() << "a wrapper or emulator gets the signal first";
+    }
+    const std::int64_t digits = 20000000;
+    for (const auto& [number, name] : {std::pair{SIGHUP, "HUP"}, std::pair{SIGINT, "INT"}}) {
+        for (const std::string threads : {"1", "2"}) {
+            int ends[2] = {-1, -1};
+            ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+            const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+            const int child = start_in_shell(std::string("trap '' ") + name,
+                                             {"--threads", threads, "--group", "0", endless_file(), "10", "1",
+                                              std::to_string(digits)},
+                                             ends[1], null);
+            close(ends[1]);
+            // The signal comes while the tool waits to write to a full pipe.
+            int queued = 0;
+            for (int waited = 0; waited < 20000 && ioctl(ends[0], FIONREAD, &queued) == 0 &&
+                                 queued < fcntl(ends[0], F_GETPIPE_SZ);
+                 ++waited) {
+                usleep(1000);
+            }
+            kill(child, number);
+            std::int64_t received = 0;
+            char buffer[65536];
+            for (ssize_t got = 0; (got = read(ends[0], buffer, sizeof buffer)) > 0;) {
+                received += got;
+            }
+            const run_result run = wait_tool(child);
+            close(ends[0]);
+            close(null);
+            EXPECT_FALSE(run.timed_out);
+            EXPECT_EQ(run.signal, 0) << name << ", " << threads << " threads";
+            EXPECT_EQ(run.status, 0) << name << ", " << threads << " threads";
+            EXPECT_EQ(received, digits + 1) << name << ", " << threads << " threads";
+        }
+    }
+#endif
+}
+
 #ifndef ROVURER_TOOL_SANITIZED
 TEST(Limits, ThreadsAreCappedAndMemoryThatLacksIsSaid) {
     SKIP_UNLESS_LINUX("RLIMIT_AS");

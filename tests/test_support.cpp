@@ -211,6 +211,14 @@ run_result run_in_shell(const std::string& setup, const std::vector<std::string>
     return run_command("/bin/sh", argv, temp_folder() + "/shell.out", 0);
 }
 
+int start_in_shell(const std::string& setup, const std::vector<std::string>& args, int out, int err) {
+    std::vector<std::string> argv = {"sh", "-c", setup + " && exec \"$@\"", "sh"};
+    const std::vector<std::string> words = tool_words();
+    argv.insert(argv.end(), words.begin(), words.end());
+    argv.insert(argv.end(), args.begin(), args.end());
+    return start_command("/bin/sh", argv, out, err);
+}
+
 int start_tool(const std::vector<std::string>& args, int out, int err) {
     const auto [executable, argv] = command_line(tool_words(), args);
     return start_command(executable, argv, out, err);

@@ -110,6 +110,8 @@ run_result run_command(const std::string& executable, const std::vector<std::str
 // file-size limit, standard input from a file, standard output opened
 // without being cut.
 run_result run_in_shell(const std::string& setup, const std::vector<std::string>& args);
+// The same, started: its output and error to the descriptors given.
+int start_in_shell(const std::string& setup, const std::vector<std::string>& args, int out, int err);
 
 int start_command(const std::string& executable, const std::vector<std::string>& argv, int out, int err);
 
