@@ -2,6 +2,8 @@
 // and line ends, and where a bad character stands; the sample files' text
 // packs back into their words.
 #include "engine/pack.h"
+#include "engine/pack_file.h"
+#include "engine/text_source.h"
 
 #include <gtest/gtest.h>
 
@@ -263,3 +265,48 @@ TEST(Pack, TheLibraryWritesAWholeFileOrSaysWhy) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+namespace {
+
+// A regular file's text, cut to nothing just after its `cut_on`th piece is
+// handed out: the pages of that piece are lost while it is packed.
+class text_cut_while_packed final : public rovurer::text_source {
+public:
+    text_cut_while_packed(const std::string& path, const rovurer::platform::file& opened, int cut_on)
+        : path_(path), inner_(rovurer::text_of_file(opened)), cut_on_(cut_on) {}
+    bool next(std::size_t most, std::string_view* piece, int* error) override {
+        const bool got = inner_->next(most, piece, error);
+        if (++pieces_ == cut_on_) {
+            std::filesystem::resize_file(fs_path(path_), 0);
+        }
+        return got;
+    }
+    bool last_whole(int* error) const override { return inner_->last_whole(error); }
+
+private:
+    std::string path_;
+    std::unique_ptr<rovurer::text_source> inner_;
+    int cut_on_;
+    int pieces_ = 0;
+};
+
+TEST(Pack, APageOfTheTextLostWhileItIsPackedFailsTheRead) {
+    const std::string text = "3." + std::string(3 * rovurer::pack_piece_bytes, '5');
+    for (const int cut_on : {1, 2, 3}) {
+        const std::string path = write_bytes("pack-cut-text", text);
+        const rovurer::platform::file opened = rovurer::platform::open_sequential(path.c_str(), nullptr);
+        ASSERT_TRUE(opened.is_open());
+        text_cut_while_packed source(path, opened, cut_on);
+        const std::string target = temp_folder() + "/pack-cut-target";
+        rovurer::pack_request request;
+        const rovurer::result<rovurer::packed> made = rovurer::pack_to_file(source, target, request);
+        ASSERT_FALSE(made.ok()) << "cut on piece " << cut_on;
+        EXPECT_EQ(made.error().code, rovurer::errc::read_failed) << made.error().message;
+        EXPECT_EQ(made.error().file, 1);
+        EXPECT_FALSE(std::filesystem::exists(fs_path(target)));
+    }
+}
+
+}  // namespace
+#endif
