@@ -461,4 +461,25 @@ TEST_F(BlockBoundaries, MappedPagesLostFailTheReadNotTheProcess) {
     EXPECT_EQ(run.read(digits.data(), 16), digit_run::read_failed);
 }
 
+// A take touches the mapped pages of its words before it hands them out:
+// a page lost before then fails the take itself, so no word of it is used.
+TEST_F(BlockBoundaries, ATakeOfMappedWordsFindsALostPageFirst) {
+    SKIP_UNLESS_LINUX("mapping a file that is then cut");
+    const std::int64_t word_count = 4 * word_source::view_words;
+    for (const std::int64_t first_take : {std::int64_t{1}, std::int64_t{5000}}) {
+        const std::string path = file_of(word_count);
+        word_source source;
+        ASSERT_TRUE(source.open(platform::open_read(path.c_str(), nullptr), word_count));
+        source.use_views();
+        ASSERT_EQ(source.refill(), 0);
+        const std::uint64_t* const top = source.take(static_cast<std::uint64_t>(first_take));
+        ASSERT_NE(top, nullptr);
+        EXPECT_EQ(top[first_take - 1], static_cast<std::uint64_t>(word_count - 1));
+        ASSERT_EQ(source.progress().mapped, 1);
+        std::filesystem::resize_file(fs_path(path), 4096 + 8 * 1000);
+        EXPECT_EQ(source.take(4096), nullptr) << "after a take of " << first_take;
+        EXPECT_TRUE(source.failed());
+    }
+}
+
 }  // namespace
