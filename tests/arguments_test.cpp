@@ -165,9 +165,30 @@ private:
 }  // namespace
 
 TEST(Arguments, NoParserReadsPastTheEndOfItsOperand) {
-    const char* const texts[] = {"",   "1",   "12.9", "1e9",  "1E",   "1e+", "-",  "+",  " 7",    ".",
-                                 "5.", ".5",  "1,000", "16abc", "0x10", "end", "-0", "9223372036854775807",
-                                 "9223372036854775808", "1e19", "nan", "inf", "\t\n", "00"};
+    const char* const texts[] = {"",
+                                 "1",
+                                 "12.9",
+                                 "1e9",
+                                 "1E",
+                                 "1e+",
+                                 "-",
+                                 "+",
+                                 " 7",
+                                 ".",
+                                 "5.",
+                                 ".5",
+                                 "1,000",
+                                 "16abc",
+                                 "0x10",
+                                 "end",
+                                 "-0",
+                                 "9223372036854775807",
+                                 "9223372036854775808",
+                                 "1e19",
+                                 "nan",
+                                 "inf",
+                                 "\t\n",
+                                 "00"};
     for (const char* const text : texts) {
         const text_at_page_end guarded(text);
         static_cast<void>(parse_position(guarded.c_str()));

@@ -168,8 +168,8 @@ TEST(ChangingFile, EveryFormAnswersForTheFileOpenedOrFails) {
             for (const change what : {change::shrink, change::rename_over, change::grow, change::unlink}) {
                 // A take of either file, or (for a comparison cut) of the
                 // file cut only: its words lost while they are compared.
-                for (const auto& [on_take, own_takes] : {std::pair{1, false}, std::pair{3, false}, std::pair{1, true},
-                                                         std::pair{2, true}}) {
+                for (const auto& [on_take, own_takes] :
+                     {std::pair{1, false}, std::pair{3, false}, std::pair{1, true}, std::pair{2, true}}) {
                     if (own_takes && (form[0] != "--compare" || what != change::shrink)) {
                         continue;
                     }

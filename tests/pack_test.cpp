@@ -75,9 +75,28 @@ TEST(Pack, TextBecomesWordsOrSaysWhereItIsNot) {
         {"3,14", 16, {}, 0, 0, "line 1, column 2: ',' is not a base-16 digit"},
         // A byte order mark that starts the text is no character; any other
         // byte that is not printable ASCII is shown by its value.
-        {"\xEF\xBB\xBF" "3.14", 10, {3, 1400000000000000000}, 1, 17, ""},
-        {"\xEF\xBB\xBF" "\xEF\xBB\xBF" "3", 10, {}, 0, 0, "line 1, column 1: '\\xef' is not a base-10 digit"},
-        {"\xEF\xBB" "3", 10, {}, 0, 0, "line 1, column 1: '\\xef' is not a base-10 digit"},
+        {"\xEF\xBB\xBF"
+         "3.14",
+         10,
+         {3, 1400000000000000000},
+         1,
+         17,
+         ""},
+        {"\xEF\xBB\xBF"
+         "\xEF\xBB\xBF"
+         "3",
+         10,
+         {},
+         0,
+         0,
+         "line 1, column 1: '\\xef' is not a base-10 digit"},
+        {"\xEF\xBB"
+         "3",
+         10,
+         {},
+         0,
+         0,
+         "line 1, column 1: '\\xef' is not a base-10 digit"},
         {"3.14\n" + std::string(1, '\0') + "5", 10, {}, 0, 0, "line 2, column 1: '\\x00' is not a base-10 digit"},
         {"3.14\xC3\xA9", 10, {}, 0, 0, "line 1, column 5: '\\xc3' is not a base-10 digit"},
         {"1\x7F", 2, {}, 0, 0, "line 1, column 2: '\\x7f' is not a base-2 digit"},

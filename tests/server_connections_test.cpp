@@ -66,7 +66,8 @@ TEST(ConnectionTable, AFullTableClosesTheLongestWaitingConnectionNeverOneInARequ
 
 // Whether a kept connection still answers.
 bool answers(int connection) {
-    return send_all(connection, "GET /healthz HTTP/1.1\r\nHost: t\r\n\r\n") && status_of(read_answer(connection)) == 200;
+    return send_all(connection, "GET /healthz HTTP/1.1\r\nHost: t\r\n\r\n") &&
+           status_of(read_answer(connection)) == 200;
 }
 
 // Counts events of the server's threads, and waits for a count.
@@ -161,8 +162,8 @@ TEST(ServerConnections, TwoThousandIdleSocketsLeaveThePageAndTheApiServing) {
             idle.push_back(connect_to(server.port()));
         }
         for (const char* target : {"/healthz", "/", "/v1/digits?file=pi_base10&n=10", "/v1/count?file=pi_base10"}) {
-            EXPECT_EQ(status_of(get(server.port(), target)), 200) << target << " beside " << idle_count
-                                                                  << " idle sockets, at most " << limit;
+            EXPECT_EQ(status_of(get(server.port(), target)), 200)
+                << target << " beside " << idle_count << " idle sockets, at most " << limit;
         }
         for (const int connection : idle) {
             ::close(connection);
@@ -236,7 +237,8 @@ TEST(ServerConnections, AFindOfEveryPositionHoldsAPageNotTheMatches) {
     const std::string answer = get(server.port(), "/v1/find?file=zeros&digits=0&n=30000000&max=30000000");
     const std::int64_t after = peak_kib();
     EXPECT_EQ(status_of(answer), 200);
-    EXPECT_EQ(body_of(answer).rfind("{\"base\":10,\"digits\":\"0\",\"file\":\"zeros\",\"next\":10001,\"pos\":1,", 0), 0U)
+    EXPECT_EQ(body_of(answer).rfind("{\"base\":10,\"digits\":\"0\",\"file\":\"zeros\",\"next\":10001,\"pos\":1,", 0),
+              0U)
         << body_of(answer).substr(0, 200);
     EXPECT_NE(body_of(answer).find(",9999,10000]}\n"), std::string::npos);
     // Every match held would be 240 MB of positions alone.

@@ -71,8 +71,7 @@ TEST(Server, EveryRouteAndErrorAnswersAsDocumented) {
         {"/v1/find?file=pi_base10&digits=1&max=1000000", 200,
          "{\"base\":10,\"digits\":\"1\",\"file\":\"pi_base10\",\"next\":50,\"pos\":1,\"positions\":[1,3,37,"
          "40,49]}\n"},
-        {"/v1/find?file=pi_base10&digits=1&max=0", 400,
-         "{\"error\":\"max is 0: a page holds 1 or more positions\"}\n"},
+        {"/v1/find?file=pi_base10&digits=1&max=0", 400, "{\"error\":\"max is 0: a page holds 1 or more positions\"}\n"},
         // The max-th match is the range's last digit: nothing is left, no next.
         {"/v1/find?file=pi_base10&digits=5&n=10&max=3", 200,
          "{\"base\":10,\"digits\":\"5\",\"file\":\"pi_base10\",\"pos\":1,\"positions\":[4,8,10]}\n"},

@@ -232,15 +232,15 @@ TEST(Stopping, ASignalIgnoredAtTheStartStaysIgnored) {
             int ends[2] = {-1, -1};
             ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
             const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-            const int child = start_in_shell(std::string("trap '' ") + name,
-                                             {"--threads", threads, "--group", "0", endless_file(), "10", "1",
-                                              std::to_string(digits)},
-                                             ends[1], null);
+            const int child = start_in_shell(
+                std::string("trap '' ") + name,
+                {"--threads", threads, "--group", "0", endless_file(), "10", "1", std::to_string(digits)}, ends[1],
+                null);
             close(ends[1]);
             // The signal comes while the tool waits to write to a full pipe.
             int queued = 0;
-            for (int waited = 0; waited < 20000 && ioctl(ends[0], FIONREAD, &queued) == 0 &&
-                                 queued < fcntl(ends[0], F_GETPIPE_SZ);
+            for (int waited = 0;
+                 waited < 20000 && ioctl(ends[0], FIONREAD, &queued) == 0 && queued < fcntl(ends[0], F_GETPIPE_SZ);
                  ++waited) {
                 usleep(1000);
             }

@@ -226,8 +226,8 @@ int main(int argc, char** argv) {
     (void)std::fprintf(stderr,
                        "make_pi_digit_file: %s: %lld base-%ld digits of pi after the point, %lld words, in %.2f s "
                        "(series %.2f s, root and division %.2f s, digits %.2f s, written %.2f s)\n",
-                       argv[3], static_cast<long long>(written->digits), base, static_cast<long long>(written->word_count),
-                       seconds_since(start), series, divided - series, computed - divided,
-                       seconds_since(start) - computed);
+                       argv[3], static_cast<long long>(written->digits), base,
+                       static_cast<long long>(written->word_count), seconds_since(start), series, divided - series,
+                       computed - divided, seconds_since(start) - computed);
     return 0;
 }

@@ -89,7 +89,9 @@ void detail::set_progress_clock(progress_clock clock) {
 
 progress_display::progress_display(progress_mode mode, std::int64_t total, const std::atomic<std::int64_t>* done,
                                    progress_clock clock, const char* unit)
-    : clock_(clock != nullptr ? clock : test_clock != nullptr ? test_clock : steady_now),
+    : clock_(clock != nullptr        ? clock
+             : test_clock != nullptr ? test_clock
+                                     : steady_now),
       done_(done),
       meter_(mode, total, clock_(), unit) {
 #ifdef ROVURER_NO_THREADS

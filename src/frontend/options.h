@@ -17,29 +17,29 @@ enum class command_form { dump, find, count, compare, info, serve, help, version
 
 struct command_line {
     command_form form = command_form::dump;
-    bool any_option = false;             // an option (not only "--") was given
-    int trouble_status = 1;              // the status of any trouble: 2 with --find, as grep
-    const char* find_digits = nullptr;   // --find's DIGITS, as typed
-    std::int64_t max_count = -1;         // --max-count N, or -1: every match
-    rovurer::dump_layout layout;         // --group, --per-line, --no-labels
-    const char* kernel_set = nullptr;    // --kernels NAME, as typed, or nullptr
-    int threads = 0;                     // --threads N; 0 (or none): the processors this process may use
-    int progress = 0;                    // --progress 1, --no-progress -1, or 0: when on a terminal
-    std::int64_t shard = 0;              // --shard K/N: K from 1, or 0 for the whole run
-    std::int64_t shards = 1;             // and N
-    const char* listen = nullptr;        // --listen HOST:PORT, as typed, or nullptr: 127.0.0.1:8080
-    std::int64_t max_digits = 1000000;   // --max-digits N: digits an answer of the server holds at most
-    std::int64_t max_scan = 1000000000;  // --max-scan N: digits a find or count of the server reads at most
-    std::int64_t max_matches = 10000;    // --max-matches N: positions an answer of a find holds at most
+    bool any_option = false;               // an option (not only "--") was given
+    int trouble_status = 1;                // the status of any trouble: 2 with --find, as grep
+    const char* find_digits = nullptr;     // --find's DIGITS, as typed
+    std::int64_t max_count = -1;           // --max-count N, or -1: every match
+    rovurer::dump_layout layout;           // --group, --per-line, --no-labels
+    const char* kernel_set = nullptr;      // --kernels NAME, as typed, or nullptr
+    int threads = 0;                       // --threads N; 0 (or none): the processors this process may use
+    int progress = 0;                      // --progress 1, --no-progress -1, or 0: when on a terminal
+    std::int64_t shard = 0;                // --shard K/N: K from 1, or 0 for the whole run
+    std::int64_t shards = 1;               // and N
+    const char* listen = nullptr;          // --listen HOST:PORT, as typed, or nullptr: 127.0.0.1:8080
+    std::int64_t max_digits = 1000000;     // --max-digits N: digits an answer of the server holds at most
+    std::int64_t max_scan = 1000000000;    // --max-scan N: digits a find or count of the server reads at most
+    std::int64_t max_matches = 10000;      // --max-matches N: positions an answer of a find holds at most
     std::int64_t max_connections = 10000;  // --max-connections N
-    std::int64_t max_scans = 2;          // --max-scans N: finds and counts at once
-    std::int64_t max_header = 8192;      // --max-header N: bytes of a request's line and headers
-    std::int64_t idle_timeout = 30;      // --idle-timeout S: seconds a connection may wait between requests
-    std::int64_t read_timeout = 10;      // --read-timeout S: seconds for a request's headers, and each write
-    bool quiet = false;                  // --quiet: no access log
-    bool force = false;                  // --force: --pack replaces a file at its target's name
-    std::vector<const char*> operands;   // the arguments that are not options
-    std::string error;                   // a usage error, "rovurer: ...", or empty
+    std::int64_t max_scans = 2;            // --max-scans N: finds and counts at once
+    std::int64_t max_header = 8192;        // --max-header N: bytes of a request's line and headers
+    std::int64_t idle_timeout = 30;        // --idle-timeout S: seconds a connection may wait between requests
+    std::int64_t read_timeout = 10;        // --read-timeout S: seconds for a request's headers, and each write
+    bool quiet = false;                    // --quiet: no access log
+    bool force = false;                    // --force: --pack replaces a file at its target's name
+    std::vector<const char*> operands;     // the arguments that are not options
+    std::string error;                     // a usage error, "rovurer: ...", or empty
 };
 
 // The forms an option may be given with, as a set.

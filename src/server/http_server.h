@@ -26,7 +26,7 @@ struct config {
     // request (one that never sent a whole request first); when every
     // connection is in a request, the new one is answered 503 and closed.
     int max_connections = 10000;
-    int max_scans = 2;              // finds and counts at once, each on a thread of its own; more get 503
+    int max_scans = 2;  // finds and counts at once, each on a thread of its own; more get 503
     // Bytes of the request line and headers; more get 431. A target may
     // take half of them (limits.max_target is set from it): more gets 414.
     std::size_t max_header = 8192;

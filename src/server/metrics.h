@@ -20,8 +20,8 @@ public:
     // One request answered: its route, status, time and the digits it sent.
     void request(std::string_view route, unsigned status, double seconds, std::int64_t digits);
 
-    std::atomic<int> scans{0};        // finds and counts running now
-    std::atomic<int> connections{0};  // connections open now
+    std::atomic<int> scans{0};              // finds and counts running now
+    std::atomic<int> connections{0};        // connections open now
     std::atomic<std::uint64_t> evicted{0};  // waiting connections closed to make room
 
     // The exposition text.

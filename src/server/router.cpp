@@ -392,8 +392,8 @@ target_parts parts_of(std::string_view target) {
         }
     }
     const std::size_t mark = target.find('?');
-    target_parts parts{target.substr(0, mark), mark == std::string_view::npos ? std::string_view()
-                                                                              : target.substr(mark + 1)};
+    target_parts parts{target.substr(0, mark),
+                       mark == std::string_view::npos ? std::string_view() : target.substr(mark + 1)};
     if (parts.path.empty()) {
         parts.path = "/";  // "http://host" and "http://host?q": the root
     }

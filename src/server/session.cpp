@@ -194,8 +194,8 @@ void session::on_headers(beast::error_code error) {
         server_.counters.scans.fetch_sub(1);
         answer busy;
         busy.status = 503;
-        busy.body = error_body("too many scans at once: " + std::to_string(server_.settings.max_scans) +
-                               " run now; try again");
+        busy.body =
+            error_body("too many scans at once: " + std::to_string(server_.settings.max_scans) + " run now; try again");
         send(std::move(busy));
         return;
     }
@@ -258,8 +258,8 @@ void session::send(answer answered) {
         return;
     }
     exchange& now = *exchange_;
-    auto response = std::make_shared<http::response<http::string_body>>(static_cast<http::status>(answered.status),
-                                                                         now.version);
+    auto response =
+        std::make_shared<http::response<http::string_body>>(static_cast<http::status>(answered.status), now.version);
     response->set(http::field::content_type, answered.content_type);
     response->set(http::field::cache_control, "no-store");
     if (!answered.allow.empty()) {
@@ -285,10 +285,10 @@ void session::send(answer answered) {
     now.status = answered.status;
     now.digits = answered.digits_served;
     arm(server_.settings.write_timeout);
-    http::async_write(socket_, *response, [self = shared_from_this(), response, bytes](beast::error_code error,
-                                                                                     std::size_t /*written*/) {
-        self->on_sent(error, bytes);
-    });
+    http::async_write(socket_, *response,
+                      [self = shared_from_this(), response, bytes](beast::error_code error, std::size_t /*written*/) {
+                          self->on_sent(error, bytes);
+                      });
 }
 
 // Digits as text, each piece read as it goes: a read that fails ends the
@@ -339,10 +339,9 @@ void session::send_piece() {
                 self->on_sent(error, sent);
                 return;
             }
-            asio::async_write(self->socket_, http::make_chunk_last(),
-                              [self, sent](beast::error_code last_error, std::size_t /*bytes*/) {
-                                  self->on_sent(last_error, sent);
-                              });
+            asio::async_write(
+                self->socket_, http::make_chunk_last(),
+                [self, sent](beast::error_code last_error, std::size_t /*bytes*/) { self->on_sent(last_error, sent); });
         };
         if (chunked) {
             asio::async_write(socket_, http::make_chunk(asio::buffer(now.piece)), last);
