@@ -135,6 +135,7 @@ std::string terminal_output_of(const std::vector<std::string>& args) {
     const int saved_error = ::dup(2);
     EXPECT_EQ(::dup2(terminal, 2), 2);
     std::vector<const char*> argv;
+    argv.reserve(args.size());
     for (const std::string& arg : args) {
         argv.push_back(arg.c_str());
     }

@@ -158,6 +158,7 @@ TEST(ServerConnections, TwoThousandIdleSocketsLeaveThePageAndTheApiServing) {
         settings.max_connections = limit;
         running_server server(pi_files(), settings);
         std::vector<int> idle;
+        idle.reserve(idle_count);
         for (int k = 0; k < idle_count; ++k) {
             idle.push_back(connect_to(server.port()));
         }
