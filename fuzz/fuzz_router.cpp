@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     rovurer::server::limits bounds;
     bounds.max_digits = 5000;
     bounds.max_scan = 4000;
-    const rovurer::server::answer answered = rovurer::server::respond(method, target, served(), bounds);
+    static rovurer::server::metrics counters;
+    const rovurer::server::answer answered = rovurer::server::respond(method, target, served(), bounds, {}, &counters);
     if (answered.status >= 500) {
         std::abort();  // bad input is never the server's fault
     }

@@ -410,7 +410,7 @@ const route* route_of(std::string_view path) {
 }
 
 answer respond_to(std::string_view method, std::string_view target, std::span<const served_file> files,
-                  const limits& bounds, std::stop_token stop) {
+                  const limits& bounds, std::stop_token stop, const metrics* counters) {
     const target_parts parts = parts_of(target);
     const route* known = route_of(parts.path);
     if (known == nullptr) {
@@ -458,7 +458,13 @@ answer respond_to(std::string_view method, std::string_view target, std::span<co
     if (known->path == "/v1/count") {
         return count_answer(parsed, files, bounds, std::move(stop));
     }
-    return refusal(404, "no such route");  // /metrics: the HTTP server's own
+    if (known->path == "/metrics" && counters != nullptr) {
+        answer measured;
+        measured.content_type = "text/plain; version=0.0.4";
+        measured.body = counters->text();
+        return measured;
+    }
+    return refusal(404, "no such route");
 }
 
 }  // namespace
@@ -478,12 +484,12 @@ std::string error_body(std::string_view message) {
 }
 
 answer respond(std::string_view method, std::string_view target, std::span<const served_file> files,
-               const limits& bounds, std::stop_token stop) {
+               const limits& bounds, std::stop_token stop, const metrics* counters) {
     try {
         if (target.size() > bounds.max_target) {
             return refusal(414, "the target is over " + std::to_string(bounds.max_target) + " bytes");
         }
-        answer answered = respond_to(method, target, files, bounds, std::move(stop));
+        answer answered = respond_to(method, target, files, bounds, std::move(stop), counters);
         if (answered.status == 200 && answered.content_type == "application/json") {
             answered.body += '\n';
         }

@@ -17,6 +17,7 @@
 
 #include "rovurer/file.h"
 #include "rovurer/scan.h"
+#include "server/metrics.h"
 
 namespace rovurer::server {
 
@@ -58,9 +59,10 @@ struct answer {
 // The answer to `method` and `target` (the request line's target, as
 // received: in origin form, or in absolute form, whose scheme and host are
 // ignored). A scan checks `stop` between chunks: a client that went away
-// stops its scan, whose answer is then dropped. Never throws.
+// stops its scan, whose answer is then dropped. /metrics answers with
+// `counters`' text (404 without them). Never throws.
 answer respond(std::string_view method, std::string_view target, std::span<const served_file> files,
-               const limits& bounds, std::stop_token stop = {});
+               const limits& bounds, std::stop_token stop = {}, const metrics* counters = nullptr);
 
 // {"error": message}, the body of every error answer: valid JSON for any
 // message, its bytes that are not UTF-8 replaced.

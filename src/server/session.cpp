@@ -179,15 +179,8 @@ void session::on_headers(beast::error_code error) {
             return;
         }
     }
-    if (now.route == "/metrics" && (method == "GET" || method == "HEAD")) {
-        answer metrics_answer;
-        metrics_answer.content_type = "text/plain; version=0.0.4";
-        metrics_answer.body = server_.counters.text();
-        send(std::move(metrics_answer));
-        return;
-    }
     if (kind_of(target) != route_kind::scan || (method != "GET" && method != "HEAD")) {
-        send(respond(method, target, server_.files, server_.settings.limits));
+        send(respond(method, target, server_.files, server_.settings.limits, {}, &server_.counters));
         return;
     }
     if (server_.counters.scans.fetch_add(1) >= server_.settings.max_scans) {
