@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/pack.h"
+#include "write/pack.h"
 
 namespace {
 

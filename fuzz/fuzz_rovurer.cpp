@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "../tests/thread_note.h"
-#include "engine/output.h"
-#include "frontend/cli.h"
-#include "frontend/plan.h"
+#include "parallel/output.h"
+#include "cli/cli.h"
+#include "cli/plan.h"
 
 using namespace rovurer;
 

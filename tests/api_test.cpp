@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/split.h"
+#include "parallel/split.h"
 #include "reader/word_source.h"
 #include "rovurer/rovurer.h"
 #include "test_support.h"

@@ -1,4 +1,4 @@
-#include "engine/arguments.h"
+#include "library/arguments.h"
 
 #include <gtest/gtest.h>
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "frontend/cli.h"
+#include "cli/cli.h"
 #include "reader/word_source.h"
 #include "rovurer/rovurer.h"
 #include "test_support.h"

@@ -1,6 +1,6 @@
 // The bulk paths (digit_stream_read and dump_digits) against the per-digit
 // path, digit_stream_next, which states the digits most plainly.
-#include "engine/dump.h"
+#include "scan/dump.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "frontend/cli.h"
+#include "cli/cli.h"
 #include "reader/digit_stream.h"
 #include "test_support.h"
 

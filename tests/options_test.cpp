@@ -1,7 +1,7 @@
 // The options before the operands, as a unit; and --help, the manual page
 // and the README each list every option.
-#include "frontend/options.h"
-#include "frontend/manual.h"
+#include "cli/options.h"
+#include "cli/manual.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // output_buffer against scripted sinks, and platform::write's loop over
 // interrupted, partial writes.
-#include "engine/output.h"
+#include "parallel/output.h"
 
 #include <gtest/gtest.h>
 

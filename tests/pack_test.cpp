@@ -1,9 +1,9 @@
 // Text digits into words: the integer part, word edges, padding, blanks
 // and line ends, and where a bad character stands; the sample files' text
 // packs back into their words.
-#include "engine/pack.h"
-#include "engine/pack_file.h"
-#include "engine/text_source.h"
+#include "write/pack.h"
+#include "write/pack_file.h"
+#include "write/text_source.h"
 
 #include <gtest/gtest.h>
 

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/parts.h"
+#include "parallel/parts.h"
 #include "platform/platform.h"
 #include "reader/word_source.h"
 #include "test_support.h"

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/output.h"
-#include "engine/progress.h"
-#include "frontend/cli.h"
+#include "parallel/output.h"
+#include "cli/progress.h"
+#include "cli/cli.h"
 #include "test_support.h"
 
 #ifndef _WIN32

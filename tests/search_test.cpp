@@ -1,7 +1,7 @@
 // --find and --count in process, against a naive search and count over the
 // digits the plain form shows: across bases, positions, and chunk, word and
 // block boundaries.
-#include "engine/search.h"
+#include "scan/search.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/dump.h"
+#include "scan/dump.h"
 #include "reader/digit_run.h"
 #include "reader/digit_stream.h"
 #include "test_support.h"

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "frontend/manual.h"
+#include "cli/manual.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

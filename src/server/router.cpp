@@ -9,8 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "engine/arguments.h"
-#include "engine/messages.h"
+#include "library/arguments.h"
+#include "library/messages.h"
 #include "kernels/digit_format.h"
 #include "rovurer/scan.h"
 #include "server/page.h"

@@ -1,0 +1,31 @@
+// A text packed into a new digit file: the work of --pack and of the
+// library's pack calls.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "write/text_source.h"
+#include "rovurer/pack.h"
+
+namespace rovurer {
+
+struct pack_request {
+    int base = 10;
+    bool replace = false;
+    int threads = 1;                            // 1 or more
+    std::function<bool()> stopped;              // asked between pieces; may be empty
+    std::atomic<std::int64_t>* done = nullptr;  // bytes of text packed so far, when not nullptr
+};
+
+// Text bytes taken at a time, for each thread.
+inline constexpr std::size_t pack_piece_bytes = std::size_t{8} << 20;
+
+// Packs the text `source` gives into a digit file at `target`, written
+// whole or not at all (digit_file_writer). The errors of rovurer::pack,
+// and errc::read_failed (with its errno) when a read of the text fails.
+result<packed> pack_to_file(text_source& source, const std::string& target, const pack_request& request);
+
+}  // namespace rovurer
