@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "../tests/thread_note.h"
-#include "parallel/output.h"
 #include "cli/cli.h"
 #include "cli/plan.h"
+#include "parallel/output.h"
 
 using namespace rovurer;
 

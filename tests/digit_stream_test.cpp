@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "parallel/output.h"
 #include "cli/info.h"
+#include "parallel/output.h"
 #include "reader/digit_run.h"
 #include "test_support.h"
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "parallel/output.h"
-#include "cli/progress.h"
 #include "cli/cli.h"
+#include "cli/progress.h"
+#include "parallel/output.h"
 #include "test_support.h"
 
 #ifndef _WIN32

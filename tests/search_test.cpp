@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "scan/dump.h"
 #include "reader/digit_run.h"
 #include "reader/digit_stream.h"
+#include "scan/dump.h"
 #include "test_support.h"
 
 using namespace rovurer;

@@ -6,9 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "scan/dump.h"
-#include "cli/progress.h"
-#include "scan/search.h"
 #include "cli/compare_form.h"
 #include "cli/console.h"
 #include "cli/digit_form.h"
@@ -19,11 +16,14 @@
 #include "cli/options.h"
 #include "cli/pack_form.h"
 #include "cli/plan.h"
+#include "cli/progress.h"
 #include "cli/refusal.h"
 #include "cli/serve_form.h"
 #include "kernels/registry.h"
 #include "platform/platform.h"
 #include "rovurer/version.h"
+#include "scan/dump.h"
+#include "scan/search.h"
 
 namespace rovurer {
 

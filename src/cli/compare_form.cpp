@@ -3,11 +3,11 @@
 #include <atomic>
 #include <string>
 
-#include "scan/compare.h"
-#include "cli/progress.h"
 #include "cli/plan.h"
+#include "cli/progress.h"
 #include "cli/refusal.h"
 #include "platform/platform.h"
+#include "scan/compare.h"
 
 namespace rovurer {
 

@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "parallel/command_result.h"
-#include "parallel/output.h"
 #include "cli/exit_status.h"
 #include "cli/options.h"
+#include "parallel/command_result.h"
+#include "parallel/output.h"
 
 namespace rovurer {
 

@@ -9,11 +9,11 @@
 #include <mutex>
 #include <string>
 
+#include "cli/options.h"
 #include "parallel/command_result.h"
 #include "parallel/output.h"
-#include "scan/search.h"
-#include "cli/options.h"
 #include "reader/digit_run.h"
+#include "scan/search.h"
 
 namespace rovurer {
 

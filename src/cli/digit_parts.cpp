@@ -2,9 +2,9 @@
 
 #include <functional>
 
-#include "scan/dump.h"
 #include "parallel/parts.h"
 #include "platform/platform.h"
+#include "scan/dump.h"
 
 namespace rovurer {
 

@@ -5,12 +5,12 @@
 #include <atomic>
 #include <cstdint>
 
-#include "parallel/command_result.h"
-#include "parallel/output.h"
 #include "cli/digit_form.h"
 #include "cli/operands.h"
 #include "cli/options.h"
 #include "cli/plan.h"
+#include "parallel/command_result.h"
+#include "parallel/output.h"
 #include "reader/digit_run.h"
 
 namespace rovurer {

@@ -1,7 +1,7 @@
 // The dump: the digits in groups, in one line or in lines.
-#include "scan/dump.h"
 #include "cli/digit_form.h"
 #include "cli/exit_status.h"
+#include "scan/dump.h"
 
 namespace rovurer {
 

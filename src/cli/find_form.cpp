@@ -3,9 +3,9 @@
 #include <cstring>
 #include <limits>
 
-#include "library/messages.h"
 #include "cli/digit_form.h"
 #include "cli/exit_status.h"
+#include "library/messages.h"
 
 namespace rovurer {
 

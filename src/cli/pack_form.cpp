@@ -5,14 +5,14 @@
 #include <memory>
 #include <string>
 
-#include "library/arguments.h"
-#include "library/messages.h"
-#include "write/pack_file.h"
-#include "cli/progress.h"
 #include "cli/operands.h"
 #include "cli/plan.h"
+#include "cli/progress.h"
+#include "library/arguments.h"
+#include "library/messages.h"
 #include "platform/platform.h"
 #include "reader/digit_stream.h"
+#include "write/pack_file.h"
 
 namespace rovurer {
 

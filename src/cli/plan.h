@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
-#include "cli/progress.h"
-#include "parallel/split.h"
 #include "cli/console.h"
 #include "cli/options.h"
+#include "cli/progress.h"
+#include "parallel/split.h"
 
 namespace rovurer {
 

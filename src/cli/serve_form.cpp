@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "library/arguments.h"
 #include "cli/refusal.h"
+#include "library/arguments.h"
 #include "rovurer/file.h"
 
 #ifdef ROVURER_WITH_SERVER

@@ -3,10 +3,10 @@
 #include <limits>
 #include <new>
 
-#include "scan/header_digits.h"
 #include "library/access.h"
 #include "library/messages.h"
 #include "rovurer/version.h"
+#include "scan/header_digits.h"
 
 namespace rovurer {
 

@@ -5,11 +5,11 @@
 #include <new>
 #include <string>
 
-#include "scan/dump.h"
-#include "library/messages.h"
 #include "kernels/registry.h"
+#include "library/messages.h"
 #include "reader/digit_run.h"
 #include "rovurer/format.h"
+#include "scan/dump.h"
 
 namespace rovurer {
 

@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "scan/header_digits.h"
 #include "kernels/registry.h"
+#include "scan/header_digits.h"
 
 namespace rovurer {
 

@@ -6,9 +6,9 @@
 #include <optional>
 
 #include "library/messages.h"
-#include "write/pack_file.h"
 #include "platform/platform.h"
 #include "reader/digit_stream.h"
+#include "write/pack_file.h"
 
 namespace rovurer {
 

@@ -7,14 +7,14 @@
 #include <new>
 #include <optional>
 
-#include "scan/compare.h"
+#include "kernels/registry.h"
 #include "library/access.h"
 #include "library/messages.h"
 #include "parallel/parts.h"
-#include "scan/search.h"
 #include "parallel/split.h"
-#include "kernels/registry.h"
 #include "rovurer/scan.h"
+#include "scan/compare.h"
+#include "scan/search.h"
 
 namespace rovurer {
 

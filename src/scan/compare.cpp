@@ -7,9 +7,9 @@
 #include <mutex>
 #include <vector>
 
+#include "kernels/registry.h"
 #include "parallel/parts.h"
 #include "parallel/split.h"
-#include "kernels/registry.h"
 #include "reader/word_source.h"
 
 namespace rovurer {

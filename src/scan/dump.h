@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "kernels/digit_format.h"
 #include "parallel/command_result.h"
 #include "parallel/output.h"
-#include "kernels/digit_format.h"
 #include "reader/digit_run.h"
 
 namespace rovurer {

@@ -9,9 +9,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "kernels/digit_format.h"
 #include "library/arguments.h"
 #include "library/messages.h"
-#include "kernels/digit_format.h"
 #include "rovurer/scan.h"
 #include "server/page.h"
 

@@ -7,8 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "write/text_source.h"
 #include "rovurer/pack.h"
+#include "write/text_source.h"
 
 namespace rovurer {
 
