@@ -1,4 +1,4 @@
-#include "library/arguments.h"
+#include "rovurer/numbers.h"
 
 #include <gtest/gtest.h>
 

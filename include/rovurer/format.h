@@ -15,6 +15,10 @@ struct layout {
     std::int64_t per_line = 0;  // digits a line (a multiple of group, as the command line asks,
                                 // or groups restart on each line); 0: one line
     bool labels = true;         // each line ends in "  : " and the position of its last digit
+    // One line that the data ends right after a full group keeps the space
+    // after that group, as the plain command line writes it (write_text,
+    // text.h; format knows no end of data and ignores it).
+    bool space_at_data_end = false;
 };
 
 // The text `rovurer --group G --per-line L [--no-labels] FILE BASE POS N`

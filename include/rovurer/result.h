@@ -35,6 +35,8 @@ enum class errc {
     target_exists,  // a file is at the target's name, and replacing it was not asked for
     cannot_create,  // the temporary file beside the target cannot be created (system_error)
     write_failed,   // a write, the flush or the rename failed (system_error)
+    // Reporting on a file.
+    size_unknown,  // not a regular file: the size of its data region is unknown
 };
 
 struct error {

@@ -1,7 +1,7 @@
 #include "cli/operands.h"
 
-#include "library/arguments.h"
 #include "library/messages.h"
+#include "rovurer/numbers.h"
 
 namespace rovurer {
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "library/arguments.h"
+#include "rovurer/numbers.h"
 
 namespace rovurer {
 

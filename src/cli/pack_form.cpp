@@ -8,10 +8,10 @@
 #include "cli/operands.h"
 #include "cli/plan.h"
 #include "cli/progress.h"
-#include "library/arguments.h"
 #include "library/messages.h"
 #include "platform/platform.h"
 #include "reader/digit_stream.h"
+#include "rovurer/numbers.h"
 #include "write/pack_file.h"
 
 namespace rovurer {

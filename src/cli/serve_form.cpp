@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "cli/refusal.h"
-#include "library/arguments.h"
 #include "rovurer/file.h"
+#include "rovurer/numbers.h"
 
 #ifdef ROVURER_WITH_SERVER
 #include "server/http_server.h"

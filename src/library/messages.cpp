@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "kernels/registry.h"
+#include "reader/digit_stream.h"
 #include "scan/header_digits.h"
 
 namespace rovurer {
@@ -31,6 +32,10 @@ std::string file_problem_text(const digit_file::verdict& verdict) {
             return "not a digit file: lead_words is negative (" + std::to_string(verdict.header.lead_words) + ")";
     }
     return {};
+}
+
+bool base_supported(int base) {
+    return digit_base_supported(base);
 }
 
 std::string base_refusal(std::int32_t base) {

@@ -1,5 +1,6 @@
-// The calls of scan.h: each opens the range on the file opened, splits it
-// into parts for its threads (engine/split.h) and runs them (run_parts).
+// The calls of scan.h: each opens the range on the file opened, splits its
+// part into parts for its threads (parallel/split.h) and runs them
+// (run_parts).
 #include <algorithm>
 #include <atomic>
 #include <map>
@@ -9,6 +10,7 @@
 
 #include "kernels/registry.h"
 #include "library/access.h"
+#include "library/calls.h"
 #include "library/messages.h"
 #include "parallel/parts.h"
 #include "parallel/split.h"
@@ -18,138 +20,18 @@
 
 namespace rovurer {
 
-namespace {
-
-// A call's watch over its runs: its stop token, and its progress callback,
-// called by one thread at a time with what all threads have done.
-class call_watch final : public run_watch {
-public:
-    call_watch(const scan_options& options, std::int64_t total) : options_(options), total_(total) {}
-
-    bool stop_requested() override { return options_.stop.stop_requested(); }
-
-    // The watch of a second run read alongside a watched one: it stops with
-    // it, and its digits are not counted again.
-    run_watch& alongside() { return alongside_; }
-
-    void advanced(std::int64_t digits) override {
-        const std::int64_t done = done_.fetch_add(digits, std::memory_order_relaxed) + digits;
-        if (options_.progress && report_.try_lock()) {
-            // Parts of a find read a few digits past their end: done can pass
-            // the total by those.
-            const std::int64_t shown = std::min(done, total_);
-            if (shown > reported_) {
-                reported_ = shown;
-                options_.progress(shown, total_);
-            }
-            report_.unlock();
-        }
-    }
-
-private:
-    class stop_only final : public run_watch {
-    public:
-        explicit stop_only(const std::stop_token& stop) : stop_(stop) {}
-        bool stop_requested() override { return stop_.stop_requested(); }
-        void advanced(std::int64_t /*digits*/) override {}
-
-    private:
-        const std::stop_token& stop_;
-    };
-
-    const scan_options& options_;
-    stop_only alongside_{options_.stop};
-    std::int64_t total_;
-    std::atomic<std::int64_t> done_{0};
-    std::mutex report_;
-    std::int64_t reported_ = 0;  // under report_
-};
-
-// What a call's options come to: the kernel set and the threads.
-struct call_plan {
-    const kernels::digit_kernels* set = nullptr;
-    int threads = 1;
-};
-
-std::optional<error> plan_call(const scan_options& options, const range& where, call_plan& plan) {
-    if (!options.kernels.empty()) {
-        plan.set = kernels::find_supported(options.kernels);
-        if (plan.set == nullptr) {
-            return error{errc::bad_option, kernel_set_refusal(options.kernels)};
-        }
-    } else {
-        plan.set = &kernels::active();
-    }
-    if (options.threads < 0) {
-        return error{errc::bad_option, "threads below 0 (" + std::to_string(options.threads) + ")"};
-    }
-    if (where.count < 0) {
-        return error{errc::bad_option, "a count of digits below 0 (" + std::to_string(where.count) + ")"};
-    }
-    const int usable = platform::usable_processors();
-    plan.threads = options.threads == 0 || options.threads > usable ? usable : options.threads;
-    return std::nullopt;
+std::string_view active_kernel_set() {
+    return kernels::active().name;
 }
 
-// Checks a call's options and its whole run, opened on the file, and gives
-// the run the call's kernel set; the refusal, in that order, when there is one.
-std::optional<error> prepare_whole(const scan_options& options, const range& where, digit_run& whole, call_plan& plan) {
-    if (std::optional<error> refused = plan_call(options, where, plan)) {
-        return refused;
+result<std::string_view> use_kernel_set(std::string_view name) {
+    const kernels::digit_kernels* const set = kernels::find_supported(name);
+    if (set == nullptr) {
+        return error{errc::bad_option, kernel_set_refusal(name)};
     }
-    if (!whole.opened()) {
-        return run_error(whole.refusal(), where.base, where.pos);
-    }
-    whole.use_kernels(*plan.set);
-    return std::nullopt;
+    kernels::use(*set);
+    return std::string_view(set->name);
 }
-
-// The error of a job that did not end shown: a stop asked for, or what the
-// job says.
-error ended(command_result result, const scan_options& options) {
-    if (options.stop.stop_requested()) {
-        return {errc::stopped, "stopped"};
-    }
-    return job_error(result);
-}
-
-// A part of `whole` from its digit `begin` for `count` digits, watched; a
-// part on the same file as the whole, so only memory can lack. Its long
-// spans are read in place, mapped: a page lost under them fails the run
-// (digit_run::failed), which each call checks before it answers.
-struct part_run {
-    digit_run run;
-    part_run(const digit_run& whole, std::int64_t first_position, std::int64_t begin, std::int64_t count,
-             call_watch& watch)
-        : run(whole, first_position + begin, count) {
-        if (run.opened()) {
-            run.read_in_place();
-            run.watch_with(&watch);
-        }
-    }
-};
-
-// Runs `work` on the parts of [0, length) of a range, each of at most
-// `largest` digits.
-command_result run_split_parts(std::int64_t length, const call_plan& plan, std::int64_t largest, int readers,
-                               const std::function<command_result(const run_split&, std::int64_t)>& work) {
-    run_split split = split_range(0, length, plan.threads);
-    split.cut(1, largest);
-    return run_parts(
-        split.threads, split.parts(), [&](std::int64_t part) { return work(split, part); }, readers);
-}
-
-// Runs `call`, turning a lack of memory into its error: nothing throws out.
-template <typename T, typename Call>
-result<T> guarded(const Call& call) {
-    try {
-        return call();
-    } catch (const std::bad_alloc&) {
-        return error{errc::out_of_memory, out_of_memory_text};
-    }
-}
-
-}  // namespace
 
 std::vector<std::string_view> kernel_sets() {
     std::vector<std::string_view> names;
@@ -167,19 +49,21 @@ result<std::int64_t> read(const file& source, const range& where, std::span<char
         if (std::optional<error> refused = prepare_whole(options, where, whole, plan)) {
             return *refused;
         }
-        const std::int64_t length = std::min(whole.length(), static_cast<std::int64_t>(digits.size()));
+        const part_bounds bounds = bounds_of(options.part, whole.length(), 1);
+        const std::int64_t length = std::min(bounds.end - bounds.begin, static_cast<std::int64_t>(digits.size()));
         call_watch watch(options, length);
         const command_result result = run_split_parts(
-            length, plan, block_words * digits_per_word(where.base), 1, [&](const run_split& split, std::int64_t part) {
+            {bounds.begin, bounds.begin + length}, plan, block_words * digits_per_word(where.base), 1,
+            [&](const run_split& split, std::int64_t part) {
                 const std::int64_t begin = split.part_begin(part);
                 const std::int64_t end = split.part_end(part);
                 part_run piece(whole, where.pos, begin, end - begin, watch);
                 if (!piece.run.opened()) {
                     return command_result::out_of_memory;
                 }
+                char* const into = digits.data() - bounds.begin;
                 for (std::int64_t at = begin; at < end;) {
-                    const std::int64_t got =
-                        piece.run.read(digits.data() + at, std::min(end - at, digit_run::chunk_digits));
+                    const std::int64_t got = piece.run.read(into + at, std::min(end - at, digit_run::chunk_digits));
                     if (got <= 0) {
                         return command_result::read_failed;  // the data the header declares came short
                     }
@@ -214,18 +98,19 @@ result<found> find(const file& source, std::string_view digits, const range& whe
         }
         whole.use_kernels(*plan.set);
         found answer;
+        const std::int64_t length = whole.length();
+        const part_bounds bounds = bounds_of(options.part, length, 1);
         if (max_count == 0) {
-            answer.next = whole.length() > 0 ? where.pos : 0;
+            answer.next = bounds.end > bounds.begin ? static_cast<std::int64_t>(whole.position_of(bounds.begin)) : 0;
             return answer;
         }
-        const std::int64_t length = whole.length();
         const auto tail = static_cast<std::int64_t>(digits.size()) - 1;
         const auto most = static_cast<std::size_t>(std::min<std::int64_t>(max_count, PTRDIFF_MAX / 8));
-        call_watch watch(options, length);
+        call_watch watch(options, bounds.end - bounds.begin);
         std::mutex lock;
         std::map<std::int64_t, std::vector<std::uint64_t>> matches;  // of the parts that found any
         const command_result result = run_split_parts(
-            length, plan, block_words * digits_per_word(where.base), 1, [&](const run_split& split, std::int64_t part) {
+            bounds, plan, block_words * digits_per_word(where.base), 1, [&](const run_split& split, std::int64_t part) {
                 const std::int64_t begin = split.part_begin(part);
                 // Its matches are those that start in it: it reads on for the
                 // length of the digits, less one.
@@ -264,7 +149,7 @@ result<found> find(const file& source, std::string_view digits, const range& whe
         }
         if (answer.positions.size() == most) {
             const std::uint64_t next = answer.positions.back() + 1;
-            const std::uint64_t end = whole.position_of(length);
+            const std::uint64_t end = whole.position_of(bounds.end);
             answer.next = next < end ? static_cast<std::int64_t>(next) : 0;
         }
         return answer;
@@ -279,12 +164,12 @@ result<digit_counts> count(const file& source, const range& where, const scan_op
         if (std::optional<error> refused = prepare_whole(options, where, whole, plan)) {
             return *refused;
         }
-        const std::int64_t length = whole.length();
-        call_watch watch(options, length);
+        const part_bounds bounds = bounds_of(options.part, whole.length(), 1);
+        call_watch watch(options, bounds.end - bounds.begin);
         std::mutex lock;
         digit_counts counts{};
         const command_result result = run_split_parts(
-            length, plan, block_words * digits_per_word(where.base), 1, [&](const run_split& split, std::int64_t part) {
+            bounds, plan, block_words * digits_per_word(where.base), 1, [&](const run_split& split, std::int64_t part) {
                 const std::int64_t begin = split.part_begin(part);
                 part_run piece(whole, where.pos, begin, split.part_end(part) - begin, watch);
                 if (!piece.run.opened()) {
@@ -324,9 +209,11 @@ result<comparison> compare(const file& first, const file& second, const range& w
             opened->use_kernels(*plan.set);
         }
         const std::int64_t common = std::min(first_run.length(), second_run.length());
-        call_watch watch(options, common);
+        const part_bounds bounds = bounds_of(options.part, common, 1);
+        call_watch watch(options, bounds.end - bounds.begin);
         compare_plan compared;
-        compared.end = common;
+        compared.begin = bounds.begin;
+        compared.end = bounds.end;
         compared.threads = plan.threads;
         compared.watch = &watch;
         compared.alongside = &watch.alongside();
@@ -344,9 +231,11 @@ result<comparison> compare(const file& first, const file& second, const range& w
             failure.file = found.failed_run == 2 ? 2 : 1;
             return failure;
         }
-        answer.compared = common;
-        if (first_run.length() != second_run.length()) {
+        answer.compared = bounds.end - bounds.begin;
+        const bool last_part = options.part.index == options.part.count || options.part.index == 0;
+        if (first_run.length() != second_run.length() && last_part) {
             answer.ends_first = first_run.length() < second_run.length() ? 1 : 2;
+            answer.last_common = where.pos + common - 1;
         }
         return answer;
     });

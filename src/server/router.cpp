@@ -10,8 +10,8 @@
 #include <nlohmann/json.hpp>
 
 #include "kernels/digit_format.h"
-#include "library/arguments.h"
 #include "library/messages.h"
+#include "rovurer/numbers.h"
 #include "rovurer/scan.h"
 #include "server/page.h"
 

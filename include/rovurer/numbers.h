@@ -1,5 +1,10 @@
-// Conversions of number texts: the command line's arguments, and the
-// parameters of requests to the server, which follow the option forms' rules.
+// Numbers written as text, as rovurer reads them: the command line's
+// arguments, and the parameters of the server's requests.
+//
+// Two manners. The plain command line (no option) reads its numbers
+// leniently, as strtol and strtod do, and never fails. The option forms and
+// the server read them strictly: the whole text must be the number, and a
+// refusal names it in the words of number_refusal (messages.h).
 #pragma once
 
 #include <cstdint>
