@@ -25,8 +25,8 @@
 
 #include "../tests/thread_note.h"
 #include "cli/cli.h"
-#include "cli/plan.h"
 #include "parallel/output.h"
+#include "parallel/split.h"
 
 using namespace rovurer;
 
@@ -177,8 +177,8 @@ outcome run(const std::vector<std::string>& args) {
     }
     argv.push_back(nullptr);
     outcome result;
-    output_buffer out(append_to_string, &result.out, 4096);
-    output_buffer err(append_to_string, &result.err, 4096);
+    console_stream out(append_to_string, &result.out);
+    console_stream err(append_to_string, &result.err);
     result.status = run_rovurer(static_cast<int>(args.size()), argv.data(), out, err);
     return result;
 }
@@ -537,8 +537,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const char* argv[] = {"rovurer", path.c_str(), base_text.c_str(), pos_text.c_str(), count_text.c_str(), nullptr};
     outcome actual;
-    output_buffer out(append_to_string, &actual.out, 4096);
-    output_buffer err(append_to_string, &actual.err, 4096);
+    console_stream out(append_to_string, &actual.out);
+    console_stream err(append_to_string, &actual.err);
     actual.status = run_rovurer(argc, argv, out, err);
     // An operand of the form --name is an option: not the plain form.
     const auto option_like = [](const std::string& text) {

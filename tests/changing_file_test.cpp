@@ -121,8 +121,8 @@ run_output run_in_process(const std::vector<std::string>& args) {
         argv.push_back(arg.c_str());
     }
     run_output result;
-    output_buffer out(append_to_string, &result.out, 1 << 16);
-    output_buffer err(append_to_string, &result.err, 1 << 12);
+    console_stream out(append_to_string, &result.out);
+    console_stream err(append_to_string, &result.err);
     result.status = run_rovurer(static_cast<int>(argv.size()), argv.data(), out, err);
     return result;
 }

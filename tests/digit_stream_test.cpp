@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/info.h"
 #include "parallel/output.h"
 #include "reader/digit_run.h"
+#include "rovurer/info.h"
 #include "test_support.h"
 
 using namespace rovurer;
@@ -206,10 +206,8 @@ TEST(DigitStream, NoDescriptorIsLeftOpen) {
             digit_stream_close(stream);
             EXPECT_EQ(open_descriptors(), before) << path << ' ' << offset;
         }
-        std::string text;
-        output_buffer out(append_to_string, &text, 4096);
-        std::vector<std::string> problems;
-        describe_file(out, path.c_str(), &problems);
+        const rovurer::result<rovurer::file_report> report = rovurer::inspect(path);
+        static_cast<void>(report);
         EXPECT_EQ(open_descriptors(), before) << "--info " << path;
     }
 #endif

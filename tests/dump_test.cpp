@@ -265,9 +265,9 @@ TEST(Dump, WriteFailuresStopTheDumpAndAreReported) {
     for (const std::vector<const char*>& args : {std::vector<const char*>{"rovurer", "x"},
                                                  {"rovurer", random_file().c_str(), "10", "1"},
                                                  {"rovurer", random_file().c_str(), "16", "1", "100000"}}) {
-        output_buffer out(fail_with_no_space, nullptr, 4096);
+        console_stream out(fail_with_no_space, nullptr);
         std::string messages;
-        output_buffer err(append_to_string, &messages, 4096);
+        console_stream err(append_to_string, &messages);
         EXPECT_EQ(run_rovurer(static_cast<int>(args.size()), args.data(), out, err), 1);
         EXPECT_EQ(messages, std::string("rovurer: write error: ") + std::strerror(ENOSPC) + "\n");
     }

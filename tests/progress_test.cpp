@@ -7,7 +7,6 @@
 
 #include "cli/cli.h"
 #include "cli/progress.h"
-#include "parallel/output.h"
 #include "test_support.h"
 
 #ifndef _WIN32
@@ -142,8 +141,8 @@ std::string terminal_output_of(const std::vector<std::string>& args) {
     std::string out;
     std::string err;
     {
-        output_buffer out_buffer(append_to_string, &out, 1 << 16);
-        output_buffer err_buffer(append_to_string, &err, 1 << 12);
+        console_stream out_buffer(append_to_string, &out);
+        console_stream err_buffer(append_to_string, &err);
         clock_reads = 0;
         detail::set_progress_clock(two_seconds_in);
         const int status = run_rovurer(static_cast<int>(argv.size()), argv.data(), out_buffer, err_buffer);

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -28,8 +29,13 @@ struct pack_options {
     // processor this process may use. The file is the same for any number.
     int threads = 1;
     // Asked to stop, the call stops within a few megabytes of text and
-    // returns errc::stopped, leaving nothing behind.
+    // returns errc::stopped, leaving nothing behind. A stop signal caught by
+    // rovurer's own handler (the command line's) stops it the same way.
     std::stop_token stop;
+    // Called with the bytes of the text packed and the text's size, when
+    // that is known (a regular file): first with 0 on the calling thread,
+    // then after each piece. Never for text of unknown size (a pipe).
+    std::function<void(std::int64_t done, std::int64_t total)> progress;
 };
 
 // What was written.

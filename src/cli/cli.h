@@ -3,7 +3,7 @@
 // options.cpp's table, which --help prints.
 #pragma once
 
-#include "parallel/output.h"
+#include "cli/console.h"
 
 namespace rovurer {
 
@@ -18,6 +18,6 @@ inline constexpr const char* usage_text =
 // writing digits, reports and the usage text to `out` and messages to `err`,
 // and flushing both. Returns the exit status. Without an option the command
 // line means what it always has; only "--" at the front is new.
-int run_rovurer(int argc, const char* const* argv, output_buffer& out, output_buffer& err);
+int run_rovurer(int argc, const char* const* argv, console_stream& out, console_stream& err);
 
 }  // namespace rovurer

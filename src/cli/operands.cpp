@@ -1,6 +1,6 @@
 #include "cli/operands.h"
 
-#include "library/messages.h"
+#include "rovurer/messages.h"
 #include "rovurer/numbers.h"
 
 namespace rovurer {

@@ -611,15 +611,15 @@ bool take_option(command_line& command, const known_option& option, std::string_
     };
     if (name == "--per-line") {
         *per_line_text = value;
-        command.layout.given = true;
+        command.layout_given = true;
         return true;  // checked once the group size is known
     }
     if (name == "--group") {
-        command.layout.given = true;
+        command.layout_given = true;
         return strict(0, INT64_MAX, &command.layout.group, "a number of digits, 0 or more");
     }
     if (name == "--no-labels") {
-        command.layout.given = true;
+        command.layout_given = true;
         command.layout.labels = false;
         return true;
     }

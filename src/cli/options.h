@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "scan/dump.h"
+#include "rovurer/format.h"
 
 namespace rovurer {
 
@@ -21,7 +21,8 @@ struct command_line {
     int trouble_status = 1;                // the status of any trouble: 2 with --find, as grep
     const char* find_digits = nullptr;     // --find's DIGITS, as typed
     std::int64_t max_count = -1;           // --max-count N, or -1: every match
-    rovurer::dump_layout layout;           // --group, --per-line, --no-labels
+    rovurer::layout layout;                // --group, --per-line, --no-labels
+    bool layout_given = false;             // one of them was given: no space after a last full group
     const char* kernel_set = nullptr;      // --kernels NAME, as typed, or nullptr
     int threads = 0;                       // --threads N; 0 (or none): the processors this process may use
     int progress = 0;                      // --progress 1, --no-progress -1, or 0: when on a terminal

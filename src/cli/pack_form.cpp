@@ -1,18 +1,14 @@
 #include "cli/pack_form.h"
 
-#include <atomic>
-#include <cstring>
-#include <memory>
 #include <string>
 
 #include "cli/operands.h"
 #include "cli/plan.h"
 #include "cli/progress.h"
-#include "library/messages.h"
 #include "platform/platform.h"
-#include "reader/digit_stream.h"
+#include "rovurer/messages.h"
 #include "rovurer/numbers.h"
-#include "write/pack_file.h"
+#include "rovurer/pack.h"
 
 namespace rovurer {
 
@@ -41,16 +37,11 @@ int pack_action(const command_line& command, console& io) {
             command, io,
             "rovurer: " + number_refusal("base", operands[2], base.status == strict_number::verdict::out_of_range));
     }
-    if (!digit_base_supported(static_cast<std::int32_t>(base.value))) {
-        return report(io, "rovurer: " + base_refusal(static_cast<std::int32_t>(base.value)), command.trouble_status);
+    if (!base_supported(static_cast<int>(base.value))) {
+        return report(io, "rovurer: " + base_refusal(static_cast<int>(base.value)), command.trouble_status);
     }
     const bool from_input = text == "-";
     const std::string text_name = from_input ? "standard input" : text;
-    int open_error = 0;
-    const platform::file opened = from_input ? platform::file() : platform::open_sequential(text.c_str(), &open_error);
-    if (!from_input && !opened.is_open()) {
-        return report(io, "rovurer: " + text + ": cannot open: " + std::strerror(open_error), command.trouble_status);
-    }
     // A signal stops the packing between pieces, and the temporary file
     // goes; a write past the file-size limit is a write error.
     platform::catch_stop_signals();
@@ -58,20 +49,16 @@ int pack_action(const command_line& command, console& io) {
     // A signal that the writer's thread catches still ends a read that
     // waits on a pipe here.
     const platform::interruptible_thread reads_stop;
-    pack_request request;
-    request.base = static_cast<int>(base.value);
-    request.replace = command.force;
-    request.threads = thread_count(command, io);
-    request.stopped = [] { return platform::stop_signal() != 0; };
-    const std::unique_ptr<text_source> source =
-        from_input ? text_of_handle(platform::standard_input()) : text_of_file(opened);
+    pack_options options;
+    options.replace = command.force;
+    options.threads = thread_count(command, io);
     // How far, in bytes of the text, where its size is known.
-    const std::int64_t size = from_input ? -1 : platform::file_size(opened);
-    std::atomic<std::int64_t> done{0};
-    request.done = &done;
-    progress_display display(size >= 0 ? progress_of(command) : progress_mode::off, size, &done, nullptr, "bytes");
-    const result<packed> made = pack_to_file(*source, target, request);
-    display.stop();
+    call_progress progress(progress_of(command), "bytes");
+    options.progress = progress.callback();
+    const int base_value = static_cast<int>(base.value);
+    const result<packed> made =
+        from_input ? pack_standard_input(target, base_value, options) : pack(text, target, base_value, options);
+    progress.stop();
     if (platform::stop_signal() != 0) {
         return stopped_by_signal(io);
     }

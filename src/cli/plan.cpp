@@ -2,17 +2,9 @@
 
 #include <string>
 
-#include "parallel/parts.h"
 #include "platform/platform.h"
-#include "reader/digit_stream.h"
 
 namespace rovurer {
-
-run_split split_run(const command_line& command, std::int64_t length, std::int64_t unit, int threads) {
-    const std::int64_t shards = command.shard == 0 ? 1 : command.shards;
-    const std::int64_t shard = command.shard == 0 ? 1 : command.shard;
-    return split_range(piece_start(length, unit, shards, shard - 1), piece_start(length, unit, shards, shard), threads);
-}
 
 int thread_count(const command_line& command, console& io) {
     const int usable = platform::usable_processors();
@@ -37,36 +29,14 @@ progress_mode progress_of(const command_line& command) {
                                   : progress_mode::automatic;
 }
 
-digit_plan plan_digit_form(const command_line& command, std::int64_t length, std::int32_t base, int threads,
-                           std::int64_t output_offset) {
-    digit_plan plan;
-    const std::int64_t unit = command.form != command_form::dump ? 1
-                              : command.layout.per_line > 0      ? command.layout.per_line
-                              : command.layout.group > 0         ? command.layout.group
-                                                                 : 1;
-    plan.split = split_run(command, length, unit, threads);
-    // A dump written in place: parts of half a block keep a thread's mapped
-    // words at the memory of a part buffer. Text offsets past 2^62 could pass
-    // the largest file offset.
-    if (command.form == command_form::dump && plan.split.threads > 1 && plan.split.end <= std::int64_t{1} << 56 &&
-        output_offset >= 0 && output_offset < std::int64_t{1} << 62) {
-        plan.placed_at = output_offset;
+scan_options call_options(const command_line& command, console& io, call_progress& progress) {
+    scan_options options;
+    options.threads = thread_count(command, io);
+    if (command.shard != 0) {
+        options.part = {command.shard, command.shards};
     }
-    // Otherwise a part reads at most a block; a dump's part also fits, as
-    // text, the output buffer of a thread, so that threads convert their
-    // parts while another part is written.
-    std::int64_t largest_part = block_words * digits_per_word(base);
-    if (plan.placed_at >= 0) {
-        largest_part /= 2;
-    } else if (command.form == command_form::dump) {
-        const dump_layout& shape = command.layout;
-        const double text_per_digit = 1.0 + (shape.group > 0 ? 1.0 / static_cast<double>(shape.group) : 0.0) +
-                                      (shape.per_line > 0 ? 24.0 / static_cast<double>(shape.per_line) : 0.0);
-        const auto fitting = static_cast<std::int64_t>(static_cast<double>(part_output_bytes) / text_per_digit);
-        largest_part = fitting < largest_part ? fitting : largest_part;
-    }
-    plan.split.cut(unit, largest_part);
-    return plan;
+    options.progress = progress.callback();
+    return options;
 }
 
 }  // namespace rovurer

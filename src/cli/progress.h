@@ -9,7 +9,9 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -99,6 +101,39 @@ private:
     std::condition_variable wake_;
     bool stopping_ = false;
     std::thread thread_;
+};
+
+// The progress line of a library call, drawn from the call's progress
+// callbacks: made at the first, which the call makes on the calling thread
+// with the total before any work, and fed by the rest.
+class call_progress {
+public:
+    explicit call_progress(progress_mode mode, const char* unit = "digits") : mode_(mode), unit_(unit) {}
+    call_progress(const call_progress&) = delete;
+    call_progress& operator=(const call_progress&) = delete;
+
+    // The callback for the call's options; valid while this lives.
+    std::function<void(std::int64_t done, std::int64_t total)> callback() {
+        return [this](std::int64_t done, std::int64_t total) {
+            if (!display_) {
+                display_.emplace(mode_, total, &done_, nullptr, unit_);
+            }
+            done_.store(done, std::memory_order_relaxed);
+        };
+    }
+
+    // Erases the line; before anything else is written to standard error.
+    void stop() {
+        if (display_) {
+            display_->stop();
+        }
+    }
+
+private:
+    progress_mode mode_;
+    const char* unit_;
+    std::atomic<std::int64_t> done_{0};
+    std::optional<progress_display> display_;
 };
 
 }  // namespace rovurer

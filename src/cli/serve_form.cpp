@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/refusal.h"
+#include "cli/names.h"
 #include "rovurer/file.h"
 #include "rovurer/numbers.h"
 
@@ -92,7 +92,7 @@ int serve_action(const command_line& command, console& io) {
     std::mutex log_lock;
     const server::log_sink log = [&](std::string_view line) {
         const std::lock_guard<std::mutex> held(log_lock);
-        io.err.append(line.data(), line.size());
+        io.err.append(line);
         io.err.put('\n');
         io.err.flush();
     };

@@ -27,6 +27,7 @@ result<packed> pack_to_file(text_source& source, const std::string& target, cons
         return writer.failure();
     }
     std::vector<std::uint64_t> words;
+    std::int64_t done = 0;
     for (;;) {
         if (request.stopped && request.stopped()) {
             return error{errc::stopped, "stopped", 0, 2};
@@ -50,8 +51,9 @@ result<packed> pack_to_file(text_source& source, const std::string& target, cons
         if (!writer.append(words)) {
             return writer.failure();
         }
-        if (request.done != nullptr) {
-            request.done->fetch_add(static_cast<std::int64_t>(piece.size()), std::memory_order_relaxed);
+        done += static_cast<std::int64_t>(piece.size());
+        if (request.packed) {
+            request.packed(done);
         }
     }
     words.clear();

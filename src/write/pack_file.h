@@ -2,7 +2,6 @@
 // library's pack calls.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -15,9 +14,9 @@ namespace rovurer {
 struct pack_request {
     int base = 10;
     bool replace = false;
-    int threads = 1;                            // 1 or more
-    std::function<bool()> stopped;              // asked between pieces; may be empty
-    std::atomic<std::int64_t>* done = nullptr;  // bytes of text packed so far, when not nullptr
+    int threads = 1;                           // 1 or more
+    std::function<bool()> stopped;             // asked between pieces; may be empty
+    std::function<void(std::int64_t)> packed;  // called with the bytes of text packed so far; may be empty
 };
 
 // Text bytes taken at a time, for each thread.

@@ -1,6 +1,4 @@
-#include "cli/refusal.h"
-
-#include "library/messages.h"
+#include "cli/names.h"
 
 namespace rovurer {
 
@@ -106,32 +104,6 @@ std::string shown_name(std::string_view name) {
         }
     }
     return shown + "'";
-}
-
-std::string file_problem(const char* filename, const digit_file::verdict& verdict) {
-    if (verdict.check == digit_file::check::ok) {
-        return {};
-    }
-    return shown_name(filename) + ": " + file_problem_text(verdict);
-}
-
-std::string refusal_reason(const char* filename, std::int32_t base, std::int64_t pos,
-                           const digit_stream_refusal& refusal) {
-    using reason = digit_stream_refusal::reason;
-    switch (refusal.why) {
-        case reason::unsupported_base:
-            return base_refusal(base);
-        case reason::negative_offset:
-            return position_refusal(pos);
-        case reason::not_a_digit_file:
-            return file_problem(filename, refusal.file);
-        case reason::past_end:
-            return shown_name(filename) + ": " + past_end_text(pos, base, refusal.file.header);
-        case reason::none:
-        case reason::out_of_memory:
-            break;
-    }
-    return out_of_memory_text;
 }
 
 }  // namespace rovurer
