@@ -311,6 +311,9 @@ private:
 };
 
 TEST(Pack, APageOfTheTextLostWhileItIsPackedFailsTheRead) {
+    if (tool_emulator[0] != nullptr) {
+        GTEST_SKIP() << "qemu-user does not give this process the bus error of a page cut under its mapping";
+    }
     const std::string text = "3." + std::string(3 * rovurer::pack_piece_bytes, '5');
     for (const int cut_on : {1, 2, 3}) {
         const std::string path = write_bytes("pack-cut-text", text);
