@@ -80,6 +80,22 @@ struct scan_options {
     range_part part;
 };
 
+// While one lives on a thread, the block buffers that the calls made on
+// that thread free (two at most) are kept for its next calls rather than
+// given back to the system and taken again: for a thread that makes many
+// short calls, such as a server's. They are freed when it goes.
+class kept_buffers {
+public:
+    kept_buffers();
+    ~kept_buffers();
+    kept_buffers(const kept_buffers&) = delete;
+    kept_buffers& operator=(const kept_buffers&) = delete;
+
+private:
+    struct reuse;
+    reuse* reuse_;
+};
+
 // The names of the kernel sets this CPU runs, the fastest last.
 std::vector<std::string_view> kernel_sets();
 

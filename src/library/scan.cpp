@@ -20,6 +20,16 @@
 
 namespace rovurer {
 
+struct kept_buffers::reuse {
+    block_reuse kept;
+};
+
+kept_buffers::kept_buffers() : reuse_(new (std::nothrow) reuse) {}  // none kept without the memory
+
+kept_buffers::~kept_buffers() {
+    delete reuse_;
+}
+
 std::string_view active_kernel_set() {
     return kernels::active().name;
 }

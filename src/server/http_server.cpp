@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "reader/word_source.h"
+#include "rovurer/scan.h"
 #include "server/session.h"
 
 namespace rovurer::server {
@@ -208,7 +208,7 @@ void http_server::run(bool signals) {
     // buffers its reads free for the next, rather than mapping 8 MiB a read.
     const int threads = std::max(1, platform::usable_processors());
     const auto serve = [&server] {
-        const block_reuse buffers;
+        const kept_buffers buffers;
         server.io.run();
     };
     std::vector<std::thread> helpers;

@@ -9,8 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "kernels/digit_format.h"
-#include "library/messages.h"
+#include "rovurer/messages.h"
 #include "rovurer/numbers.h"
 #include "rovurer/scan.h"
 #include "server/page.h"
@@ -334,8 +333,7 @@ answer count_answer(const parsed_query& query, std::span<const served_file> file
     }
     json counts = json::object();
     for (int digit = 0; digit < request.where.base; ++digit) {
-        counts[std::string(1, kernels::digit_characters[static_cast<std::size_t>(digit)])] =
-            (*counted)[static_cast<std::size_t>(digit)];
+        counts[std::string(1, "0123456789ABCDEF"[digit])] = (*counted)[static_cast<std::size_t>(digit)];
     }
     answer answered;
     answered.body = dumped({{"file", request.source->name},
