@@ -139,7 +139,7 @@ TEST(Options, ParsedAsTheTableSays) {
         }
         EXPECT_EQ(command.form, c.form) << label;
         EXPECT_EQ(command.any_option, c.any_option) << label;
-        EXPECT_EQ(command.layout.per_line, c.per_line) << label;
+        EXPECT_EQ(command.per_line, c.per_line) << label;
         EXPECT_EQ(std::vector<std::string>(command.operands.begin(), command.operands.end()), c.operands) << label;
     }
     EXPECT_STREQ(parsed({"pi", "--find=12", "--", "--pi"}).find_digits, "12");
@@ -147,7 +147,7 @@ TEST(Options, ParsedAsTheTableSays) {
     EXPECT_EQ(parsed({"pi", "10", "--find", "1"}).trouble_status, 2);
     EXPECT_EQ(parsed({"--bogus", "--find", "1"}).trouble_status, 2);  // --find's statuses, whatever comes first
     EXPECT_EQ(parsed({"--count", "pi"}).trouble_status, 1);
-    EXPECT_FALSE(parsed({"--no-labels"}).layout.labels);
+    EXPECT_FALSE(parsed({"--no-labels"}).labels);
 }
 
 TEST(Options, HelpManualAndReadmeListEveryOption) {

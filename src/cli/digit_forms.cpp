@@ -68,8 +68,7 @@ int run_plain(const command_line& command, console& io) {
 int run_dump(const command_line& command, const file& source, const range& where, console& io) {
     call_progress progress(progress_of(command));
     const scan_options options = call_options(command, io, progress);
-    layout shape = command.layout;
-    shape.space_at_data_end = !command.layout_given;
+    const layout shape = command.layout();
     const result<text_written> written = write_text(source, where, shape, io.out.text_target(), options);
     progress.stop();
     if (!written) {

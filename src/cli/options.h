@@ -1,6 +1,7 @@
 // The options of the command line: which form of the command runs, and the
-// values its options give. One table (options.cpp) lists them; the help
-// text is made from it.
+// values its options give. One table lists them, each row once with what it
+// sets (options_of_forms.cpp, options_of_runs.cpp); the parser
+// (options.cpp), the help text and the manual page are made from it.
 #pragma once
 
 #include <cstdint>
@@ -21,10 +22,13 @@ struct command_line {
     int trouble_status = 1;                // the status of any trouble: 2 with --find, as grep
     const char* find_digits = nullptr;     // --find's DIGITS, as typed
     std::int64_t max_count = -1;           // --max-count N, or -1: every match
-    rovurer::layout layout;                // --group, --per-line, --no-labels
-    bool layout_given = false;             // one of them was given: no space after a last full group
+    std::int64_t group = 10;               // --group N: digits a group; 0: no spaces
+    const char* per_line_text = nullptr;   // --per-line N, as typed: checked against the group size
+    std::int64_t per_line = 0;             // and read: digits a line, or 0: one line
+    bool labels = true;                    // --no-labels: none after the lines
+    bool layout_given = false;             // one of those three was given: no space after a last full group
     const char* kernel_set = nullptr;      // --kernels NAME, as typed, or nullptr
-    int threads = 0;                       // --threads N; 0 (or none): the processors this process may use
+    std::int64_t threads = 0;              // --threads N; 0 (or none): the processors this process may use
     int progress = 0;                      // --progress 1, --no-progress -1, or 0: when on a terminal
     std::int64_t shard = 0;                // --shard K/N: K from 1, or 0 for the whole run
     std::int64_t shards = 1;               // and N
@@ -41,6 +45,9 @@ struct command_line {
     bool force = false;                    // --force: --pack replaces a file at its target's name
     std::vector<const char*> operands;     // the arguments that are not options
     std::string error;                     // a usage error, "rovurer: ...", or empty
+
+    // The layout of a dump: its groups, lines and labels.
+    rovurer::layout layout() const { return {group, per_line, labels, !layout_given}; }
 };
 
 // The forms an option may be given with, as a set.
@@ -61,11 +68,28 @@ struct known_option {
     int conflict_order = 0;            // of two options given with a form they do not take, the lower is named
     bool needs_its_form = false;       // "NAME needs FORM" rather than "NAME cannot be combined with FORM"
     std::string_view operands = {};    // of the form it selects: "filename base [pos [nb_digits]]"
-    std::string_view manual = {};      // the manual page's text of it, in troff, after its usage line
+
+    // How it sets the command line, in this order: a strict number from
+    // `lowest` to `highest` into `number` ("--NAME needs WANTED, not 'V'"
+    // otherwise); true into `flag`; the value as typed into `text`; then
+    // `apply`, which may read the value and returns false after setting the
+    // usage error.
+    std::int64_t command_line::*number = nullptr;
+    std::int64_t lowest = 0;
+    std::int64_t highest = 0;
+    std::string_view wanted = {};
+    bool command_line::*flag = nullptr;
+    const char* command_line::*text = nullptr;
+    bool (*apply)(command_line& command, const char* value) = nullptr;
+
+    std::string_view manual = {};  // the manual page's text of it, in troff, after its usage line
 };
 
-// Every option, in the order --help lists them.
+// Every option, in the order --help lists them: the options that choose a
+// form and those of the server, then those of every run.
 std::span<const known_option> known_options();
+std::span<const known_option> options_of_forms();
+std::span<const known_option> options_of_runs();
 
 // The operands of a dump, which no option selects.
 inline constexpr std::string_view dump_operands = "filename base pos [nb_digits]";

@@ -16,7 +16,7 @@ int thread_count(const command_line& command, console& io) {
                exit_shown);
         return usable;
     }
-    return command.threads > 0 ? command.threads : usable;
+    return command.threads > 0 ? static_cast<int>(command.threads) : usable;
 }
 
 bool last_shard(const command_line& command) {
