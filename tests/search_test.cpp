@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "rovurer/messages.h"
+
 #include <algorithm>
 #include <random>
 #include <string>

@@ -2,6 +2,8 @@
 // the file that every later call reads, whatever becomes of its name.
 #pragma once
 
+#include "rovurer/export.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -11,7 +13,7 @@
 namespace rovurer {
 
 // What the header declares, and what the file holds.
-struct header_facts {
+struct ROVURER_API header_facts {
     std::int64_t word_count = 0;  // data words declared
     std::int64_t lead_words = 0;  // top words before position 1 (the integer part)
     std::int64_t data_bytes = 0;  // bytes after the header when the file was opened; -1 when its size
@@ -26,7 +28,7 @@ struct header_facts {
     std::int64_t digits(int base) const;
 };
 
-class file {
+class ROVURER_API file {
 public:
     // Opens the digit file at `path` and reads its header, only its first 56
     // bytes. The error says why a file is refused: errc::cannot_open to

@@ -2,6 +2,8 @@
 // their last digit, as the command line shows them.
 #pragma once
 
+#include "rovurer/export.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -26,6 +28,6 @@ struct layout {
 // per_line digits each end in a newline (the last may be shorter); one line
 // (per_line 0) has no newline. Refuses a group or per_line below 0
 // (errc::bad_option) and a position below 1.
-result<std::string> format(std::string_view digits, std::int64_t first_position, const layout& shape = {});
+ROVURER_API result<std::string> format(std::string_view digits, std::int64_t first_position, const layout& shape = {});
 
 }  // namespace rovurer

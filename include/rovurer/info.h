@@ -2,6 +2,8 @@
 // with it: what `rovurer --info` prints.
 #pragma once
 
+#include "rovurer/export.h"
+
 #include <string>
 #include <vector>
 
@@ -22,6 +24,6 @@ struct file_report {
 // Opens the file at `path` and reports on it. The errors of file::open,
 // and errc::size_unknown for a file that is not a regular one (a device),
 // whose data region cannot be measured.
-result<file_report> inspect(const std::string& path);
+ROVURER_API result<file_report> inspect(const std::string& path);
 
 }  // namespace rovurer

@@ -11,6 +11,8 @@
 // renamed. A failure leaves nothing behind.
 #pragma once
 
+#include "rovurer/export.h"
+
 #include <cstdint>
 #include <functional>
 #include <stop_token>
@@ -54,12 +56,14 @@ struct packed {
 // '\xNN'. A UTF-8 byte order mark at the start is skipped. A text with no
 // digit after its point (or none at all) is errc::no_digits: the file
 // would hold no position 1.
-result<packed> pack(const std::string& text, const std::string& target, int base, const pack_options& options = {});
+ROVURER_API result<packed> pack(const std::string& text, const std::string& target, int base,
+                                const pack_options& options = {});
 
 // The same, of the text on standard input.
-result<packed> pack_standard_input(const std::string& target, int base, const pack_options& options = {});
+ROVURER_API result<packed> pack_standard_input(const std::string& target, int base, const pack_options& options = {});
 
 // The same, of text in memory.
-result<packed> pack_text(std::string_view text, const std::string& target, int base, const pack_options& options = {});
+ROVURER_API result<packed> pack_text(std::string_view text, const std::string& target, int base,
+                                     const pack_options& options = {});
 
 }  // namespace rovurer

@@ -11,6 +11,8 @@
 // answers are given only for digits that were read whole.
 #pragma once
 
+#include "rovurer/export.h"
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -84,7 +86,7 @@ struct scan_options {
 // that thread free (two at most) are kept for its next calls rather than
 // given back to the system and taken again: for a thread that makes many
 // short calls, such as a server's. They are freed when it goes.
-class kept_buffers {
+class ROVURER_API kept_buffers {
 public:
     kept_buffers();
     ~kept_buffers();
@@ -97,23 +99,23 @@ private:
 };
 
 // The names of the kernel sets this CPU runs, the fastest last.
-std::vector<std::string_view> kernel_sets();
+ROVURER_API std::vector<std::string_view> kernel_sets();
 
 // The kernel set a call uses when its options name none: the fastest this
 // CPU runs, or the one use_kernel_set chose.
-std::string_view active_kernel_set();
+ROVURER_API std::string_view active_kernel_set();
 
 // Makes `name` (one of kernel_sets()) the set of calls that name none, for
 // the whole process; errc::bad_option (kernel_set_refusal's words) when it
 // is unknown or this CPU cannot run it. Call it before other calls run.
-result<std::string_view> use_kernel_set(std::string_view name);
+ROVURER_API result<std::string_view> use_kernel_set(std::string_view name);
 
 // Writes the digits of `where` as characters ('0'-'9', 'A'-'F') to
 // `digits`, as many as it holds at most, and returns how many: fewer only
 // where the data ends. Writes nothing past that count; on an error the
 // buffer's content is unspecified.
-result<std::int64_t> read(const file& source, const range& where, std::span<char> digits,
-                          const scan_options& options = {});
+ROVURER_API result<std::int64_t> read(const file& source, const range& where, std::span<char> digits,
+                                      const scan_options& options = {});
 
 // The occurrences of `digits` (digits of the range's base; A-F in either
 // case) that lie whole within the range (with a part: that start in it),
@@ -127,13 +129,13 @@ struct found {
     // search, and the next search goes on from here: where.from(next).
     std::int64_t next = 0;
 };
-result<found> find(const file& source, std::string_view digits, const range& where, std::int64_t max_count = to_end,
-                   const scan_options& options = {});
+ROVURER_API result<found> find(const file& source, std::string_view digits, const range& where,
+                               std::int64_t max_count = to_end, const scan_options& options = {});
 
 // How often each digit of the base occurs in the range: counts[d] for d
 // from 0 to base - 1, the rest 0.
 using digit_counts = std::array<std::uint64_t, 16>;
-result<digit_counts> count(const file& source, const range& where, const scan_options& options = {});
+ROVURER_API result<digit_counts> count(const file& source, const range& where, const scan_options& options = {});
 
 // Where two files' digits first differ in a range, or where the shorter one
 // ends.
@@ -144,6 +146,7 @@ struct comparison {
                                    // the range and the other's goes on (said by the last part); 0 otherwise
     std::int64_t last_common = 0;  // with ends_first: the last position both files hold
 };
-result<comparison> compare(const file& first, const file& second, const range& where, const scan_options& options = {});
+ROVURER_API result<comparison> compare(const file& first, const file& second, const range& where,
+                                       const scan_options& options = {});
 
 }  // namespace rovurer

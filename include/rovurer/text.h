@@ -7,6 +7,8 @@
 //                       {.threads = 0});
 #pragma once
 
+#include "rovurer/export.h"
+
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -19,7 +21,7 @@
 namespace rovurer {
 
 // Where text goes.
-class text_output {
+class ROVURER_API text_output {
 public:
     // Takes a piece of text; returns 0, or an errno value, which ends the
     // call with errc::write_failed.
@@ -71,14 +73,15 @@ struct text_written {
 // a group or per_line below 0 or a per_line that is not a multiple of a
 // group, read_failed, write_failed (system_error its errno), out_of_memory,
 // stopped.
-result<text_written> write_text(const file& source, const range& where, const layout& shape, const text_output& to,
-                                const scan_options& options = {});
+ROVURER_API result<text_written> write_text(const file& source, const range& where, const layout& shape,
+                                            const text_output& to, const scan_options& options = {});
 
 // Writes the position of each occurrence of `digits` in `where` (with a
 // part: of each that starts in it), one a line in increasing order, in
 // decimal: at most `max_count` of them (to_end: all), reading no further
 // once it has them. The errors of find (scan.h), and those of writing.
-result<text_written> write_found(const file& source, std::string_view digits, const range& where,
-                                 std::int64_t max_count, const text_output& to, const scan_options& options = {});
+ROVURER_API result<text_written> write_found(const file& source, std::string_view digits, const range& where,
+                                             std::int64_t max_count, const text_output& to,
+                                             const scan_options& options = {});
 
 }  // namespace rovurer

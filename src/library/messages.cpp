@@ -34,6 +34,21 @@ std::string file_problem_text(const digit_file::verdict& verdict) {
     return {};
 }
 
+bool is_digit_string(std::string_view digits, int base) {
+    if (digits.empty() || !digit_base_supported(base)) {
+        return false;
+    }
+    constexpr std::string_view characters = "0123456789ABCDEF";
+    const std::string_view allowed = characters.substr(0, static_cast<std::size_t>(base));
+    for (const char c : digits) {
+        const char upper = c >= 'a' && c <= 'f' ? static_cast<char>(c - 'a' + 'A') : c;
+        if (allowed.find(base == 16 ? upper : c) == std::string_view::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool base_supported(int base) {
     return digit_base_supported(base);
 }

@@ -28,19 +28,6 @@ std::uint64_t load_bytes(const char* bytes) {
 
 }  // namespace
 
-bool is_digit_string(std::string_view digits, std::int32_t base) {
-    if (digits.empty() || !digit_base_supported(base)) {
-        return false;
-    }
-    const std::string_view allowed = digit_characters.substr(0, static_cast<std::size_t>(base));
-    for (const char c : digits) {
-        if (allowed.find(base == 16 ? upper(c) : c) == std::string_view::npos) {
-            return false;
-        }
-    }
-    return true;
-}
-
 namespace {
 
 // The run is read in chunks; each chunk goes after the last len - 1 digits of

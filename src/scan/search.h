@@ -13,10 +13,6 @@
 
 namespace rovurer {
 
-// Whether `digits` is one or more digits of `base` (2, 10 or 16; in base 16
-// both cases of A-F).
-bool is_digit_string(std::string_view digits, std::int32_t base);
-
 // Writes the 1-based file position of every occurrence of `digits` (a digit
 // string of the run's base, letters in either case) in the run, overlapping
 // ones included, one a line in increasing order; with `max_count` 0 or more,
