@@ -485,4 +485,23 @@ TEST_F(BlockBoundaries, ATakeOfMappedWordsFindsALostPageFirst) {
     }
 }
 
+// A source takes its block buffer at the first read that needs one: one
+// that maps what it goes through never takes it.
+TEST_F(BlockBoundaries, TheBlockBufferIsTakenAtTheFirstReadThatNeedsIt) {
+    const std::int64_t word_count = 2 * word_source::view_words;
+    const std::string path = file_of(word_count);
+    const bool maps = sizeof(void*) == 8 && std::endian::native == std::endian::little;
+    for (const bool views : {false, true}) {
+        word_source source;
+        ASSERT_TRUE(source.open(platform::open_read(path.c_str(), nullptr), word_count));
+        EXPECT_FALSE(source.progress().has_buffer);
+        if (views) {
+            source.use_views();
+        }
+        ASSERT_EQ(source.refill(), 0);
+        ASSERT_NE(source.take(1000), nullptr);
+        EXPECT_EQ(source.progress().has_buffer, !(views && maps)) << (views ? "mapped" : "read");
+    }
+}
+
 }  // namespace

@@ -105,6 +105,12 @@ struct part_run {
     }
 };
 
+// A run's result, with a read that failed for want of memory for its block
+// buffer said as that.
+inline command_result lacking(command_result result, const digit_run& run) {
+    return result == command_result::read_failed && run.lacks_memory() ? command_result::out_of_memory : result;
+}
+
 // Runs `work` on the parts of `bounds` of a run, each of at most `largest`
 // digits, on the plan's threads.
 command_result run_split_parts(const part_bounds& bounds, const call_plan& plan, std::int64_t largest, int readers,

@@ -75,7 +75,9 @@ result<std::int64_t> read(const file& source, const range& where, std::span<char
                 for (std::int64_t at = begin; at < end;) {
                     const std::int64_t got = piece.run.read(into + at, std::min(end - at, digit_run::chunk_digits));
                     if (got <= 0) {
-                        return command_result::read_failed;  // the data the header declares came short
+                        // The data the header declares came short, or the
+                        // block buffer could not be had.
+                        return lacking(command_result::read_failed, piece.run);
                     }
                     at += got;
                 }
@@ -132,7 +134,7 @@ result<found> find(const file& source, std::string_view digits, const range& whe
                 std::vector<std::uint64_t> positions;
                 const command_result searched = find_positions(positions, piece.run, digits, most);
                 if (searched != command_result::shown) {
-                    return searched;
+                    return lacking(searched, piece.run);
                 }
                 if (piece.run.failed()) {
                     return command_result::read_failed;  // matched in a page that was lost
@@ -186,7 +188,7 @@ result<digit_counts> count(const file& source, const range& where, const scan_op
                     return command_result::out_of_memory;
                 }
                 digit_counts part_counts{};
-                const command_result tallied = tally_digits(piece.run, where.base, part_counts);
+                const command_result tallied = lacking(tally_digits(piece.run, where.base, part_counts), piece.run);
                 const std::lock_guard<std::mutex> held(lock);
                 for (std::size_t j = 0; j < counts.size(); ++j) {
                     counts[j] += part_counts[j];

@@ -115,7 +115,7 @@ command_result run_text_parts(text_job& job, const digit_run& whole, const range
         }
         digits.read_in_place();
         digits.watch_with(&watch);
-        return job.work(part_out, digits, first);
+        return lacking(job.work(part_out, digits, first), digits);
     };
     if (placed_at < 0) {
         // A find's maximum ends the output after that many lines, and the
@@ -127,26 +127,7 @@ command_result run_text_parts(text_job& job, const digit_run& whole, const range
     const std::function<std::int64_t(std::int64_t)> offset_of = [&](std::int64_t part) {
         return text_before(job.shape, where.pos, split.part_begin(part)) - start;
     };
-    const placed_outcome placed = run_in_place(placed_at, split.threads, split.parts(), offset_of, part_work);
-    if (placed.result != command_result::write_failed || platform::stop_signal() != 0) {
-        // The parts before the one that ended the job are whole: the output
-        // ends where that one's text stopped.
-        const int move_error = platform::move_output_to(placed.end, placed.result != command_result::shown);
-        out.fail(placed.result == command_result::write_failed ? placed.write_error : move_error);
-        return out.failed() ? command_result::write_failed : placed.result;
-    }
-    // A write failed (a full disk, the file-size limit), perhaps because
-    // later parts took what it needed: from that part's start the rest goes
-    // out in order, as one thread writes it, and fails where one thread fails.
-    const int move_error = platform::move_output_to(placed_at + offset_of(placed.part), true);
-    if (move_error != 0) {
-        out.fail(move_error);
-        return command_result::write_failed;
-    }
-    const part_job rest = [&](std::int64_t part, output_buffer& part_out) {
-        return part_work(placed.part + part, part_out);
-    };
-    return run_in_parts(out, 1, split.parts() - placed.part, -1, rest).result;
+    return run_placed(out, placed_at, split.threads, split.parts(), offset_of, part_work);
 }
 
 // The error of a text job that did not end shown.
@@ -195,7 +176,7 @@ result<text_written> run_text(const file& source, const range& where, const text
     command_result result = command_result::shown;
     if (split.threads == 1 && options.part.index == 0) {
         whole.watch_with(&watch);
-        result = job.work(out, whole, 0);
+        result = lacking(job.work(out, whole, 0), whole);
     } else {
         result = run_text_parts(job, whole, where, split, placed_at, watch, out);
     }

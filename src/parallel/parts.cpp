@@ -338,4 +338,24 @@ std::int64_t piece_start(std::int64_t length, std::int64_t unit, std::int64_t pi
     return whole * unit;  // whole < units, so this is below length
 }
 
+command_result run_placed(output_buffer& out, std::int64_t start, int threads, std::int64_t parts,
+                          const std::function<std::int64_t(std::int64_t)>& offset_of, const part_job& job) {
+    const placed_outcome placed = run_in_place(start, threads, parts, offset_of, job);
+    if (placed.result != command_result::write_failed || platform::stop_signal() != 0) {
+        // The parts before the one that ended the job are whole: the output
+        // ends where that one's text stopped.
+        const int move_error = platform::move_output_to(placed.end, placed.result != command_result::shown);
+        out.fail(placed.result == command_result::write_failed ? placed.write_error : move_error);
+        return out.failed() ? command_result::write_failed : placed.result;
+    }
+    // A write failed: from that part's start, in order, as one thread.
+    const int move_error = platform::move_output_to(start + offset_of(placed.part), true);
+    if (move_error != 0) {
+        out.fail(move_error);
+        return command_result::write_failed;
+    }
+    const part_job rest = [&](std::int64_t part, output_buffer& part_out) { return job(placed.part + part, part_out); };
+    return run_in_parts(out, 1, parts - placed.part, -1, rest).result;
+}
+
 }  // namespace rovurer

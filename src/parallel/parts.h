@@ -59,6 +59,17 @@ struct placed_outcome {
 placed_outcome run_in_place(std::int64_t start, int threads, std::int64_t parts,
                             const std::function<std::int64_t(std::int64_t)>& offset_of, const part_job& job);
 
+// Runs the parts as run_in_place does, from `start` of standard output, and
+// leaves the output as one thread would: it ends where the text of the parts
+// before the one that ended the job ends (cut there when that part ended it
+// early). A write that fails (a full disk, the file-size limit), perhaps
+// because later parts took what it needed, is done again: from that part's
+// start the rest goes out in order through `out`, as one thread writes it,
+// and fails where one thread fails. Returns how the job ended, with a write
+// error in `out`.
+command_result run_placed(output_buffer& out, std::int64_t start, int threads, std::int64_t parts,
+                          const std::function<std::int64_t(std::int64_t)>& offset_of, const part_job& job);
+
 // (run_in_parts' `readers`: the files a part reads, one or two, whose block
 // buffers each thread gets before it takes a part.)
 

@@ -58,6 +58,8 @@ public:
     // Whether a read of the data failed, even one that no call has returned
     // yet (a mapped page lost while its words were in use).
     bool failed() const { return digit_stream_failed(stream_); }
+    // Whether it failed for want of memory for its block buffer.
+    bool lacks_memory() const { return digit_stream_out_of_memory(stream_); }
     const digit_stream_refusal& refusal() const { return refusal_; }
 
     // The digits the run will give unless a read fails: nb_digits, or fewer

@@ -268,6 +268,10 @@ bool digit_stream_failed(const digit_stream* stream) {
     return stream->source.failed();
 }
 
+bool digit_stream_out_of_memory(const digit_stream* stream) {
+    return stream->source.out_of_memory();
+}
+
 bool digit_stream_at_word(const digit_stream* stream) {
     return stream->digits_left == 0 && stream->skip == 0;
 }

@@ -44,7 +44,7 @@ struct digit_stream_refusal {
         negative_offset,   // a position below 1
         not_a_digit_file,  // file.check says why
         past_end,          // no data word at or below the offset (file.header says how many)
-        out_of_memory,     // the record or the block buffer
+        out_of_memory,     // the record
     };
     reason why = reason::none;
     digit_file::verdict file;  // the file's verdict, once it was opened or tried
@@ -113,6 +113,10 @@ void digit_stream_read_in_place(digit_stream* stream);
 // Whether a read of the data has failed, including a mapped page lost while
 // its words were in use (which fails no call until the next read).
 bool digit_stream_failed(const digit_stream* stream);
+
+// Whether it failed because the block buffer, taken at the first read that
+// needs it, could not be allocated.
+bool digit_stream_out_of_memory(const digit_stream* stream);
 
 // Whole words for a caller that compares words rather than digits; the
 // stream must be at a word boundary (digit_stream_at_word(), which a

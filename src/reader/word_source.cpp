@@ -101,10 +101,6 @@ block_reuse::~block_reuse() {
 }
 
 bool word_source::open(platform::file data_file, std::int64_t top) {
-    words = take_block();
-    if (words == nullptr) {
-        return false;
-    }
     owned_file = std::move(data_file);
     file = &owned_file;
     buf_words = 0;
@@ -230,6 +226,16 @@ bool word_source::fill_down_to(std::uint64_t lowest) {
     }
     if (low < block_start) {
         low = block_start;
+    }
+    // The block buffer, at the first read that needs it: a source that maps
+    // what it goes through, or reads nothing, never takes one.
+    if (words == nullptr) {
+        words = take_block();
+        if (words == nullptr) {
+            has_failed = true;
+            lacked_memory = true;
+            return false;
+        }
     }
     const auto length = static_cast<std::size_t>(top - low) * 8;
     std::uint64_t* const destination = words + (low - block_start);

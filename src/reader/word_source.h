@@ -62,9 +62,9 @@ public:
     static constexpr int read_failed = -2;  // a read of the data came short
 
     // Takes `data_file` and prepares to hand out its data words below index
-    // `top` (words top - 1 down to 0), allocating the block buffer. Returns
-    // false, keeping nothing open, when the buffer cannot be allocated.
-    // Reads nothing; top is at least 1.
+    // `top` (words top - 1 down to 0). Reads nothing, and takes its block
+    // buffer only at the first read that needs one; top is at least 1.
+    // Returns true.
     bool open(platform::file data_file, std::int64_t top);
     // The same on a file the caller keeps open until the source is gone:
     // sources reading parts of one file share its descriptor.
@@ -120,6 +120,8 @@ public:
     static constexpr std::int64_t view_words = std::int64_t{1} << 17;  // 1 MiB
 
     bool failed() const;
+    // Whether it failed because its block buffer could not be allocated.
+    bool out_of_memory() const { return lacked_memory; }
 
     // What the source has read so far, for tests and measurements.
     struct reading {
@@ -128,8 +130,9 @@ public:
         std::int64_t words_left;  // data words below the current block, unread
         std::uint64_t buffered;   // words of the current block not yet taken
         std::int64_t mapped;      // blocks mapped (of the reads)
+        bool has_buffer;          // a block buffer is taken
     };
-    reading progress() const { return {bytes_read, reads, words_left, buf_words, mapped}; }
+    reading progress() const { return {bytes_read, reads, words_left, buf_words, mapped, words != nullptr}; }
 
 private:
     bool fill_down_to(std::uint64_t lowest);
@@ -141,7 +144,7 @@ private:
 
     platform::file owned_file;                         // the digit file, when the source owns it
     const platform::file* file = &owned_file;          // the digit file read
-    std::uint64_t* words = nullptr;                    // block buffer, block_words words
+    std::uint64_t* words = nullptr;                    // block buffer, block_words words, once a read needs it
     std::uint64_t buf_words = 0;                       // words[0..buf_words-1] not yet taken
     std::int64_t words_left = 0;                       // unread data words below the block
     std::int64_t block_start = 0;                      // data word index of words[0]
@@ -159,6 +162,7 @@ private:
     std::uint64_t touched_from = 0;                    // words from here up are touched
     bool views_allowed = false;                        // use_views() was called
     bool has_failed = false;                           // a block read has failed
+    bool lacked_memory = false;                        // because the block buffer could not be had
 };
 
 }  // namespace rovurer

@@ -144,7 +144,10 @@ runs_comparison compare_in_parts(const digit_run& first, const digit_run& second
             one.count_into(plan.done);
             one.watch_with(plan.watch);
             other.watch_with(plan.alongside);
-            const runs_comparison found = compare_runs(one, other, count, same_words);
+            runs_comparison found = compare_runs(one, other, count, same_words);
+            if (found.result == command_result::read_failed && (one.lacks_memory() || other.lacks_memory())) {
+                found.result = command_result::out_of_memory;  // a block buffer that could not be had
+            }
             if (found.result != command_result::shown) {
                 const std::lock_guard<std::mutex> held(lock);
                 ends.emplace(part, found);
