@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "../tests/thread_note.h"
+#include "../tests/support/thread_note.h"
 #include "cli/cli.h"
 #include "parallel/output.h"
 #include "parallel/split.h"
