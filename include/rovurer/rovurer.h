@@ -1,6 +1,7 @@
 // The rovurer library: open a digit file, then read, find, count and
-// compare its digits at any position, in base 2, 10 or 16; or make one
-// from text digits (pack.h).
+// compare its digits at any position, in base 2, 10 or 16, or write them as
+// text (text.h); report on a file (info.h); or make one from text digits
+// (pack.h).
 //
 //   rovurer::result<rovurer::file> pi = rovurer::file::open("examples/pi_base10");
 //   if (!pi) { std::cerr << pi.error().message << '\n'; return 1; }
@@ -11,7 +12,11 @@
 
 #include "rovurer/file.h"
 #include "rovurer/format.h"
+#include "rovurer/info.h"
+#include "rovurer/messages.h"
+#include "rovurer/numbers.h"
 #include "rovurer/pack.h"
 #include "rovurer/result.h"
 #include "rovurer/scan.h"
+#include "rovurer/text.h"
 #include "rovurer/version.h"

@@ -1,5 +1,5 @@
 // The options before the operands, as a unit; and --help, the manual page
-// and the README each list every option.
+// and the usage document each list every option.
 #include "cli/options.h"
 #include "cli/manual.h"
 
@@ -150,10 +150,10 @@ TEST(Options, ParsedAsTheTableSays) {
     EXPECT_FALSE(parsed({"--no-labels"}).labels);
 }
 
-TEST(Options, HelpManualAndReadmeListEveryOption) {
+TEST(Options, HelpManualAndUsageListEveryOption) {
     const std::string help = options_help();
     const std::string manual = file_contents(std::string(source_dir) + "/doc/rovurer.1");
-    const std::string readme = file_contents(std::string(source_dir) + "/README.md");
+    const std::string usage = file_contents(std::string(source_dir) + "/doc/usage.md");
     for (const known_option& option : known_options()) {
         const std::string name(option.name);
         EXPECT_NE(help.find("  " + std::string(option.usage)), std::string::npos) << name;
@@ -166,7 +166,7 @@ TEST(Options, HelpManualAndReadmeListEveryOption) {
             in_manual += c == '-' ? "\\-" : std::string(1, c);
         }
         EXPECT_NE(manual.find(in_manual), std::string::npos) << name << " is not in doc/rovurer.1";
-        EXPECT_NE(readme.find("`rovurer " + name), std::string::npos) << name << " is not in README.md's option table";
+        EXPECT_NE(usage.find("`rovurer " + name), std::string::npos) << name << " is not in doc/usage.md's option table";
     }
 }
 
