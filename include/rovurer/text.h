@@ -1,7 +1,7 @@
 // Digits and positions written as text while they are read, as the command
-// line writes them: to this process's standard output (in order, or each
-// part at its place on threads), or to a function that takes the text a
-// piece at a time, in order.
+// line writes them: to this process's standard output or a new file (in
+// order, or each part at its place on threads), or to a function that takes
+// the text a piece at a time, in order.
 //
 //   rovurer::write_text(*pi, {10, 1, 1000000000}, {0, 100, false}, rovurer::text_output::standard_output(),
 //                       {.threads = 0});
@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "rovurer/file.h"
@@ -38,16 +39,25 @@ public:
     // A write that a stop signal interrupts gives up (errc::stopped).
     static text_output standard_output();
 
+    // A new file at `path` (one already there is emptied first), written as
+    // standard output is when it is a regular file: each part at its place
+    // on threads, and left as one thread would leave it when something
+    // stops the call. errc::cannot_create (system_error its errno, file 2)
+    // when it cannot be created.
+    static text_output file(std::string path);
+
     // Each piece of the text, in order, to `deliver`, called from one of the
     // call's threads at a time.
     static text_output to(deliver_function deliver);
 
     bool is_standard_output() const { return standard_; }
+    const std::string& path() const { return path_; }
     const deliver_function& deliver() const { return deliver_; }
 
 private:
     text_output() = default;
     bool standard_ = false;
+    std::string path_;  // for file(); empty otherwise
     deliver_function deliver_;
 };
 

@@ -24,6 +24,12 @@ text_output text_output::standard_output() {
     return output;
 }
 
+text_output text_output::file(std::string path) {
+    text_output output;
+    output.path_ = std::move(path);
+    return output;
+}
+
 text_output text_output::to(deliver_function deliver) {
     text_output output;
     output.deliver_ = std::move(deliver);
@@ -105,7 +111,8 @@ std::int64_t largest_part(const text_job& job, std::int32_t base, bool in_place)
 
 // The parts of `split`, on its threads, each from a part run of `whole`.
 command_result run_text_parts(text_job& job, const digit_run& whole, const range& where, const run_split& split,
-                              std::int64_t placed_at, call_watch& watch, output_buffer& out) {
+                              std::int64_t placed_at, const platform::file* target, call_watch& watch,
+                              output_buffer& out) {
     const std::int64_t length = whole.length();
     const part_job part_work = [&](std::int64_t part, output_buffer& part_out) {
         const std::int64_t first = split.part_begin(part);
@@ -127,7 +134,7 @@ command_result run_text_parts(text_job& job, const digit_run& whole, const range
     const std::function<std::int64_t(std::int64_t)> offset_of = [&](std::int64_t part) {
         return text_before(job.shape, where.pos, split.part_begin(part)) - start;
     };
-    return run_placed(out, placed_at, split.threads, split.parts(), offset_of, part_work);
+    return run_placed(out, placed_at, split.threads, split.parts(), offset_of, part_work, target);
 }
 
 // The error of a text job that did not end shown.
@@ -157,19 +164,30 @@ result<text_written> run_text(const file& source, const range& where, const text
     job.requested = where.count;
     const std::int64_t length = whole.length();
     const part_bounds bounds = bounds_of(options.part, length, job.unit());
+    platform::file output_file;
+    if (!to.path().empty()) {
+        int create_error = 0;
+        output_file = platform::create_output(to.path().c_str(), &create_error);
+        if (!output_file.is_open()) {
+            return error{errc::cannot_create, std::string("cannot create: ") + std::strerror(create_error),
+                         create_error, 2};
+        }
+    }
+    const platform::file* const target = output_file.is_open() ? &output_file : nullptr;
     call_watch watch(options, bounds.end - bounds.begin);
     platform::stream standard_output = platform::stream::output;
-    output_buffer out =
-        to.is_standard_output()
-            ? output_buffer(write_to_stream, &standard_output, output_bytes)
-            : output_buffer(deliver_to, const_cast<text_output::deliver_function*>(&to.deliver()), output_bytes);
+    auto* const deliver = const_cast<text_output::deliver_function*>(&to.deliver());
+    output_buffer out = target != nullptr         ? output_buffer(write_to_file, &output_file, output_bytes)
+                        : to.is_standard_output() ? output_buffer(write_to_stream, &standard_output, output_bytes)
+                                                  : output_buffer(deliver_to, deliver, output_bytes);
     run_split split = split_part(bounds, plan);
-    // A dump on several threads to a standard output that takes writes
-    // anywhere writes its parts in place. Text offsets past 2^62 could pass
-    // the largest file offset.
+    // A dump on several threads to an output that takes writes anywhere
+    // writes its parts in place. Text offsets past 2^62 could pass the
+    // largest file offset.
     std::int64_t placed_at = -1;
-    if (job.dump && to.is_standard_output() && split.threads > 1 && split.end <= std::int64_t{1} << 56) {
-        const std::int64_t offset = platform::output_offset();
+    if (job.dump && (target != nullptr || to.is_standard_output()) && split.threads > 1 &&
+        split.end <= std::int64_t{1} << 56) {
+        const std::int64_t offset = platform::output_offset(target);
         placed_at = offset >= 0 && offset < std::int64_t{1} << 62 ? offset : -1;
     }
     split.cut(job.unit(), largest_part(job, where.base, placed_at >= 0));
@@ -178,7 +196,7 @@ result<text_written> run_text(const file& source, const range& where, const text
         whole.watch_with(&watch);
         result = lacking(job.work(out, whole, 0), whole);
     } else {
-        result = run_text_parts(job, whole, where, split, placed_at, watch, out);
+        result = run_text_parts(job, whole, where, split, placed_at, target, watch, out);
     }
     if (!out.flush() && result == command_result::shown) {
         result = command_result::write_failed;

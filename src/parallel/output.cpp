@@ -74,4 +74,8 @@ int write_to_stream(void* context, const char* bytes, std::size_t length) {
     return platform::write(*static_cast<const platform::stream*>(context), bytes, length);
 }
 
+int write_to_file(void* context, const char* bytes, std::size_t length) {
+    return platform::write_output(*static_cast<const platform::file*>(context), bytes, length);
+}
+
 }  // namespace rovurer

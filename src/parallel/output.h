@@ -66,4 +66,8 @@ void append_number_line(output_buffer& out, std::uint64_t value);
 // Sink writing to the platform::stream pointed to by `context`.
 int write_to_stream(void* context, const char* bytes, std::size_t length);
 
+// Sink writing at the position of the open platform::file pointed to by
+// `context`.
+int write_to_file(void* context, const char* bytes, std::size_t length);
+
 }  // namespace rovurer

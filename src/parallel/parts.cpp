@@ -136,6 +136,7 @@ void work(shared_run& run) {
 // What the threads of a job run in place share, under the lock.
 struct placed_run {
     std::mutex lock;
+    const platform::file* target = nullptr;  // the output written in place; nullptr: standard output
     std::int64_t start = 0;
     std::int64_t next_part = 0;
     std::int64_t last_wanted = 0;  // no part after it starts: the first known to stop the job, or the last
@@ -161,7 +162,7 @@ int write_in_place(void* context, const char* bytes, std::size_t length) {
             return ECANCELED;  // a part before this one stopped the job
         }
     }
-    const int error = platform::write_output_at(sink.at + sink.written, bytes, length);
+    const int error = platform::write_output_at(sink.at + sink.written, bytes, length, sink.run->target);
     if (error == 0) {
         sink.written += static_cast<std::int64_t>(length);
     }
@@ -294,8 +295,10 @@ command_result run_parts(int threads, std::int64_t parts, const result_job& job,
 }
 
 placed_outcome run_in_place(std::int64_t start, int threads, std::int64_t parts,
-                            const std::function<std::int64_t(std::int64_t)>& offset_of, const part_job& job) {
+                            const std::function<std::int64_t(std::int64_t)>& offset_of, const part_job& job,
+                            const platform::file* target) {
     placed_run run;
+    run.target = target;
     run.start = start;
     run.last_wanted = parts - 1;
     run.outcome.end = start;
@@ -339,17 +342,18 @@ std::int64_t piece_start(std::int64_t length, std::int64_t unit, std::int64_t pi
 }
 
 command_result run_placed(output_buffer& out, std::int64_t start, int threads, std::int64_t parts,
-                          const std::function<std::int64_t(std::int64_t)>& offset_of, const part_job& job) {
-    const placed_outcome placed = run_in_place(start, threads, parts, offset_of, job);
+                          const std::function<std::int64_t(std::int64_t)>& offset_of, const part_job& job,
+                          const platform::file* target) {
+    const placed_outcome placed = run_in_place(start, threads, parts, offset_of, job, target);
     if (placed.result != command_result::write_failed || platform::stop_signal() != 0) {
         // The parts before the one that ended the job are whole: the output
         // ends where that one's text stopped.
-        const int move_error = platform::move_output_to(placed.end, placed.result != command_result::shown);
+        const int move_error = platform::move_output_to(placed.end, placed.result != command_result::shown, target);
         out.fail(placed.result == command_result::write_failed ? placed.write_error : move_error);
         return out.failed() ? command_result::write_failed : placed.result;
     }
     // A write failed: from that part's start, in order, as one thread.
-    const int move_error = platform::move_output_to(start + offset_of(placed.part), true);
+    const int move_error = platform::move_output_to(start + offset_of(placed.part), true, target);
     if (move_error != 0) {
         out.fail(move_error);
         return command_result::write_failed;

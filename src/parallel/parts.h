@@ -8,6 +8,7 @@
 
 #include "parallel/command_result.h"
 #include "parallel/output.h"
+#include "platform/platform.h"
 
 namespace rovurer {
 
@@ -42,7 +43,8 @@ struct placed_outcome {
 };
 
 // Runs job(0) .. job(parts - 1) as run_in_parts does, but writes each part's
-// output in place in standard output, from `start` + offset_of(part) on,
+// output in place in standard output (or `target`), from `start` +
+// offset_of(part) on,
 // which must be where one thread running the parts in order would write it;
 // for an output that takes writes at any offset (platform::output_offset).
 // No part waits for another to be written, and a thread's output stays in a
@@ -57,7 +59,8 @@ struct placed_outcome {
 // get its buffers (output, and a block for each file a part reads) takes no
 // part, in both ways of running parts: fewer threads do the work.
 placed_outcome run_in_place(std::int64_t start, int threads, std::int64_t parts,
-                            const std::function<std::int64_t(std::int64_t)>& offset_of, const part_job& job);
+                            const std::function<std::int64_t(std::int64_t)>& offset_of, const part_job& job,
+                            const platform::file* target = nullptr);
 
 // Runs the parts as run_in_place does, from `start` of standard output, and
 // leaves the output as one thread would: it ends where the text of the parts
@@ -68,7 +71,8 @@ placed_outcome run_in_place(std::int64_t start, int threads, std::int64_t parts,
 // and fails where one thread fails. Returns how the job ended, with a write
 // error in `out`.
 command_result run_placed(output_buffer& out, std::int64_t start, int threads, std::int64_t parts,
-                          const std::function<std::int64_t(std::int64_t)>& offset_of, const part_job& job);
+                          const std::function<std::int64_t(std::int64_t)>& offset_of, const part_job& job,
+                          const platform::file* target = nullptr);
 
 // (run_in_parts' `readers`: the files a part reads, one or two, whose block
 // buffers each thread gets before it takes a part.)

@@ -166,23 +166,35 @@ std::int64_t raise_open_file_limit();
 // (ENOSPC, EPIPE, EIO, ...) when they could not all be written.
 int write(stream to, const char* bytes, std::size_t length);
 
-// Where the next byte written to standard output goes, when the output
-// takes writes at any offset, so that threads can write their parts of it
-// in place: a regular file not opened for appending (nor shared with
-// standard error) that holds nothing past that offset, or the null device.
-// -1 for anything else (a file with bytes after the offset, which a write
-// in place could not keep; a pipe, a terminal, another device; always on
-// Windows).
-std::int64_t output_offset();
+// Text output goes to standard output, or, where a function takes `to`, to
+// that open file instead (nullptr: standard output).
 
-// Writes all `length` bytes at byte `offset` of standard output, without
-// moving its position. Returns 0, or an errno value.
-int write_output_at(std::int64_t offset, const char* bytes, std::size_t length);
+// Creates the file at `path` for text output, or empties the one there.
+// Returns a closed file and sets *error, unless `error` is nullptr, to an
+// errno value when it cannot.
+file create_output(const char* path, int* error);
 
-// Moves standard output's position to `offset`, where the next write goes,
-// first cutting a regular file there when `cut`. Returns 0, or an errno
-// value.
-int move_output_to(std::int64_t offset, bool cut);
+// Writes all `length` bytes at the output's position and moves it past
+// them; for `to`, an open file (standard output is written with write()).
+// Returns 0, or an errno value.
+int write_output(const file& to, const char* bytes, std::size_t length);
+
+// Where the next byte written to the output goes, when the output takes
+// writes at any offset, so that threads can write their parts of it in
+// place: a regular file not opened for appending (nor, for standard output,
+// shared with standard error) that holds nothing past that offset, or the
+// null device. -1 for anything else (a file with bytes after the offset,
+// which a write in place could not keep; a pipe, a terminal, another
+// device; always on Windows).
+std::int64_t output_offset(const file* to = nullptr);
+
+// Writes all `length` bytes at byte `offset` of the output, without moving
+// its position. Returns 0, or an errno value.
+int write_output_at(std::int64_t offset, const char* bytes, std::size_t length, const file* to = nullptr);
+
+// Moves the output's position to `offset`, where the next write goes, first
+// cutting a regular file there when `cut`. Returns 0, or an errno value.
+int move_output_to(std::int64_t offset, bool cut, const file* to = nullptr);
 
 // Signals that ask a job to stop: SIGINT, SIGTERM and SIGHUP. From
 // catch_stop_signals() on, each only records its number, which stop_signal()

@@ -522,49 +522,67 @@ int write(stream to, const char* bytes, std::size_t length) {
                      });
 }
 
-std::int64_t output_offset() {
+file create_output(const char* path, int* error) {
+    const int descriptor = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (descriptor < 0 && error != nullptr) {
+        *error = errno;
+    }
+    return descriptor < 0 ? file() : file(descriptor);
+}
+
+int write_output(const file& to, const char* bytes, std::size_t length) {
+    return write_all(bytes, length, false, [&to](const char* rest, std::size_t left, std::size_t /*done*/) {
+        return ::write(descriptor_of(to), rest, left);
+    });
+}
+
+std::int64_t output_offset(const file* to) {
+    const int descriptor = to != nullptr ? descriptor_of(*to) : STDOUT_FILENO;
     struct stat output {};
     struct stat error_stream {};
     struct stat null_device {};
-    if (fstat(STDOUT_FILENO, &output) != 0) {
+    if (fstat(descriptor, &output) != 0) {
         return -1;
     }
-    const int flags = fcntl(STDOUT_FILENO, F_GETFL);
+    const int flags = fcntl(descriptor, F_GETFL);
     const bool regular = S_ISREG(output.st_mode);
     const bool null = S_ISCHR(output.st_mode) && stat("/dev/null", &null_device) == 0 && S_ISCHR(null_device.st_mode) &&
                       output.st_rdev == null_device.st_rdev;
-    const bool shared_with_errors = fstat(STDERR_FILENO, &error_stream) == 0 && error_stream.st_dev == output.st_dev &&
-                                    error_stream.st_ino == output.st_ino;
+    const bool shared_with_errors = to == nullptr && fstat(STDERR_FILENO, &error_stream) == 0 &&
+                                    error_stream.st_dev == output.st_dev && error_stream.st_ino == output.st_ino;
     if (flags < 0 || (flags & O_APPEND) != 0 || !(regular || null) || (regular && shared_with_errors)) {
         return -1;
     }
-    const off_t position = lseek(STDOUT_FILENO, 0, SEEK_CUR);
+    const off_t position = lseek(descriptor, 0, SEEK_CUR);
     if (position < 0 || (regular && output.st_size > position)) {
         return -1;
     }
     return static_cast<std::int64_t>(position);
 }
 
-int write_output_at(std::int64_t offset, const char* bytes, std::size_t length) {
+int write_output_at(std::int64_t offset, const char* bytes, std::size_t length, const file* to) {
     constexpr std::int64_t largest = std::numeric_limits<off_t>::max();
     if (offset < 0 || offset > largest || static_cast<std::uint64_t>(largest - offset) < length) {
         return EFBIG;
     }
-    return write_all(bytes, length, true, [offset](const char* rest, std::size_t left, std::size_t done) {
-        return pwrite(STDOUT_FILENO, rest, left, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-    });
+    const int descriptor = to != nullptr ? descriptor_of(*to) : STDOUT_FILENO;
+    return write_all(
+        bytes, length, to == nullptr, [offset, descriptor](const char* rest, std::size_t left, std::size_t done) {
+            return pwrite(descriptor, rest, left, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        });
 }
 
-int move_output_to(std::int64_t offset, bool cut) {
+int move_output_to(std::int64_t offset, bool cut, const file* to) {
     if (offset < 0 || offset > std::numeric_limits<off_t>::max()) {
         return EINVAL;
     }
+    const int descriptor = to != nullptr ? descriptor_of(*to) : STDOUT_FILENO;
     struct stat output {};
-    if (cut && fstat(STDOUT_FILENO, &output) == 0 && S_ISREG(output.st_mode) &&
-        ftruncate(STDOUT_FILENO, static_cast<off_t>(offset)) != 0) {
+    if (cut && fstat(descriptor, &output) == 0 && S_ISREG(output.st_mode) &&
+        ftruncate(descriptor, static_cast<off_t>(offset)) != 0) {
         return errno;
     }
-    return lseek(STDOUT_FILENO, static_cast<off_t>(offset), SEEK_SET) < 0 ? errno : 0;
+    return lseek(descriptor, static_cast<off_t>(offset), SEEK_SET) < 0 ? errno : 0;
 }
 
 namespace {

@@ -322,16 +322,50 @@ int usable_processors() {
     return count > 0 && count < 4096 ? static_cast<int>(count) : 1;
 }
 
+file create_output(const char* path, int* error) {
+    const std::wstring wide_path = wide_from_utf8(path, std::char_traits<char>::length(path));
+    const HANDLE handle = wide_path.empty() ? INVALID_HANDLE_VALUE
+                                            : CreateFileW(wide_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        if (error != nullptr) {
+            const DWORD code = GetLastError();
+            *error = code == ERROR_ACCESS_DENIED    ? EACCES
+                     : code == ERROR_PATH_NOT_FOUND ? ENOENT
+                                                    : errno_from_last_error();
+        }
+        return file();
+    }
+    return file(reinterpret_cast<native_file>(handle));
+}
+
+int write_output(const file& to, const char* bytes, std::size_t length) {
+    constexpr std::size_t max_chunk = std::size_t{1} << 30;
+    std::size_t done = 0;
+    while (done < length) {
+        const std::size_t chunk = length - done < max_chunk ? length - done : max_chunk;
+        DWORD written = 0;
+        if (!WriteFile(handle_of(to), bytes + done, static_cast<DWORD>(chunk), &written, nullptr)) {
+            return errno_from_last_error();
+        }
+        if (written == 0) {
+            return EIO;
+        }
+        done += written;
+    }
+    return 0;
+}
+
 // Parts of the output are written in order, by one writer.
-std::int64_t output_offset() {
+std::int64_t output_offset(const file* /*to*/) {
     return -1;
 }
 
-int write_output_at(std::int64_t /*offset*/, const char* /*bytes*/, std::size_t /*length*/) {
+int write_output_at(std::int64_t /*offset*/, const char* /*bytes*/, std::size_t /*length*/, const file* /*to*/) {
     return ENOSYS;
 }
 
-int move_output_to(std::int64_t /*offset*/, bool /*cut*/) {
+int move_output_to(std::int64_t /*offset*/, bool /*cut*/, const file* /*to*/) {
     return ENOSYS;
 }
 

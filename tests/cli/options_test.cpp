@@ -166,7 +166,8 @@ TEST(Options, HelpManualAndUsageListEveryOption) {
             in_manual += c == '-' ? "\\-" : std::string(1, c);
         }
         EXPECT_NE(manual.find(in_manual), std::string::npos) << name << " is not in doc/rovurer.1";
-        EXPECT_NE(usage.find("`rovurer " + name), std::string::npos) << name << " is not in doc/usage.md's option table";
+        EXPECT_NE(usage.find("`rovurer " + name), std::string::npos)
+            << name << " is not in doc/usage.md's option table";
     }
 }
 

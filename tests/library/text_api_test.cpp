@@ -184,6 +184,31 @@ TEST(TextApi, OnStandardOutputPartsAreWrittenInPlace) {
 }
 #endif
 
+// A new file: written in place on threads as standard output is, what was
+// there before emptied first; a file that cannot be created is said so.
+TEST(TextApi, AFileIsWrittenWholeInPlace) {
+    const small_parts parts;
+    const rovurer::file source = rovurer::file::open(write_digit_file("file-api", mixed_words(5000, 8), 0)).value();
+    const rovurer::range where{16, 5, 70000};
+    const rovurer::layout shape{8, 64, false};
+    const std::string whole = rovurer::format(digits_of_range(source, where), where.pos, shape).value();
+    const std::string path = write_bytes("file-api-out", std::string(200000, 'x'));
+    for (const int threads : {1, 3}) {
+        rovurer::scan_options options;
+        options.threads = threads;
+        const rovurer::result<rovurer::text_written> answer =
+            rovurer::write_text(source, where, shape, rovurer::text_output::file(path), options);
+        ASSERT_TRUE(answer.ok()) << answer.error().message;
+        EXPECT_TRUE(file_contents(path) == whole) << threads << " threads";
+    }
+    const rovurer::result<rovurer::text_written> refused =
+        rovurer::write_text(source, where, shape, rovurer::text_output::file(temp_folder() + "/no-such-folder/out"));
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().code, rovurer::errc::cannot_create);
+    EXPECT_EQ(refused.error().file, 2);
+    EXPECT_EQ(refused.error().system_error, ENOENT);
+}
+
 // A write that fails, or a stop, ends the call with what came before it: a
 // prefix of the whole text.
 TEST(TextApi, AFailedWriteOrAStopLeavesAPrefix) {
