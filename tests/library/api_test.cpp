@@ -13,32 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "parallel/split.h"
 #include "reader/word_source.h"
 #include "rovurer/rovurer.h"
 #include "test_support.h"
 
 namespace {
 
-// Parts of 40 digits while it lives, so that small files run in many parts.
-struct small_parts {
-    small_parts() { rovurer::detail::set_smallest_part(40); }
-    ~small_parts() { rovurer::detail::set_smallest_part(std::int64_t{1} << 20); }
-    small_parts(const small_parts&) = delete;
-    small_parts& operator=(const small_parts&) = delete;
-};
-
 const int thread_counts[] = {0, 1, 2, 3, 7};  // 0: every processor
-
-// Words from a fixed generator: every digit value, no pattern.
-std::vector<std::uint64_t> mixed_words(std::size_t count, std::uint64_t seed) {
-    std::vector<std::uint64_t> words(count);
-    for (std::uint64_t& word : words) {
-        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-        word = seed ^ (seed >> 29);
-    }
-    return words;
-}
 
 rovurer::file open_or_fail(const std::string& path) {
     rovurer::result<rovurer::file> opened = rovurer::file::open(path);

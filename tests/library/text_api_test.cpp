@@ -11,35 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "parallel/split.h"
 #include "rovurer/rovurer.h"
 #include "rovurer/text.h"
 #include "test_support.h"
 
 namespace {
-
-// Parts of 40 digits while it lives, so that small files run in many parts.
-struct small_parts {
-    small_parts() { rovurer::detail::set_smallest_part(40); }
-    ~small_parts() { rovurer::detail::set_smallest_part(std::int64_t{1} << 20); }
-    small_parts(const small_parts&) = delete;
-    small_parts& operator=(const small_parts&) = delete;
-};
-
-std::vector<std::uint64_t> mixed_words(std::size_t count, std::uint64_t seed) {
-    std::vector<std::uint64_t> words(count);
-    for (std::uint64_t& word : words) {
-        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-        word = seed ^ (seed >> 29);
-    }
-    return words;
-}
-
-// What a call writes to a function, or "ERROR code" when it fails.
-struct written_text {
-    std::string text;
-    rovurer::result<rovurer::text_written> answer = rovurer::error{};
-};
 
 rovurer::text_output into(std::string& text) {
     return rovurer::text_output::to([&text](std::string_view piece) {

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "parallel/split.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -249,4 +251,21 @@ void expect_failed_read(const run_result& run) {
 int append_to_string(void* context, const char* bytes, std::size_t length) {
     static_cast<std::string*>(context)->append(bytes, length);
     return 0;
+}
+
+small_parts::small_parts() {
+    rovurer::detail::set_smallest_part(40);
+}
+
+small_parts::~small_parts() {
+    rovurer::detail::set_smallest_part(std::int64_t{1} << 20);
+}
+
+std::vector<std::uint64_t> mixed_words(std::size_t count, std::uint64_t seed) {
+    std::vector<std::uint64_t> words(count);
+    for (std::uint64_t& word : words) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        word = seed ^ (seed >> 29);
+    }
+    return words;
 }

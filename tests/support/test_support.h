@@ -128,3 +128,15 @@ run_result wait_tool(int child);
 void expect_shown(const run_result& run, const std::string& digits);
 void expect_refused(const run_result& run, const std::string& filename);
 void expect_failed_read(const run_result& run);
+
+// Parts of 40 digits while it lives, so that small files run in many parts
+// on several threads.
+struct small_parts {
+    small_parts();
+    ~small_parts();
+    small_parts(const small_parts&) = delete;
+    small_parts& operator=(const small_parts&) = delete;
+};
+
+// Words from a fixed generator: every digit value, no pattern.
+std::vector<std::uint64_t> mixed_words(std::size_t count, std::uint64_t seed);
