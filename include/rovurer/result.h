@@ -37,6 +37,8 @@ enum class errc {
     write_failed,   // a write, the flush or the rename failed (system_error)
     // Reporting on a file.
     size_unknown,  // not a regular file: the size of its data region is unknown
+    // Merging the answers of parts.
+    bad_part,  // a part's answer that cannot be read, or that does not follow the part before
 };
 
 struct error {

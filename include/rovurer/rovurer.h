@@ -18,5 +18,6 @@
 #include "rovurer/pack.h"
 #include "rovurer/result.h"
 #include "rovurer/scan.h"
+#include "rovurer/stats.h"
 #include "rovurer/text.h"
 #include "rovurer/version.h"

@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "rovurer/export.h"
@@ -103,8 +104,10 @@ struct statistics_state {
     int walk_pending = -1;  // base 2: a digit that waits for the next to make a step; -1 for none
 };
 
-// Merges `next`, the stretch that follows `first`, into `first`.
-ROVURER_API void merge(statistics_state& first, const statistics_state& next);
+// Merges `next`, the stretch that follows `first`, into `first`. False,
+// and `first` as it was, when `next` does not follow it: another base, or
+// not from the position after first's last digit.
+ROVURER_API bool merge(statistics_state& first, const statistics_state& next);
 
 // The statistics of a stretch.
 struct digit_statistics {
@@ -167,6 +170,7 @@ ROVURER_API result<text_written> write_self_locating(const file& source, const r
 struct strings_state {
     int base = 10;
     int length = 1;
+    std::int64_t pos = 0;  // position of the stretch's first digit
     std::int64_t digits = 0;
     std::vector<std::uint64_t> seen;  // bit v: the string whose value is v occurs
     std::vector<int> head;            // its first length - 1 digits (fewer in a shorter stretch)
@@ -177,7 +181,8 @@ struct strings_state {
 // MiB): length up to 9 in base 10, 7 in base 16, 30 in base 2.
 inline constexpr std::uint64_t most_string_bits = std::uint64_t{1} << 30;
 
-ROVURER_API void merge(strings_state& first, const strings_state& next);
+// As for statistics_state; false also for another length.
+ROVURER_API bool merge(strings_state& first, const strings_state& next);
 
 // What strings_state says: how many distinct strings of each length 1 to
 // `length` occur, and the smallest number, in the base without leading
@@ -206,5 +211,20 @@ ROVURER_API result<text_written> write_first_positions(const file& source, const
 // first step to the last. Written to `to`.
 ROVURER_API result<walk_extent> write_walk_svg(const file& source, const range& where, const text_output& to,
                                                int points = 20000, const scan_options& options = {});
+
+// The answers and states as JSON, one object without a newline: the
+// answers with the names that --json prints (numbers of positions and
+// counts exact; a test too short has null for its statistic and p-value, a
+// smallest_missing beyond the lengths looked at is null),
+// the states with every field, as --shard --json prints them under "merge".
+ROVURER_API std::string to_json(const digit_statistics& answer);
+ROVURER_API std::string to_json(const missing_strings& answer);
+ROVURER_API std::string to_json(const statistics_state& state);
+ROVURER_API std::string to_json(const strings_state& state);
+
+// A state read back from its JSON, checked to be whole and consistent (its
+// counts add up to its digits); errc::bad_part with the reason otherwise.
+ROVURER_API result<statistics_state> read_statistics_state(std::string_view json);
+ROVURER_API result<strings_state> read_strings_state(std::string_view json);
 
 }  // namespace rovurer

@@ -9,6 +9,7 @@
 #include "cli/options.h"
 #include "cli/pack_form.h"
 #include "cli/serve_form.h"
+#include "cli/statistics_forms.h"
 #include "rovurer/info.h"
 #include "rovurer/messages.h"
 #include "rovurer/scan.h"
@@ -78,7 +79,7 @@ struct form_row {
 };
 constexpr form_row other_forms[] = {
     {command_form::info, info_action}, {command_form::serve, serve_action},     {command_form::pack, pack_action},
-    {command_form::help, help_action}, {command_form::version, version_action},
+    {command_form::help, help_action}, {command_form::version, version_action}, {command_form::merge, merge_action},
 };
 
 int run_command(int argc, const char* const* argv, console_stream& out, console_stream& err) {

@@ -1,6 +1,6 @@
 // The forms that read digits: the plain command line's dump, and with
-// options the dump, --find, --count and --compare, each one call of the
-// library over the run its operands name.
+// options the dump, --find, --count, --compare and the statistics, each one
+// call of the library over the run its operands name.
 #include "cli/digit_forms.h"
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include "cli/names.h"
 #include "cli/operands.h"
 #include "cli/plan.h"
+#include "cli/statistics_forms.h"
 #include "platform/platform.h"
 #include "rovurer/messages.h"
 #include "rovurer/numbers.h"
@@ -216,8 +217,10 @@ int run_digit_form(const command_line& command, console& io) {
             return run_count(command, *first, where, io);
         case command_form::compare:
             return run_compare(command, run, *first, *second, io);
-        default:
+        case command_form::dump:
             return run_dump(command, *first, where, io);
+        default:
+            return run_statistics_form(command, *first, where, io);
     }
 }
 

@@ -55,14 +55,21 @@ std::string form_name(command_form form) {
     return {};
 }
 
-// The option that selects the first form of `forms`.
-std::string first_form_name(form_set forms) {
+// The options that select the forms of `forms`: "--a", "--a or --b",
+// "--a, --b or --c".
+std::string forms_names(form_set forms) {
+    std::vector<std::string_view> names;
     for (const known_option& option : known_options()) {
         if (option.form != command_form::dump && (forms & forms_of(option.form)) != 0) {
-            return std::string(option.name);
+            names.push_back(option.name);
         }
     }
-    return {};
+    std::string text;
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        text += k == 0 ? "" : k + 1 == names.size() ? " or " : ", ";
+        text += names[k];
+    }
+    return text;
 }
 
 // Takes one option and its value into `command`, as its row says; false
@@ -124,7 +131,7 @@ void check_combination(command_line& command, const std::vector<const known_opti
     if (named != nullptr) {
         const std::string name(named->name);
         command.error = named->needs_its_form
-                            ? "rovurer: " + name + " needs " + first_form_name(named->given_with)
+                            ? "rovurer: " + name + " needs " + forms_names(named->given_with)
                             : "rovurer: " + name + " cannot be combined with " + form_name(command.form);
     }
 }
@@ -134,6 +141,7 @@ void check_combination(command_line& command, const std::vector<const known_opti
 std::span<const known_option> known_options() {
     static const std::vector<known_option> every = [] {
         std::vector<known_option> rows(options_of_forms().begin(), options_of_forms().end());
+        rows.insert(rows.end(), options_of_statistics().begin(), options_of_statistics().end());
         rows.insert(rows.end(), options_of_runs().begin(), options_of_runs().end());
         return rows;
     }();

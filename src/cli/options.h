@@ -14,7 +14,24 @@
 
 namespace rovurer {
 
-enum class command_form { dump, find, count, compare, info, serve, help, version, pack };
+enum class command_form {
+    dump,
+    find,
+    count,
+    compare,
+    info,
+    serve,
+    help,
+    version,
+    pack,
+    stats,
+    blocks,
+    runs,
+    missing,
+    self_locating,
+    walk,
+    merge
+};
 
 struct command_line {
     command_form form = command_form::dump;
@@ -43,6 +60,13 @@ struct command_line {
     std::int64_t read_timeout = 10;        // --read-timeout S: seconds for a request's headers, and each write
     bool quiet = false;                    // --quiet: no access log
     bool force = false;                    // --force: --pack replaces a file at its target's name
+    std::int64_t block = 0;                // --blocks N: digits a block
+    std::int64_t run_least = 0;            // --runs L: the shortest run written
+    std::int64_t missing_length = 0;       // --missing K: the longest strings
+    bool first = false;                    // --first: with --missing, each string's first position
+    const char* walk_path = nullptr;       // --walk OUT.svg: where the picture goes
+    bool json = false;                     // --json: the answer as JSON
+    const char* merge_form = nullptr;      // --merge FORM: the form whose parts' answers merge
     std::vector<const char*> operands;     // the arguments that are not options
     std::string error;                     // a usage error, "rovurer: ...", or empty
 
@@ -89,6 +113,7 @@ struct known_option {
 // form and those of the server, then those of every run.
 std::span<const known_option> known_options();
 std::span<const known_option> options_of_forms();
+std::span<const known_option> options_of_statistics();
 std::span<const known_option> options_of_runs();
 
 // The operands of a dump, which no option selects.

@@ -39,9 +39,9 @@ constexpr std::array<known_option, 18> rows = {{
         .form = command_form::dump,
         .takes_value = true,
         .usage = "--max-count N",
-        .description = "with --find: stop after N occurrences",
+        .description = "with --find or --runs: stop after N lines",
         .trouble_status = 1,
-        .given_with = forms_of(command_form::find),
+        .given_with = forms_of(command_form::find) | forms_of(command_form::runs) | forms_of(command_form::merge),
         .conflict_order = 4,
         .needs_its_form = true,
         .number = &command_line::max_count,
@@ -49,10 +49,12 @@ constexpr std::array<known_option, 18> rows = {{
         .highest = INT64_MAX,
         .wanted = "a number, 0 or more",
         .manual = "With\n"
-                  ".BR \\-\\-find :\n"
+                  ".B \\-\\-find\n"
+                  "or\n"
+                  ".BR \\-\\-runs :\n"
                   "stop after\n"
                   ".I N\n"
-                  "occurrences, reading no further.\n",
+                  "lines, reading no further.\n",
     },
     {
         .name = "--count",

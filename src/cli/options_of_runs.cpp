@@ -115,7 +115,8 @@ constexpr std::array<known_option, 10> rows = {{
         .description = "convert, search, count, compare or pack on N threads\n"
                        "(default, and 0: every processor this process may use)",
         .trouble_status = 1,
-        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve),
+        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve) &
+                      ~forms_of(command_form::merge),
         .conflict_order = 5,
         .number = &command_line::threads,
         .lowest = 0,
@@ -155,8 +156,8 @@ constexpr std::array<known_option, 10> rows = {{
         .usage = "--shard K/N",
         .description = "do part K of N of the run, for one job over many machines",
         .trouble_status = 1,
-        .given_with =
-            every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve) & ~forms_of(command_form::pack),
+        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve) &
+                      ~forms_of(command_form::pack) & ~forms_of(command_form::merge),
         .conflict_order = 7,
         .apply = take_shard,
         .manual = "Do part\n"
@@ -182,7 +183,8 @@ constexpr std::array<known_option, 10> rows = {{
         .description = "show how far a long job is on standard error (shown on a\n"
                        "terminal after a second without it)",
         .trouble_status = 1,
-        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve),
+        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve) &
+                      ~forms_of(command_form::merge),
         .conflict_order = 6,
         .apply = progress_on,
         .manual = "Show how far the job is on standard error, on one line redrawn four times a\n"
@@ -200,7 +202,8 @@ constexpr std::array<known_option, 10> rows = {{
         .usage = "--no-progress",
         .description = "never show it",
         .trouble_status = 1,
-        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve),
+        .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve) &
+                      ~forms_of(command_form::merge),
         .conflict_order = 6,
         .apply = progress_off,
         .manual = "Never show it.\n",

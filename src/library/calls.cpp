@@ -87,9 +87,10 @@ error ended(command_result result, const scan_options& options) {
 }
 
 command_result run_split_parts(const part_bounds& bounds, const call_plan& plan, std::int64_t largest, int readers,
-                               const std::function<command_result(const run_split&, std::int64_t)>& work) {
+                               const std::function<command_result(const run_split&, std::int64_t)>& work,
+                               std::int64_t unit) {
     run_split split = split_part(bounds, plan);
-    split.cut(1, largest);
+    split.cut(unit, largest);
     return run_parts(
         split.threads, split.parts(), [&](std::int64_t part) { return work(split, part); }, readers);
 }

@@ -112,9 +112,10 @@ inline command_result lacking(command_result result, const digit_run& run) {
 }
 
 // Runs `work` on the parts of `bounds` of a run, each of at most `largest`
-// digits, on the plan's threads.
+// digits and a multiple of `unit` (but the last), on the plan's threads.
 command_result run_split_parts(const part_bounds& bounds, const call_plan& plan, std::int64_t largest, int readers,
-                               const std::function<command_result(const run_split&, std::int64_t)>& work);
+                               const std::function<command_result(const run_split&, std::int64_t)>& work,
+                               std::int64_t unit = 1);
 
 // Runs `call`, turning a lack of memory into its error: nothing throws out.
 template <typename T, typename Call>

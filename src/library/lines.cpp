@@ -84,6 +84,31 @@ error lines_error(command_result result, const output_buffer& out, const scan_op
 
 }  // namespace
 
+result<std::int64_t> write_to_output(const text_output& to, const std::function<void(output_buffer& out)>& write) {
+    platform::file output_file;
+    if (!to.path().empty()) {
+        int create_error = 0;
+        output_file = platform::create_output(to.path().c_str(), &create_error);
+        if (!output_file.is_open()) {
+            return error{errc::cannot_create, std::string("cannot create: ") + std::strerror(create_error),
+                         create_error, 2};
+        }
+    }
+    platform::stream standard_output = platform::stream::output;
+    auto* const deliver = const_cast<text_output::deliver_function*>(&to.deliver());
+    output_buffer out = output_file.is_open()     ? output_buffer(write_to_file, &output_file, output_bytes)
+                        : to.is_standard_output() ? output_buffer(write_to_stream, &standard_output, output_bytes)
+                                                  : output_buffer(deliver_to, deliver, output_bytes);
+    write(out);
+    if (!out.flush()) {
+        if (platform::stop_signal() != 0) {
+            return error{errc::stopped, "stopped"};
+        }
+        return error{errc::write_failed, std::string("write error: ") + std::strerror(out.error()), out.error()};
+    }
+    return 0;
+}
+
 result<lines_run> run_lines(const file& source, const range& where, const text_output& to, const scan_options& options,
                             line_job& job) {
     call_plan plan;

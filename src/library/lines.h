@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "library/calls.h"
@@ -52,6 +53,10 @@ struct lines_run {
     std::int64_t range_digits = 0;  // the digits of the whole range
     std::int64_t part_digits = 0;   // of the options' part
 };
+
+// Writes what `write` puts in an output buffer to `to`: the errors of
+// making a file, and of writing.
+result<std::int64_t> write_to_output(const text_output& to, const std::function<void(output_buffer& out)>& write);
 
 // Runs `job` over `where` of `source`, as `options` say, writing to `to`.
 // The errors of the range, the job's refusal, those of reading and writing,

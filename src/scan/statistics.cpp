@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 namespace rovurer {
@@ -219,13 +220,16 @@ command_result gather_statistics(digit_run& run, statistics_state& state) {
     return result;
 }
 
-void merge(statistics_state& first, const statistics_state& next) {
+bool merge(statistics_state& first, const statistics_state& next) {
+    if (next.base != first.base || next.pos != first.pos + first.digits) {
+        return false;
+    }
     if (next.digits == 0) {
-        return;
+        return true;
     }
     if (first.digits == 0) {
         first = next;
-        return;
+        return true;
     }
     const auto b = static_cast<std::size_t>(first.base);
     for (std::size_t d = 0; d < 16; ++d) {
@@ -312,6 +316,379 @@ void merge(statistics_state& first, const statistics_state& next) {
         first.tail = next.tail;
     }
     first.digits += next.digits;
+    return true;
+}
+
+namespace {
+
+std::uint64_t power(int base, int exponent) {
+    std::uint64_t value = 1;
+    for (int k = 0; k < exponent; ++k) {
+        value *= static_cast<std::uint64_t>(base);
+    }
+    return value;
+}
+
+// Sets bit `value` of an atomic bitset, reading it first: once most bits are
+// set, most strings cost a read.
+void set_bit(std::atomic<std::uint64_t>* bits, std::uint64_t value) {
+    std::atomic<std::uint64_t>& word = bits[value >> 6];
+    const std::uint64_t bit = std::uint64_t{1} << (value & 63);
+    if ((word.load(std::memory_order_relaxed) & bit) == 0) {
+        word.fetch_or(bit, std::memory_order_relaxed);
+    }
+}
+
+// The values of the strings of `length` digits ending at each digit, from
+// the length-th on: value = value * base + digit, less the digit that falls
+// out of the window.
+class string_window {
+public:
+    string_window(int base, int length)
+        : base_(static_cast<std::uint64_t>(base)),
+          length_(length),
+          top_(power(base, length - 1)),
+          ring_(static_cast<std::size_t>(length), 0) {}
+
+    // Takes the next digit; true once the window holds `length` digits.
+    bool take(int digit) {
+        const std::size_t slot = static_cast<std::size_t>(taken_ % length_);
+        if (taken_ >= length_) {
+            value_ -= static_cast<std::uint64_t>(ring_[slot]) * top_;
+        }
+        value_ = value_ * base_ + static_cast<std::uint64_t>(digit);
+        ring_[slot] = digit;
+        ++taken_;
+        return taken_ >= length_;
+    }
+    std::uint64_t value() const { return value_; }
+    // The last `count` digits taken (count at most length), oldest first.
+    std::vector<int> last(std::int64_t count) const {
+        std::vector<int> digits;
+        for (std::int64_t k = taken_ - count; k < taken_; ++k) {
+            digits.push_back(ring_[static_cast<std::size_t>(k % length_)]);
+        }
+        return digits;
+    }
+
+private:
+    std::uint64_t base_;
+    std::int64_t length_;
+    std::uint64_t top_;
+    std::vector<int> ring_;
+    std::uint64_t value_ = 0;
+    std::int64_t taken_ = 0;
+};
+
+void append_position(output_buffer& out, std::uint64_t value) {
+    char text[24];
+    int at = 24;
+    do {
+        text[--at] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    out.append(text + at, static_cast<std::size_t>(24 - at));
+}
+
+void append_text(output_buffer& out, std::string_view text) {
+    out.append(text.data(), text.size());
+}
+
+}  // namespace
+
+strings_state empty_strings(int base, int length) {
+    strings_state state;
+    state.base = base;
+    state.length = length;
+    state.seen.assign(static_cast<std::size_t>((power(base, length) + 63) / 64), 0);
+    return state;
+}
+
+command_result gather_strings(digit_run& run, std::atomic<std::uint64_t>* seen, strings_state& state) {
+    string_window window(state.base, state.length);
+    const std::int64_t edge = state.length - 1;
+    std::int64_t taken = 0;
+    const command_result result = each_chunk(run, [&](const char* text, std::size_t count) {
+        for (std::size_t k = 0; k < count; ++k) {
+            const int v = digit_values[static_cast<unsigned char>(text[k])];
+            if (taken < edge) {
+                state.head.push_back(v);
+            }
+            ++taken;
+            if (window.take(v)) {
+                set_bit(seen, window.value());
+            }
+        }
+        return true;
+    });
+    state.digits = taken;
+    state.tail = window.last(std::min(taken, edge));
+    return result;
+}
+
+bool merge(strings_state& first, const strings_state& next) {
+    if (next.base != first.base || next.length != first.length || next.pos != first.pos + first.digits ||
+        next.seen.size() != first.seen.size()) {
+        return false;
+    }
+    if (next.digits == 0) {
+        return true;
+    }
+    if (first.digits == 0) {
+        first = next;
+        return true;
+    }
+    for (std::size_t k = 0; k < first.seen.size() && k < next.seen.size(); ++k) {
+        first.seen[k] |= next.seen[k];
+    }
+    // The strings that start in the one and end in the other.
+    std::vector<int> across = first.tail;
+    across.insert(across.end(), next.head.begin(), next.head.end());
+    string_window window(first.base, first.length);
+    for (const int digit : across) {
+        if (window.take(digit)) {
+            first.seen[window.value() >> 6] |= std::uint64_t{1} << (window.value() & 63);
+        }
+    }
+    const auto edge = static_cast<std::size_t>(first.length - 1);
+    if (first.head.size() < edge) {
+        // A stretch shorter than the window: its head goes on into the next.
+        std::vector<int> head = first.tail;
+        head.insert(head.end(), next.head.begin(), next.head.end());
+        head.resize(std::min(edge, head.size()));
+        first.head = head;
+    }
+    std::vector<int> tail = first.tail;
+    tail.insert(tail.end(), next.tail.begin(), next.tail.end());
+    if (next.digits >= static_cast<std::int64_t>(edge)) {
+        tail = next.tail;
+    } else if (tail.size() > edge) {
+        tail.erase(tail.begin(), tail.end() - static_cast<std::ptrdiff_t>(edge));
+    }
+    first.tail = tail;
+    first.digits += next.digits;
+    return true;
+}
+
+command_result first_positions(digit_run& run, int length, std::int64_t starts, std::atomic<std::uint64_t>* first) {
+    string_window window(run.base(), length);
+    std::int64_t taken = 0;
+    return each_chunk(run, [&](const char* text, std::size_t count) {
+        for (std::size_t k = 0; k < count; ++k) {
+            const int v = digit_values[static_cast<unsigned char>(text[k])];
+            ++taken;
+            if (window.take(v)) {
+                const std::int64_t start = taken - length;
+                if (start >= starts) {
+                    return false;
+                }
+                const std::uint64_t pos = run.position_of(start);
+                std::atomic<std::uint64_t>& slot = first[window.value()];
+                std::uint64_t now = slot.load(std::memory_order_relaxed);
+                while (pos < now && !slot.compare_exchange_weak(now, pos, std::memory_order_relaxed)) {
+                }
+            }
+        }
+        return true;
+    });
+}
+
+command_result write_runs(output_buffer& out, digit_run& run, std::int64_t starts, bool has_before, std::int64_t least,
+                          bool json, std::uint64_t* written) {
+    // With the digit before: the run's first digit is it, and a run that
+    // goes on from it started before this one's digits.
+    const std::int64_t offset = has_before ? 1 : 0;
+    int digit = -1;           // the run in progress
+    std::int64_t start = -1;  // where it started; -1: not in this one's digits
+    std::int64_t at = 0;
+    const auto close = [&] {
+        const std::int64_t length = at - start;
+        if (start >= offset && length >= least) {
+            const std::uint64_t pos = run.position_of(start);
+            if (json) {
+                append_text(out, "{\"pos\":");
+                append_position(out, pos);
+                append_text(out, ",\"digit\":\"");
+                out.put(digit_characters[static_cast<std::size_t>(digit)]);
+                append_text(out, "\",\"length\":");
+                append_position(out, static_cast<std::uint64_t>(length));
+                append_text(out, "}\n");
+            } else {
+                append_position(out, pos);
+                out.put(' ');
+                out.put(digit_characters[static_cast<std::size_t>(digit)]);
+                out.put(' ');
+                append_position(out, static_cast<std::uint64_t>(length));
+                out.put('\n');
+            }
+            ++*written;
+        }
+    };
+    bool done = false;
+    const command_result result = each_chunk(run, [&](const char* text, std::size_t count) {
+        for (std::size_t k = 0; k < count; ++k, ++at) {
+            const int v = digit_values[static_cast<unsigned char>(text[k])];
+            if (v != digit) {
+                close();
+                if (at - offset >= starts) {
+                    done = true;
+                    return false;  // no run that starts in this one's digits is left
+                }
+                digit = v;
+                start = at;
+            }
+        }
+        return !out.failed();
+    });
+    if (result == command_result::shown && !done) {
+        close();  // the data ends in a run
+    }
+    return out.failed() ? command_result::write_failed : result;
+}
+
+command_result write_self_locating(output_buffer& out, digit_run& run, std::int64_t starts, bool json,
+                                   std::uint64_t* written) {
+    const int base = run.base();
+    // The digits of the position at `at`, most significant first, in base.
+    std::uint64_t pos = run.position_of(0);
+    std::string spelled;
+    for (std::uint64_t rest = pos; rest != 0; rest /= static_cast<std::uint64_t>(base)) {
+        spelled.insert(spelled.begin(),
+                       digit_characters[static_cast<std::size_t>(rest % static_cast<std::uint64_t>(base))]);
+    }
+    const auto next_position = [&] {
+        ++pos;
+        std::size_t k = spelled.size();
+        while (k > 0) {
+            --k;
+            const int v = digit_values[static_cast<unsigned char>(spelled[k])];
+            if (v + 1 < base) {
+                spelled[k] = digit_characters[static_cast<std::size_t>(v + 1)];
+                return;
+            }
+            spelled[k] = '0';
+        }
+        spelled.insert(spelled.begin(), '1');
+    };
+    std::string window;  // digits from `at` on
+    std::int64_t at = 0;
+    bool ended = false;
+    const auto check = [&](bool all) {
+        // Every start whose spelling the window holds (or, at the end, every one left).
+        while (at < starts && (window.size() >= spelled.size() + 64 || (all && !window.empty()))) {
+            if (window.compare(0, spelled.size(), spelled) == 0) {
+                if (json) {
+                    append_text(out, "{\"pos\":");
+                    append_position(out, pos);
+                    append_text(out, "}\n");
+                } else {
+                    append_position(out, pos);
+                    out.put('\n');
+                }
+                ++*written;
+            }
+            window.erase(0, 1);
+            ++at;
+            next_position();
+        }
+    };
+    const command_result result = each_chunk(run, [&](const char* text, std::size_t count) {
+        window.append(text, count);
+        check(false);
+        if (at >= starts) {
+            ended = true;
+            return false;
+        }
+        return !out.failed();
+    });
+    if (result == command_result::shown && !ended) {
+        check(true);
+    }
+    return out.failed() ? command_result::write_failed : result;
+}
+
+command_result write_blocks(output_buffer& out, digit_run& run, std::int64_t block, bool json) {
+    const int base = run.base();
+    std::array<std::uint64_t, 16> counts{};
+    std::int64_t in_block = 0;
+    std::int64_t block_start = 0;
+    const auto emit = [&] {
+        const double expected = static_cast<double>(in_block) / base;
+        double chi_square = 0;
+        for (int d = 0; d < base; ++d) {
+            const double off = static_cast<double>(counts[static_cast<std::size_t>(d)]) - expected;
+            chi_square += off * off / expected;
+        }
+        char number[32];
+        const int length = std::snprintf(number, sizeof number, "%.4f", chi_square);
+        if (json) {
+            append_text(out, "{\"pos\":");
+            append_position(out, run.position_of(block_start));
+            append_text(out, ",\"digits\":");
+            append_position(out, static_cast<std::uint64_t>(in_block));
+            append_text(out, ",\"counts\":[");
+            for (int d = 0; d < base; ++d) {
+                if (d > 0) {
+                    out.put(',');
+                }
+                append_position(out, counts[static_cast<std::size_t>(d)]);
+            }
+            append_text(out, "],\"chi_square\":");
+            out.append(number, static_cast<std::size_t>(length));
+            append_text(out, "}\n");
+        } else {
+            append_position(out, run.position_of(block_start));
+            out.put(',');
+            append_position(out, static_cast<std::uint64_t>(in_block));
+            for (int d = 0; d < base; ++d) {
+                out.put(',');
+                append_position(out, counts[static_cast<std::size_t>(d)]);
+            }
+            out.put(',');
+            out.append(number, static_cast<std::size_t>(length));
+            out.put('\n');
+        }
+        counts.fill(0);
+        block_start += in_block;
+        in_block = 0;
+    };
+    const command_result result = each_chunk(run, [&](const char* text, std::size_t count) {
+        std::size_t k = 0;
+        while (k < count) {
+            const std::size_t piece = std::min(count - k, static_cast<std::size_t>(block - in_block));
+            for (std::size_t j = k; j < k + piece; ++j) {
+                ++counts[digit_values[static_cast<unsigned char>(text[j])]];
+            }
+            in_block += static_cast<std::int64_t>(piece);
+            k += piece;
+            if (in_block == block) {
+                emit();
+            }
+        }
+        return !out.failed();
+    });
+    if (result == command_result::shown && in_block > 0) {
+        emit();  // the short last block
+    }
+    return out.failed() ? command_result::write_failed : result;
+}
+
+command_result trace_walk(digit_run& run, std::int64_t first, std::int64_t stride, walk_extent& extent,
+                          std::vector<std::int64_t>& points) {
+    const int base = run.base();
+    int pending = -1;
+    std::int64_t until_point = stride - 1 - first % stride;  // digits before the next point
+    return each_chunk(run, [&](const char* text, std::size_t count) {
+        for (std::size_t k = 0; k < count; ++k) {
+            walk_digit(extent, pending, base, digit_values[static_cast<unsigned char>(text[k])]);
+            if (until_point-- == 0) {
+                points.push_back(extent.x);
+                points.push_back(extent.y);
+                until_point = stride - 1;
+            }
+        }
+        return true;
+    });
 }
 
 }  // namespace rovurer

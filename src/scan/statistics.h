@@ -37,10 +37,10 @@ command_result gather_strings(digit_run& run, std::atomic<std::uint64_t>* seen, 
 command_result first_positions(digit_run& run, int length, std::int64_t starts, std::atomic<std::uint64_t>* first);
 
 // Writes every run of `least` or more equal digits that starts in the first
-// `starts` digits of `run`, reading on until it ends; `before` is the digit
-// just before the run's first (-1 when there is none), since a run that goes
-// on from it starts before. Lines "POS DIGIT LENGTH", or JSON objects.
-command_result write_runs(output_buffer& out, digit_run& run, std::int64_t starts, int before, std::int64_t least,
+// `starts` digits of `run` (after its first, which is the digit before them,
+// when `has_before`), reading on until it ends: a run that goes on from the
+// digit before started before. Lines "POS DIGIT LENGTH", or JSON objects.
+command_result write_runs(output_buffer& out, digit_run& run, std::int64_t starts, bool has_before, std::int64_t least,
                           bool json, std::uint64_t* written);
 
 // Writes every position p among the first `starts` digits of `run` at which

@@ -87,7 +87,12 @@ TEST(Options, ParsedAsTheTableSays) {
          0,
          {},
          "rovurer: --no-labels cannot be combined with --count"},
-        {{"--max-count", "1", "pi"}, command_form::dump, true, 0, {}, "rovurer: --max-count needs --find"},
+        {{"--max-count", "1", "pi"},
+         command_form::dump,
+         true,
+         0,
+         {},
+         "rovurer: --max-count needs --find, --runs or --merge"},
         // Of several options given with a form they do not take, the table's
         // conflict order names one: layouts, then --max-count, then --threads,
         // the progress options (the last given) and --shard.

@@ -114,7 +114,7 @@ TEST(Edges, EachLineOfTheTable) {
         {{"--compare", r, s, "10", "210"}, 1, r + " " + s + " differ: position 951\n", ""},
         // Options that need operands or another option.
         {{"--group", "5", p, "10"}, 1, "", "rovurer: missing arguments" + try_help},
-        {{"--max-count", "0", p, "10", "1"}, 1, "", "rovurer: --max-count needs --find" + try_help},
+        {{"--max-count", "0", p, "10", "1"}, 1, "", "rovurer: --max-count needs --find, --runs or --merge" + try_help},
         {{"--max-count", "0", "--find", "1", p, "10"}, 1, "", ""},
         // Numbers at their limits, and one past them.
         {{"--threads", "1024", "--count", p, "10", "1", "3"},

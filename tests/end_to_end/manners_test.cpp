@@ -78,7 +78,7 @@ TEST(Manners, OptionFormsBehaveAsUnixToolsDo) {
         {{"--info", p, p}, 1, true, "rovurer: too many arguments"},
         {{"--per-line", "15", p, "10", "1"}, 1, true, "rovurer: --per-line needs a positive multiple of 10, not '15'"},
         {{"--group", "x", p, "10", "1"}, 1, true, "rovurer: --group needs a number of digits, 0 or more, not 'x'"},
-        {{"--max-count", "1", p, "10", "1"}, 1, true, "rovurer: --max-count needs --find"},
+        {{"--max-count", "1", p, "10", "1"}, 1, true, "rovurer: --max-count needs --find, --runs or --merge"},
         {{"--max-count", "-1", "--find", "1", p, "10"},
          2,
          true,
