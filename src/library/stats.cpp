@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -415,11 +417,60 @@ result<text_written> write_self_locating(const file& source, const range& where,
     return lines_of(source, where, to, options, job, &job.written_);
 }
 
-void merge_bits(strings_state& state, const std::vector<std::atomic<std::uint64_t>>& seen) {
-    for (std::size_t k = 0; k < seen.size(); ++k) {
-        state.seen[k] |= seen[k].load(std::memory_order_relaxed);
+namespace {
+
+// The bitsets of the threads of a call that gathers strings, each worked by
+// one part at a time and ORed at the end: at most one a thread, and no
+// more than fit in most_bitset_bytes (then parts wait for one).
+class bitset_pool {
+public:
+    bitset_pool(std::size_t words, int threads)
+        : words_(words),
+          most_(std::max<std::size_t>(
+              1, std::min<std::size_t>(static_cast<std::size_t>(threads), most_bitset_bytes / (words * 8 + 1)))) {}
+
+    std::vector<std::uint64_t> take() {
+        std::unique_lock<std::mutex> held(lock_);
+        freed_.wait(held, [this] { return !idle_.empty() || made_ < most_; });
+        if (!idle_.empty()) {
+            std::vector<std::uint64_t> bits = std::move(idle_.back());
+            idle_.pop_back();
+            return bits;
+        }
+        ++made_;
+        held.unlock();
+        return std::vector<std::uint64_t>(words_, 0);
     }
-}
+
+    void give_back(std::vector<std::uint64_t> bits) {
+        {
+            const std::lock_guard<std::mutex> held(lock_);
+            idle_.push_back(std::move(bits));
+        }
+        freed_.notify_one();
+    }
+
+    // Every bitset ORed into `seen`, once every part is done.
+    void or_into(std::vector<std::uint64_t>& seen) {
+        for (const std::vector<std::uint64_t>& bits : idle_) {
+            for (std::size_t k = 0; k < seen.size(); ++k) {
+                seen[k] |= bits[k];
+            }
+        }
+    }
+
+    static constexpr std::size_t most_bitset_bytes = std::size_t{1} << 30;
+
+private:
+    std::size_t words_;
+    std::size_t most_;
+    std::size_t made_ = 0;  // under lock_
+    std::mutex lock_;
+    std::condition_variable freed_;
+    std::vector<std::vector<std::uint64_t>> idle_;  // under lock_
+};
+
+}  // namespace
 
 result<strings_state> gather_strings(const file& source, const range& where, int length, const scan_options& options) {
     return guarded<strings_state>([&]() -> result<strings_state> {
@@ -435,7 +486,7 @@ result<strings_state> gather_strings(const file& source, const range& where, int
         const std::int64_t total = whole.length();
         const part_bounds bounds = bounds_of(options.part, total, 1);
         strings_state state = empty_strings(where.base, length);
-        std::vector<std::atomic<std::uint64_t>> seen(state.seen.size());
+        bitset_pool bitsets(state.seen.size(), plan.threads);
         call_watch watch(options, bounds.end - bounds.begin);
         const std::int64_t tail = length - 1;
         // Each part reads on for a string's length, less one: the strings
@@ -450,12 +501,15 @@ result<strings_state> gather_strings(const file& source, const range& where, int
                 }
                 strings_state edges = empty_strings(where.base, 1);
                 edges.length = length;
-                return lacking(gather_strings(piece.run, seen.data(), edges), piece.run);
+                std::vector<std::uint64_t> bits = bitsets.take();
+                const command_result gathered = lacking(gather_strings(piece.run, bits.data(), edges), piece.run);
+                bitsets.give_back(std::move(bits));
+                return gathered;
             });
         if (result != command_result::shown) {
             return ended(result, options);
         }
-        merge_bits(state, seen);
+        bitsets.or_into(state.seen);
         state.pos = where.pos + bounds.begin;
         state.digits = bounds.end - bounds.begin;
         const std::int64_t edge = std::min(tail, state.digits);
@@ -465,28 +519,48 @@ result<strings_state> gather_strings(const file& source, const range& where, int
     });
 }
 
+namespace {
+
+bool bit_of(const std::vector<std::uint64_t>& bits, std::uint64_t at) {
+    return ((bits[at >> 6] >> (at & 63)) & 1) != 0;
+}
+
+void set_bit_of(std::vector<std::uint64_t>& bits, std::uint64_t at) {
+    bits[at >> 6] |= std::uint64_t{1} << (at & 63);
+}
+
+// `count` bits (at most 16) from bit `from`, as the low bits of a word.
+std::uint64_t bits_at(const std::vector<std::uint64_t>& bits, std::uint64_t from, unsigned count) {
+    const std::uint64_t word = from >> 6;
+    const unsigned shift = static_cast<unsigned>(from & 63);
+    std::uint64_t value = bits[word] >> shift;
+    if (shift + count > 64) {
+        value |= bits[word + 1] << (64 - shift);
+    }
+    return value & ((std::uint64_t{1} << count) - 1);
+}
+
+}  // namespace
+
 missing_strings summarize(const strings_state& state) {
     missing_strings answer;
     const int base = state.base;
     const auto b = static_cast<std::uint64_t>(base);
-    // Level by level down from the full length: a string occurs with an
-    // extension when one of its one-digit-longer extensions does.
-    std::vector<std::vector<bool>> present(static_cast<std::size_t>(state.length) + 1);
-    present[static_cast<std::size_t>(state.length)].resize(power(base, state.length));
-    std::vector<bool>& full = present[static_cast<std::size_t>(state.length)];
-    for (std::uint64_t v = 0; v < full.size(); ++v) {
-        full[v] = ((state.seen[v >> 6] >> (v & 63)) & 1) != 0;
-    }
-    for (int m = state.length - 1; m >= 1; --m) {
-        std::vector<bool>& level = present[static_cast<std::size_t>(m)];
-        const std::vector<bool>& above = present[static_cast<std::size_t>(m) + 1];
-        level.resize(power(base, m));
-        for (std::uint64_t v = 0; v < level.size(); ++v) {
-            bool any = false;
-            for (std::uint64_t d = 0; d < b && !any; ++d) {
-                any = above[v * b + d];
+    const auto levels = static_cast<std::size_t>(state.length);
+    // Level by level down from the full length, a bit a string: a string
+    // occurs with an extension when one of its one-digit-longer extensions
+    // does (base bits side by side, the string's value times base on).
+    std::vector<std::vector<std::uint64_t>> present(levels + 1);
+    present[levels] = state.seen;
+    for (std::size_t m = levels - 1; m >= 1; --m) {
+        const std::uint64_t strings = power(base, static_cast<int>(m));
+        std::vector<std::uint64_t>& level = present[m];
+        level.assign(static_cast<std::size_t>((strings + 63) / 64), 0);
+        const std::vector<std::uint64_t>& above = present[m + 1];
+        for (std::uint64_t v = 0; v < strings; ++v) {
+            if (bits_at(above, v * b, static_cast<unsigned>(base)) != 0) {
+                set_bit_of(level, v);
             }
-            level[v] = any;
         }
     }
     // The strings that start in the last length - 1 digits, which no
@@ -495,20 +569,27 @@ missing_strings summarize(const strings_state& state) {
         std::uint64_t value = 0;
         for (std::size_t end = start; end < state.tail.size(); ++end) {
             value = value * b + static_cast<std::uint64_t>(state.tail[end]);
-            present[end - start + 1][value] = true;
+            set_bit_of(present[end - start + 1], value);
         }
     }
-    for (int m = 1; m <= state.length; ++m) {
-        const std::vector<bool>& level = present[static_cast<std::size_t>(m)];
-        answer.distinct.push_back(static_cast<std::uint64_t>(std::count(level.begin(), level.end(), true)));
+    for (std::size_t m = 1; m <= levels; ++m) {
+        std::uint64_t count = 0;
+        for (const std::uint64_t word : present[m]) {
+            count += static_cast<std::uint64_t>(std::popcount(word));
+        }
+        answer.distinct.push_back(count);
     }
     // The smallest number that does not occur: numbers of m digits are the
     // strings of m digits from base^(m-1) (0 for one digit).
     constexpr std::string_view characters = "0123456789ABCDEF";
-    for (int m = 1; m <= state.length && answer.smallest_missing.empty(); ++m) {
-        const std::vector<bool>& level = present[static_cast<std::size_t>(m)];
-        for (std::uint64_t v = m == 1 ? 0 : power(base, m - 1); v < level.size(); ++v) {
-            if (!level[v]) {
+    for (std::size_t m = 1; m <= levels && answer.smallest_missing.empty(); ++m) {
+        const std::uint64_t strings = power(base, static_cast<int>(m));
+        for (std::uint64_t v = m == 1 ? 0 : power(base, static_cast<int>(m) - 1); v < strings; ++v) {
+            if ((v & 63) == 0 && v + 64 <= strings && present[m][v >> 6] == ~std::uint64_t{0}) {
+                v += 63;  // a word of strings that all occur
+                continue;
+            }
+            if (!bit_of(present[m], v)) {
                 std::string spelled;
                 for (std::uint64_t rest = v; rest != 0 || spelled.empty(); rest /= b) {
                     spelled.insert(spelled.begin(), characters[rest % b]);

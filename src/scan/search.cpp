@@ -198,12 +198,16 @@ command_result tally_words(digit_run& run, std::int64_t words, digit_counts& cou
 
 // Whole words are counted from the words; the partial words at either end
 // (fewer digits than a word each) go through the text.
-command_result tally_digits(digit_run& run, std::int32_t base, digit_counts& counts) {
+command_result tally_next(digit_run& run, std::int64_t count, digit_counts& counts) {
+    const std::int32_t base = run.base();
     const auto values = static_cast<std::size_t>(base);
-    const std::int64_t length = run.length();
-    const std::int64_t head = run.digits_before_word() < length ? run.digits_before_word() : length;
-    const std::int64_t words = (length - head) / digits_per_word(base);
-    const std::int64_t tail = length - head - words * digits_per_word(base);
+    const std::int64_t per_word = digits_per_word(base);
+    const auto into_word =
+        static_cast<std::int64_t>((run.position_of(run.taken()) - 1) % static_cast<std::uint64_t>(per_word));
+    const std::int64_t length = std::min(count, run.length() - run.taken());
+    const std::int64_t head = std::min(into_word == 0 ? 0 : per_word - into_word, length);
+    const std::int64_t words = (length - head) / per_word;
+    const std::int64_t tail = length - head - words * per_word;
     digit_counts text_tallied{};
     digit_counts word_tallied{};
     std::int64_t text_digits = 0;
@@ -230,6 +234,10 @@ command_result tally_digits(digit_run& run, std::int32_t base, digit_counts& cou
         counts[j] += text_tallied[j] + word_tallied[j];
     }
     return command_result::shown;
+}
+
+command_result tally_digits(digit_run& run, std::int32_t /*base*/, digit_counts& counts) {
+    return tally_next(run, run.length(), counts);
 }
 
 void append_counts(output_buffer& out, std::int32_t base, const digit_counts& counts) {

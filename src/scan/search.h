@@ -37,6 +37,10 @@ command_result count_digits(output_buffer& out, digit_run& run, std::int32_t bas
 using digit_counts = std::array<std::uint64_t, 16>;
 command_result tally_digits(digit_run& run, std::int32_t base, digit_counts& counts);
 
+// The same for the run's next `count` digits (fewer where it ends), from
+// wherever its reads have got to.
+command_result tally_next(digit_run& run, std::int64_t count, digit_counts& counts);
+
 // The "DIGIT COUNT" lines of count_digits.
 void append_counts(output_buffer& out, std::int32_t base, const digit_counts& counts);
 

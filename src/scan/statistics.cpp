@@ -1,5 +1,7 @@
 #include "scan/statistics.h"
 
+#include "scan/search.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -80,33 +82,58 @@ int hand_of(const std::uint8_t* hand) {
 constexpr std::array<int, 4> step_x = {1, 0, -1, 0};
 constexpr std::array<int, 4> step_y = {0, 1, 0, -1};
 
-void step(walk_extent& walk, int direction) {
-    walk.x += step_x[static_cast<std::size_t>(direction)];
-    walk.y += step_y[static_cast<std::size_t>(direction)];
-    ++walk.steps;
-    walk.min_x = std::min(walk.min_x, walk.x);
-    walk.max_x = std::max(walk.max_x, walk.x);
-    walk.min_y = std::min(walk.min_y, walk.y);
-    walk.max_y = std::max(walk.max_y, walk.y);
-}
-
-// The steps of one digit value: base 10 steps d mod 4 for 0 to 7, none for
-// 8 and 9; base 16 steps its high pair of bits, then its low pair; base 2
-// pairs two digits into a step (pending holds the first).
-void walk_digit(walk_extent& walk, int& pending, int base, int value) {
+// The steps of `count` digit values, kept in registers as they go.
+void walk_chunk(walk_extent& walk, int& pending, int base, const std::uint8_t* values, std::size_t count) {
+    std::int64_t x = walk.x;
+    std::int64_t y = walk.y;
+    std::int64_t min_x = walk.min_x;
+    std::int64_t max_x = walk.max_x;
+    std::int64_t min_y = walk.min_y;
+    std::int64_t max_y = walk.max_y;
+    std::int64_t steps = 0;
+    const auto go = [&](unsigned direction) {
+        x += step_x[direction];
+        y += step_y[direction];
+        min_x = x < min_x ? x : min_x;
+        max_x = x > max_x ? x : max_x;
+        min_y = y < min_y ? y : min_y;
+        max_y = y > max_y ? y : max_y;
+        ++steps;
+    };
+    std::size_t k = 0;
+    if (base == 2 && pending >= 0 && count > 0) {
+        go(static_cast<unsigned>(pending << 1 | values[0]));
+        pending = -1;
+        k = 1;
+    }
     if (base == 10) {
-        if (value < 8) {
-            step(walk, value & 3);
+        // Without a branch on 8 and 9, which come at random: they move by 0.
+        static constexpr std::array<std::int8_t, 10> dx = {1, 0, -1, 0, 1, 0, -1, 0, 0, 0};
+        static constexpr std::array<std::int8_t, 10> dy = {0, 1, 0, -1, 0, 1, 0, -1, 0, 0};
+        for (; k < count; ++k) {
+            const std::uint8_t d = values[k];
+            x += dx[d];
+            y += dy[d];
+            min_x = x < min_x ? x : min_x;
+            max_x = x > max_x ? x : max_x;
+            min_y = y < min_y ? y : min_y;
+            max_y = y > max_y ? y : max_y;
+            steps += d < 8 ? 1 : 0;
         }
     } else if (base == 16) {
-        step(walk, value >> 2);
-        step(walk, value & 3);
-    } else if (pending < 0) {
-        pending = value;
+        for (; k < count; ++k) {
+            go(values[k] >> 2U);
+            go(values[k] & 3U);
+        }
     } else {
-        step(walk, (pending << 1) | value);
-        pending = -1;
+        for (; k + 1 < count; k += 2) {
+            go(static_cast<unsigned>(values[k] << 1 | values[k + 1]));
+        }
+        if (k < count) {
+            pending = values[k];
+        }
     }
+    walk = {walk.steps + steps, x, y, min_x, min_y, max_x, max_y};
 }
 
 // A run of `length` digits `digit` from `pos` is over: keeps it if it is
@@ -139,80 +166,150 @@ statistics_state empty_statistics(int base, std::int64_t pos) {
     return state;
 }
 
+namespace {
+
+// The poker hand of each five-digit value in `base`, its digits the hand.
+const std::vector<std::uint8_t>& hands_of(int base) {
+    const auto make = [](int of) {
+        std::size_t size = 1;
+        for (int k = 0; k < 5; ++k) {
+            size *= static_cast<std::size_t>(of);
+        }
+        std::vector<std::uint8_t> table(size);
+        for (std::size_t value = 0; value < size; ++value) {
+            std::array<std::uint8_t, 5> hand{};
+            std::size_t rest = value;
+            for (std::size_t k = 5; k-- > 0; rest /= static_cast<std::size_t>(of)) {
+                hand[k] = static_cast<std::uint8_t>(rest % static_cast<std::size_t>(of));
+            }
+            table[value] = static_cast<std::uint8_t>(hand_of(hand.data()));
+        }
+        return table;
+    };
+    static const std::vector<std::uint8_t> decimal = make(10);
+    static const std::vector<std::uint8_t> hexadecimal = make(16);
+    static const std::vector<std::uint8_t> binary = make(2);
+    return base == 10 ? decimal : base == 16 ? hexadecimal : binary;
+}
+
+}  // namespace
+
 command_result gather_statistics(digit_run& run, statistics_state& state) {
     const int base = state.base;
     const auto b = static_cast<std::size_t>(base);
-    const auto top_gap = static_cast<std::int64_t>(state.gaps[0].size() - 1);
-    std::array<std::int64_t, 16> last{};  // where each digit last occurred, or -1
+    const std::size_t classes = state.gaps[0].size();
+    const auto top_gap = static_cast<std::int64_t>(classes - 1);
+    const std::vector<std::uint8_t>& hands = hands_of(base);
+    // Only the triples are counted a digit; the pairs and the counts are
+    // what the triples leave, with the last two digits.
+    std::vector<std::uint64_t> gaps(b * classes, 0);  // each digit's classes, end to end
+    std::array<std::int64_t, 16> last{};              // where each digit last occurred, or -1
     last.fill(-1);
-    std::int64_t i = 0;
+    std::vector<std::uint8_t> v(static_cast<std::size_t>(digit_run::chunk_digits));
+    std::int64_t i = 0;    // digits before this chunk
+    std::size_t pair = 0;  // the last two digits' pair
+    std::size_t lone = 0;  // the last digit
     int previous = -1;
     int before_previous = -1;
     int run_digit = -1;
-    std::int64_t run_start = 0;
-    std::array<std::uint8_t, 5> hand{};
+    std::int64_t run_length = 0;
+    std::array<std::int64_t, 16> best_length{};
+    std::array<std::int64_t, 16> best_end{};  // where each digit's longest run ends
+    bool lead_open = true;
+    std::size_t hand = 0;
     int in_hand = 0;
-    std::uint64_t* const pairs = state.pairs.data();
+    walk_extent& walk = state.walk;
     std::uint64_t* const triples = state.triples.data();
     const command_result result = each_chunk(run, [&](const char* text, std::size_t count) {
-        for (std::size_t k = 0; k < count; ++k, ++i) {
-            const int v = digit_values[static_cast<unsigned char>(text[k])];
-            ++state.counts[static_cast<std::size_t>(v)];
-            if (previous >= 0) {
-                ++pairs[static_cast<std::size_t>(previous) * b + static_cast<std::size_t>(v)];
-                if (before_previous >= 0) {
-                    ++triples[(static_cast<std::size_t>(before_previous) * b + static_cast<std::size_t>(previous)) * b +
-                              static_cast<std::size_t>(v)];
-                }
+        for (std::size_t k = 0; k < count; ++k) {
+            v[k] = digit_values[static_cast<unsigned char>(text[k])];
+        }
+        if (i == 0) {
+            state.lead_digit = v[0];
+        }
+        std::size_t k = 0;
+        // The first two digits: no triple ends at them.
+        for (; i + static_cast<std::int64_t>(k) < 2 && k < count; ++k) {
+            state.head[static_cast<std::size_t>(i) + k] = v[k];
+            pair = lone * b + v[k];
+            lone = v[k];
+        }
+        for (; k < count; ++k) {
+            ++triples[pair * b + v[k]];
+            pair = lone * b + v[k];
+            lone = v[k];
+        }
+        for (k = 0; k < count; ++k) {
+            const std::size_t d = v[k];
+            const std::int64_t at = i + static_cast<std::int64_t>(k);
+            if (last[d] >= 0) {
+                ++gaps[d * classes + static_cast<std::size_t>(std::min(at - last[d] - 1, top_gap))];
             } else {
-                state.head[0] = v;
+                state.gap_lead[d] = at;
             }
-            if (i == 1) {
-                state.head[1] = v;
+            last[d] = at;
+        }
+        // Runs: the length of the one in progress at each digit; a digit's
+        // longest is replaced only by a longer one, so the first stays.
+        for (k = 0; k < count; ++k) {
+            const std::uint8_t d = v[k];
+            run_length = d == run_digit ? run_length + 1 : 1;
+            run_digit = d;
+            if (run_length > best_length[d]) {
+                best_length[d] = run_length;
+                best_end[d] = i + static_cast<std::int64_t>(k);
             }
-            // Gaps.
-            const std::int64_t seen_at = last[static_cast<std::size_t>(v)];
-            if (seen_at >= 0) {
-                ++state.gaps[static_cast<std::size_t>(v)][static_cast<std::size_t>(std::min(i - seen_at - 1, top_gap))];
-            } else {
-                state.gap_lead[static_cast<std::size_t>(v)] = i;
+        }
+        if (lead_open) {
+            // The first run goes on while its digit does.
+            std::size_t same = 0;
+            while (same < count && v[same] == state.lead_digit) {
+                ++same;
             }
-            last[static_cast<std::size_t>(v)] = i;
-            // Runs.
-            if (v != run_digit) {
-                if (run_digit >= 0) {
-                    if (run_start == 0) {
-                        state.lead_digit = run_digit;
-                        state.lead_length = i;
-                    }
-                    close_run(state, run_digit, state.pos + run_start, i - run_start);
-                }
-                run_digit = v;
-                run_start = i;
-            }
-            // Hands, from the stretch's first digit.
-            hand[static_cast<std::size_t>(in_hand++)] = static_cast<std::uint8_t>(v);
-            if (in_hand == 5) {
-                ++state.poker[static_cast<std::size_t>(hand_of(hand.data()))];
+            state.lead_length += static_cast<std::int64_t>(same);
+            lead_open = same == count;
+        }
+        for (k = 0; k < count; ++k) {
+            hand = hand * b + v[k];
+            if (++in_hand == 5) {
+                ++state.poker[hands[hand]];
+                hand = 0;
                 in_hand = 0;
             }
-            walk_digit(state.walk, state.walk_pending, base, v);
-            before_previous = previous;
-            previous = v;
         }
+        walk_chunk(walk, state.walk_pending, base, v.data(), count);
+        before_previous = count >= 2 ? v[count - 2] : previous;
+        previous = v[count - 1];
+        i += static_cast<std::int64_t>(count);
         return true;
     });
     state.digits = i;
+    for (std::size_t d = 0; d < b; ++d) {
+        std::copy(gaps.begin() + static_cast<std::ptrdiff_t>(d * classes),
+                  gaps.begin() + static_cast<std::ptrdiff_t>((d + 1) * classes), state.gaps[d].begin());
+    }
+    // Pairs from the triples that start with them, and the last pair;
+    // counts from the pairs, and the last digit.
+    for (std::size_t t = 0; t < state.triples.size(); ++t) {
+        state.pairs[t / b] += state.triples[t];
+    }
+    if (i >= 2) {
+        ++state.pairs[static_cast<std::size_t>(before_previous) * b + static_cast<std::size_t>(previous)];
+    }
+    for (std::size_t p = 0; p < state.pairs.size(); ++p) {
+        state.counts[p / b] += state.pairs[p];
+    }
     if (i >= 1) {
+        ++state.counts[static_cast<std::size_t>(previous)];
         state.tail[1] = previous;
         state.tail[0] = before_previous;
         state.trail_digit = run_digit;
-        state.trail_length = i - run_start;
-        if (run_start == 0) {
-            state.lead_digit = run_digit;
-            state.lead_length = i;
+        state.trail_length = run_length;
+    }
+    for (std::size_t d = 0; d < b; ++d) {
+        if (best_length[d] > 0) {
+            state.longest[d] = {best_length[d], state.pos + best_end[d] - best_length[d] + 1};
         }
-        close_run(state, run_digit, state.pos + run_start, i - run_start);
     }
     for (std::size_t d = 0; d < b; ++d) {
         state.gap_trail[d] = last[d] < 0 ? 0 : i - 1 - last[d];
@@ -329,16 +426,6 @@ std::uint64_t power(int base, int exponent) {
     return value;
 }
 
-// Sets bit `value` of an atomic bitset, reading it first: once most bits are
-// set, most strings cost a read.
-void set_bit(std::atomic<std::uint64_t>* bits, std::uint64_t value) {
-    std::atomic<std::uint64_t>& word = bits[value >> 6];
-    const std::uint64_t bit = std::uint64_t{1} << (value & 63);
-    if ((word.load(std::memory_order_relaxed) & bit) == 0) {
-        word.fetch_or(bit, std::memory_order_relaxed);
-    }
-}
-
 // The values of the strings of `length` digits ending at each digit, from
 // the length-th on: value = value * base + digit, less the digit that falls
 // out of the window.
@@ -380,6 +467,80 @@ private:
     std::int64_t taken_ = 0;
 };
 
+// The values of the strings of `length` digits that end in each chunk of a
+// run, the window carried from chunk to chunk: value = value * base +
+// digit, less the digit that leaves it (a shift and a mask in bases 2 and
+// 16).
+class string_values {
+public:
+    string_values(int base, int length)
+        : base_(static_cast<std::uint64_t>(base)),
+          length_(length),
+          oldest_(power(base, length - 1)),
+          mask_(power(base, length) - 1),
+          shift_(base == 2    ? 1
+                 : base == 16 ? 4
+                              : 0) {}
+
+    // The values of the strings that end in the chunk's `count` digits, in
+    // order: the first starts at index taken() - count - length + 1 + the
+    // digits before it that end none (at the run's start). Returns how many.
+    std::size_t take(const char* text, std::size_t count) {
+        digits_.resize(carried_ + count);
+        for (std::size_t k = 0; k < count; ++k) {
+            digits_[carried_ + k] = digit_values[static_cast<unsigned char>(text[k])];
+        }
+        values_.resize(count);
+        std::size_t made = 0;
+        std::uint64_t value = window_;
+        const auto held = static_cast<std::size_t>(length_ - 1);
+        std::size_t k = 0;
+        // The first length - 1 digits of the run end no string.
+        for (; taken_ + static_cast<std::int64_t>(k) < length_ - 1 && k < count; ++k) {
+            value = value * base_ + digits_[carried_ + k];
+        }
+        if (shift_ != 0) {
+            for (; k < count; ++k) {
+                value = ((value << shift_) | digits_[carried_ + k]) & mask_;
+                values_[made++] = value;
+            }
+        } else {
+            for (; k < count; ++k) {
+                value = value * base_ + digits_[carried_ + k];
+                values_[made++] = value;
+                value -= oldest_ * digits_[carried_ + k - held];
+            }
+        }
+        if (shift_ != 0) {
+            value &= mask_ >> shift_;  // the last length - 1 digits
+        }
+        window_ = value;
+        taken_ += static_cast<std::int64_t>(count);
+        // Carry the last length - 1 digits, which the next strings start with.
+        const std::size_t all = carried_ + count;
+        carried_ = std::min(held, all);
+        std::copy(digits_.end() - static_cast<std::ptrdiff_t>(carried_), digits_.end(), digits_.begin());
+        digits_.resize(carried_);
+        return made;
+    }
+    const std::uint64_t* values() const { return values_.data(); }
+    std::int64_t taken() const { return taken_; }
+    // The last min(taken, length - 1) digit values.
+    std::vector<int> last() const { return {digits_.begin(), digits_.begin() + static_cast<std::ptrdiff_t>(carried_)}; }
+
+private:
+    std::uint64_t base_;
+    std::int64_t length_;
+    std::uint64_t oldest_;  // base^(length - 1)
+    std::uint64_t mask_;    // base^length - 1
+    unsigned shift_;        // bits a digit in bases 2 and 16; 0 in base 10
+    std::vector<std::uint8_t> digits_;
+    std::size_t carried_ = 0;
+    std::uint64_t window_ = 0;  // the value of the last length - 1 digits
+    std::int64_t taken_ = 0;
+    std::vector<std::uint64_t> values_;
+};
+
 void append_position(output_buffer& out, std::uint64_t value) {
     char text[24];
     int at = 24;
@@ -404,25 +565,26 @@ strings_state empty_strings(int base, int length) {
     return state;
 }
 
-command_result gather_strings(digit_run& run, std::atomic<std::uint64_t>* seen, strings_state& state) {
-    string_window window(state.base, state.length);
-    const std::int64_t edge = state.length - 1;
-    std::int64_t taken = 0;
+command_result gather_strings(digit_run& run, std::uint64_t* seen, strings_state& state) {
+    string_values strings(state.base, state.length);
+    const auto edge = static_cast<std::size_t>(state.length - 1);
+    constexpr std::size_t ahead = 16;  // strings whose words are fetched before they are set
     const command_result result = each_chunk(run, [&](const char* text, std::size_t count) {
-        for (std::size_t k = 0; k < count; ++k) {
-            const int v = digit_values[static_cast<unsigned char>(text[k])];
-            if (taken < edge) {
-                state.head.push_back(v);
+        for (std::size_t k = 0; k < count && state.head.size() < edge; ++k) {
+            state.head.push_back(digit_values[static_cast<unsigned char>(text[k])]);
+        }
+        const std::size_t made = strings.take(text, count);
+        const std::uint64_t* values = strings.values();
+        for (std::size_t k = 0; k < made; ++k) {
+            if (k + ahead < made) {
+                __builtin_prefetch(seen + (values[k + ahead] >> 6), 1);
             }
-            ++taken;
-            if (window.take(v)) {
-                set_bit(seen, window.value());
-            }
+            seen[values[k] >> 6] |= std::uint64_t{1} << (values[k] & 63);
         }
         return true;
     });
-    state.digits = taken;
-    state.tail = window.last(std::min(taken, edge));
+    state.digits = strings.taken();
+    state.tail = strings.last();
     return result;
 }
 
@@ -471,22 +633,25 @@ bool merge(strings_state& first, const strings_state& next) {
 }
 
 command_result first_positions(digit_run& run, int length, std::int64_t starts, std::atomic<std::uint64_t>* first) {
-    string_window window(run.base(), length);
-    std::int64_t taken = 0;
+    string_values strings(run.base(), length);
+    constexpr std::size_t ahead = 16;
     return each_chunk(run, [&](const char* text, std::size_t count) {
-        for (std::size_t k = 0; k < count; ++k) {
-            const int v = digit_values[static_cast<unsigned char>(text[k])];
-            ++taken;
-            if (window.take(v)) {
-                const std::int64_t start = taken - length;
-                if (start >= starts) {
-                    return false;
-                }
-                const std::uint64_t pos = run.position_of(start);
-                std::atomic<std::uint64_t>& slot = first[window.value()];
-                std::uint64_t now = slot.load(std::memory_order_relaxed);
-                while (pos < now && !slot.compare_exchange_weak(now, pos, std::memory_order_relaxed)) {
-                }
+        const std::size_t made = strings.take(text, count);
+        const std::uint64_t* values = strings.values();
+        // The first string made here starts at this index of the run.
+        const std::int64_t begin = strings.taken() - static_cast<std::int64_t>(made) - length + 1;
+        for (std::size_t k = 0; k < made; ++k) {
+            const std::int64_t start = begin + static_cast<std::int64_t>(k);
+            if (start >= starts) {
+                return false;
+            }
+            if (k + ahead < made) {
+                __builtin_prefetch(first + values[k + ahead], 1);
+            }
+            const std::uint64_t pos = run.position_of(start);
+            std::atomic<std::uint64_t>& slot = first[values[k]];
+            std::uint64_t now = slot.load(std::memory_order_relaxed);
+            while (pos < now && !slot.compare_exchange_weak(now, pos, std::memory_order_relaxed)) {
             }
         }
         return true;
@@ -498,25 +663,26 @@ command_result write_runs(output_buffer& out, digit_run& run, std::int64_t start
     // With the digit before: the run's first digit is it, and a run that
     // goes on from it started before this one's digits.
     const std::int64_t offset = has_before ? 1 : 0;
-    int digit = -1;           // the run in progress
-    std::int64_t start = -1;  // where it started; -1: not in this one's digits
-    std::int64_t at = 0;
-    const auto close = [&] {
-        const std::int64_t length = at - start;
-        if (start >= offset && length >= least) {
+    char digit = 0;          // the run in progress at the end of a chunk
+    bool open = false;       // whether there is one
+    std::int64_t start = 0;  // where it started
+    std::int64_t first = 0;  // the index of the chunk's first digit
+    const auto close = [&](std::int64_t end) {
+        const std::int64_t length = end - start;
+        if (start >= offset && start - offset < starts && length >= least) {
             const std::uint64_t pos = run.position_of(start);
             if (json) {
                 append_text(out, "{\"pos\":");
                 append_position(out, pos);
                 append_text(out, ",\"digit\":\"");
-                out.put(digit_characters[static_cast<std::size_t>(digit)]);
+                out.put(digit);
                 append_text(out, "\",\"length\":");
                 append_position(out, static_cast<std::uint64_t>(length));
                 append_text(out, "}\n");
             } else {
                 append_position(out, pos);
                 out.put(' ');
-                out.put(digit_characters[static_cast<std::size_t>(digit)]);
+                out.put(digit);
                 out.put(' ');
                 append_position(out, static_cast<std::uint64_t>(length));
                 out.put('\n');
@@ -524,24 +690,61 @@ command_result write_runs(output_buffer& out, digit_run& run, std::int64_t start
             ++*written;
         }
     };
+    // A run of `least` or more holds `least` - 1 pairs of equal digits in a
+    // row, one of which starts at every (least - 1)-th digit from a run's
+    // start: only those pairs are looked at until one matches.
+    const std::size_t stride = least > 1 ? static_cast<std::size_t>(std::min<std::int64_t>(least - 1, 1 << 20)) : 1;
     bool done = false;
     const command_result result = each_chunk(run, [&](const char* text, std::size_t count) {
-        for (std::size_t k = 0; k < count; ++k, ++at) {
-            const int v = digit_values[static_cast<unsigned char>(text[k])];
-            if (v != digit) {
-                close();
-                if (at - offset >= starts) {
-                    done = true;
-                    return false;  // no run that starts in this one's digits is left
-                }
-                digit = v;
-                start = at;
+        std::size_t j = 0;
+        if (open) {
+            while (j < count && text[j] == digit) {
+                ++j;
             }
+            if (j == count) {
+                first += static_cast<std::int64_t>(count);
+                return true;  // it goes on into the next chunk
+            }
+            close(first + static_cast<std::int64_t>(j));
+            open = false;
         }
+        // A run starts at j.
+        while (j < count) {
+            if (first + static_cast<std::int64_t>(j) - offset >= starts) {
+                done = true;
+                return false;  // no run that starts in this one's digits is left
+            }
+            std::size_t hit = j;
+            if (least > 1) {
+                while (hit + 1 < count && text[hit] != text[hit + 1]) {
+                    hit += stride;
+                }
+                if (hit + 1 >= count) {
+                    hit = count - 1;  // none in this chunk but the one it ends in
+                }
+            }
+            std::size_t begin = hit;
+            while (begin > j && text[begin - 1] == text[hit]) {
+                --begin;
+            }
+            std::size_t end = hit + 1;
+            while (end < count && text[end] == text[hit]) {
+                ++end;
+            }
+            digit = text[hit];
+            start = first + static_cast<std::int64_t>(begin);
+            if (end == count) {
+                open = true;
+                break;
+            }
+            close(first + static_cast<std::int64_t>(end));
+            j = end;
+        }
+        first += static_cast<std::int64_t>(count);
         return !out.failed();
     });
-    if (result == command_result::shown && !done) {
-        close();  // the data ends in a run
+    if (result == command_result::shown && !done && open) {
+        close(first);  // the data ends in a run
     }
     return out.failed() ? command_result::write_failed : result;
 }
@@ -570,13 +773,14 @@ command_result write_self_locating(output_buffer& out, digit_run& run, std::int6
         }
         spelled.insert(spelled.begin(), '1');
     };
-    std::string window;  // digits from `at` on
+    std::string window;  // digits from `at` on, from index `from`
+    std::size_t from = 0;
     std::int64_t at = 0;
     bool ended = false;
     const auto check = [&](bool all) {
         // Every start whose spelling the window holds (or, at the end, every one left).
-        while (at < starts && (window.size() >= spelled.size() + 64 || (all && !window.empty()))) {
-            if (window.compare(0, spelled.size(), spelled) == 0) {
+        while (at < starts && (window.size() - from >= spelled.size() + 64 || (all && from < window.size()))) {
+            if (window[from] == spelled[0] && window.compare(from, spelled.size(), spelled) == 0) {
                 if (json) {
                     append_text(out, "{\"pos\":");
                     append_position(out, pos);
@@ -587,10 +791,12 @@ command_result write_self_locating(output_buffer& out, digit_run& run, std::int6
                 }
                 ++*written;
             }
-            window.erase(0, 1);
+            ++from;
             ++at;
             next_position();
         }
+        window.erase(0, from);
+        from = 0;
     };
     const command_result result = each_chunk(run, [&](const char* text, std::size_t count) {
         window.append(text, count);
@@ -652,36 +858,40 @@ command_result write_blocks(output_buffer& out, digit_run& run, std::int64_t blo
         block_start += in_block;
         in_block = 0;
     };
-    const command_result result = each_chunk(run, [&](const char* text, std::size_t count) {
-        std::size_t k = 0;
-        while (k < count) {
-            const std::size_t piece = std::min(count - k, static_cast<std::size_t>(block - in_block));
-            for (std::size_t j = k; j < k + piece; ++j) {
-                ++counts[digit_values[static_cast<unsigned char>(text[j])]];
-            }
-            in_block += static_cast<std::int64_t>(piece);
-            k += piece;
-            if (in_block == block) {
-                emit();
-            }
+    // Each block counted as --count counts: whole words from the words.
+    for (;;) {
+        const std::int64_t left = run.length() - run.taken();
+        if (left <= 0) {
+            return run.failed() ? command_result::read_failed : command_result::shown;
         }
-        return !out.failed();
-    });
-    if (result == command_result::shown && in_block > 0) {
-        emit();  // the short last block
+        in_block = std::min(block, left);
+        const command_result tallied = tally_next(run, in_block, counts);
+        if (tallied != command_result::shown) {
+            return tallied;
+        }
+        emit();
+        if (out.failed()) {
+            return command_result::write_failed;
+        }
     }
-    return out.failed() ? command_result::write_failed : result;
 }
 
 command_result trace_walk(digit_run& run, std::int64_t first, std::int64_t stride, walk_extent& extent,
                           std::vector<std::int64_t>& points) {
     const int base = run.base();
     int pending = -1;
-    std::int64_t until_point = stride - 1 - first % stride;  // digits before the next point
+    std::int64_t until_point = stride - 1 - first % stride;  // digits before the one after which a point is taken
+    std::vector<std::uint8_t> v(static_cast<std::size_t>(digit_run::chunk_digits));
     return each_chunk(run, [&](const char* text, std::size_t count) {
         for (std::size_t k = 0; k < count; ++k) {
-            walk_digit(extent, pending, base, digit_values[static_cast<unsigned char>(text[k])]);
-            if (until_point-- == 0) {
+            v[k] = digit_values[static_cast<unsigned char>(text[k])];
+        }
+        for (std::size_t k = 0; k < count;) {
+            const std::size_t piece = std::min(count - k, static_cast<std::size_t>(until_point) + 1);
+            walk_chunk(extent, pending, base, v.data() + k, piece);
+            k += piece;
+            until_point -= static_cast<std::int64_t>(piece);
+            if (until_point < 0) {
                 points.push_back(extent.x);
                 points.push_back(extent.y);
                 until_point = stride - 1;

@@ -26,10 +26,10 @@ command_result gather_statistics(digit_run& run, statistics_state& state);
 // An empty strings state of `base` and `length`, its bits cleared.
 strings_state empty_strings(int base, int length);
 
-// Sets in `seen` (shared by the runs of one call, set with atomic ORs) the
-// strings of state.length digits that lie whole in `run`, and records the
-// run's head and tail in `state`; `state.seen` stays empty.
-command_result gather_strings(digit_run& run, std::atomic<std::uint64_t>* seen, strings_state& state);
+// Sets in `seen` (a bit a string, this thread's alone) the strings of
+// state.length digits that lie whole in `run`, and records the run's head
+// and tail in `state`; `state.seen` stays empty.
+command_result gather_strings(digit_run& run, std::uint64_t* seen, strings_state& state);
 
 // Lowers first[v] (shared, atomic) to the position of the first occurrence
 // of each string v of `length` digits that starts in the first `starts`

@@ -506,6 +506,20 @@ TEST(StatsApi, LinesMatchTheReferenceOnAnyThreadsAndInShards) {
          [](const std::string& d, const std::string& e, const range_case& w) {
              return reference_runs(e, w.pos, 2, -1, d.size());
          }},
+        {"runs of 1 in base 16",
+         {16, 40, 900},
+         [](const rovurer::file& f, const rovurer::range& r, const rovurer::text_output& to,
+            const rovurer::scan_options& o) { return rovurer::write_runs(f, r, 1, rovurer::to_end, false, to, o); },
+         [](const std::string& d, const std::string& e, const range_case& w) {
+             return reference_runs(e, w.pos, 1, -1, d.size());
+         }},
+        {"runs of 19 and more",
+         {10, 1, rovurer::to_end},
+         [](const rovurer::file& f, const rovurer::range& r, const rovurer::text_output& to,
+            const rovurer::scan_options& o) { return rovurer::write_runs(f, r, 19, rovurer::to_end, false, to, o); },
+         [](const std::string& d, const std::string& e, const range_case& w) {
+             return reference_runs(e, w.pos, 19, -1, d.size());
+         }},
         {"the first 5 runs of 4 in base 2",
          {2, 3, 3000},
          [](const rovurer::file& f, const rovurer::range& r, const rovurer::text_output& to,
