@@ -9,6 +9,8 @@
 //                 digits, so that cat reads what the dump reads
 //     small       1,310,720 random words (10 MiB)
 //     huge        2^37 zero words, sparse: a 1 TiB data region
+//   bench_files statistics DIR  writes DIR/billion unless it is there:
+//     52,631,579 random words (421 MB): 10^9 decimal digits and more
 //   bench_files evict FILE...   drops the files' pages from the page cache
 //                               (posix_fadvise DONTNEED, no privileges needed)
 #include <fcntl.h>
@@ -97,12 +99,20 @@ int main(int argc, char** argv) {
         write_sparse(folder + "/huge", std::int64_t{1} << 37);
         return 0;
     }
+    if (argc == 3 && std::strcmp(argv[1], "statistics") == 0) {
+        const std::string path = std::string(argv[2]) + "/billion";
+        if (!std::filesystem::exists(path)) {
+            write_random(path, 52631579, 1000000000);
+        }
+        return 0;
+    }
     if (argc >= 3 && std::strcmp(argv[1], "evict") == 0) {
         for (int i = 2; i < argc; ++i) {
             evict(argv[i]);
         }
         return 0;
     }
-    (void)std::fprintf(stderr, "usage: bench_files make DIR | bench_files evict FILE...\n");
+    (void)std::fprintf(stderr,
+                       "usage: bench_files make DIR | bench_files statistics DIR | bench_files evict FILE...\n");
     return 1;
 }

@@ -450,13 +450,21 @@ public:
         freed_.notify_one();
     }
 
-    // Every bitset ORed into `seen`, once every part is done.
-    void or_into(std::vector<std::uint64_t>& seen) {
-        for (const std::vector<std::uint64_t>& bits : idle_) {
-            for (std::size_t k = 0; k < seen.size(); ++k) {
-                seen[k] |= bits[k];
-            }
+    // Every bitset ORed into one, once every part is done: the first, the
+    // others freed as they are taken in.
+    std::vector<std::uint64_t> merged() {
+        if (idle_.empty()) {
+            return std::vector<std::uint64_t>(words_, 0);
         }
+        std::vector<std::uint64_t> all = std::move(idle_.front());
+        for (std::size_t k = 1; k < idle_.size(); ++k) {
+            for (std::size_t word = 0; word < all.size(); ++word) {
+                all[word] |= idle_[k][word];
+            }
+            std::vector<std::uint64_t>().swap(idle_[k]);
+        }
+        idle_.clear();
+        return all;
     }
 
     static constexpr std::size_t most_bitset_bytes = std::size_t{1} << 30;
@@ -485,8 +493,10 @@ result<strings_state> gather_strings(const file& source, const range& where, int
         }
         const std::int64_t total = whole.length();
         const part_bounds bounds = bounds_of(options.part, total, 1);
-        strings_state state = empty_strings(where.base, length);
-        bitset_pool bitsets(state.seen.size(), plan.threads);
+        strings_state state;  // its bits are the threads' bitsets, merged
+        state.base = where.base;
+        state.length = length;
+        bitset_pool bitsets(static_cast<std::size_t>((power(where.base, length) + 63) / 64), plan.threads);
         call_watch watch(options, bounds.end - bounds.begin);
         const std::int64_t tail = length - 1;
         // Each part reads on for a string's length, less one: the strings
@@ -509,7 +519,7 @@ result<strings_state> gather_strings(const file& source, const range& where, int
         if (result != command_result::shown) {
             return ended(result, options);
         }
-        bitsets.or_into(state.seen);
+        state.seen = bitsets.merged();
         state.pos = where.pos + bounds.begin;
         state.digits = bounds.end - bounds.begin;
         const std::int64_t edge = std::min(tail, state.digits);
@@ -550,13 +560,17 @@ missing_strings summarize(const strings_state& state) {
     // Level by level down from the full length, a bit a string: a string
     // occurs with an extension when one of its one-digit-longer extensions
     // does (base bits side by side, the string's value times base on).
-    std::vector<std::vector<std::uint64_t>> present(levels + 1);
-    present[levels] = state.seen;
+    // The full length is the state's own bits, which the tail below never
+    // reaches: its strings are shorter.
+    std::vector<std::vector<std::uint64_t>> shorter(levels);
+    const auto present = [&](std::size_t m) -> const std::vector<std::uint64_t>& {
+        return m == levels ? state.seen : shorter[m];
+    };
     for (std::size_t m = levels - 1; m >= 1; --m) {
         const std::uint64_t strings = power(base, static_cast<int>(m));
-        std::vector<std::uint64_t>& level = present[m];
+        std::vector<std::uint64_t>& level = shorter[m];
         level.assign(static_cast<std::size_t>((strings + 63) / 64), 0);
-        const std::vector<std::uint64_t>& above = present[m + 1];
+        const std::vector<std::uint64_t>& above = present(m + 1);
         for (std::uint64_t v = 0; v < strings; ++v) {
             if (bits_at(above, v * b, static_cast<unsigned>(base)) != 0) {
                 set_bit_of(level, v);
@@ -569,12 +583,12 @@ missing_strings summarize(const strings_state& state) {
         std::uint64_t value = 0;
         for (std::size_t end = start; end < state.tail.size(); ++end) {
             value = value * b + static_cast<std::uint64_t>(state.tail[end]);
-            set_bit_of(present[end - start + 1], value);
+            set_bit_of(shorter[end - start + 1], value);
         }
     }
     for (std::size_t m = 1; m <= levels; ++m) {
         std::uint64_t count = 0;
-        for (const std::uint64_t word : present[m]) {
+        for (const std::uint64_t word : present(m)) {
             count += static_cast<std::uint64_t>(std::popcount(word));
         }
         answer.distinct.push_back(count);
@@ -585,11 +599,11 @@ missing_strings summarize(const strings_state& state) {
     for (std::size_t m = 1; m <= levels && answer.smallest_missing.empty(); ++m) {
         const std::uint64_t strings = power(base, static_cast<int>(m));
         for (std::uint64_t v = m == 1 ? 0 : power(base, static_cast<int>(m) - 1); v < strings; ++v) {
-            if ((v & 63) == 0 && v + 64 <= strings && present[m][v >> 6] == ~std::uint64_t{0}) {
+            if ((v & 63) == 0 && v + 64 <= strings && present(m)[v >> 6] == ~std::uint64_t{0}) {
                 v += 63;  // a word of strings that all occur
                 continue;
             }
-            if (!bit_of(present[m], v)) {
+            if (!bit_of(present(m), v)) {
                 std::string spelled;
                 for (std::uint64_t rest = v; rest != 0 || spelled.empty(); rest /= b) {
                     spelled.insert(spelled.begin(), characters[rest % b]);

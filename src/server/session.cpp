@@ -266,6 +266,9 @@ void session::send(answer answered) {
                       "connect-src 'self'; img-src 'self' data:; base-uri 'none'; form-action 'none'");
         response->set("Referrer-Policy", "no-referrer");
     }
+    if (answered.content_type == "image/svg+xml") {
+        response->set("Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'");  // a picture only
+    }
     now.keep_alive = now.keep_alive && !ending_ && answered.status < 500 && answered.status != 413 &&
                      answered.status != 431 && answered.status != 414;
     response->keep_alive(now.keep_alive);

@@ -212,6 +212,29 @@ with tempfile.TemporaryDirectory() as folder:
         copied = browser.find_element(By.ID, "copy-buffer").get_attribute("value")
         assert copied == api("/v1/digits?file=pi_base10&base=10&pos=1&n=500")["digits"], copied[:40]
 
+        # The statistics of the digits from the position shown: the tests as
+        # the API gives them, a bar a block, and the walk's picture.
+        type_into("stats-n", "1000")
+        type_into("stats-block", "100")
+        click("test")
+        stats = api("/v1/stats?file=pi_base10&base=10&pos=1&n=1000")
+        blocks = api("/v1/blocks?file=pi_base10&base=10&pos=1&n=1000&block=100")["blocks"]
+        wait.until(lambda b: len(b.find_elements(By.CSS_SELECTOR, "#blocks-chart svg rect")) == len(blocks))
+        rows = [r.text for r in browser.find_elements(By.CSS_SELECTOR, "#tests tr")]
+        assert rows[1] == f"frequency {stats['chi_square']:.4f} 9 {stats['p_value']:.4f}", rows
+        assert rows[3] == "serial triples too short 810 \u2013", rows  # 1000 digits are too few
+        titles = [t.get_attribute("textContent")
+                  for t in browser.find_elements(By.CSS_SELECTOR, "#blocks-chart svg title")]
+        assert titles == [f"position {b['pos']}: {b['chi_square']:.2f}" for b in blocks], titles
+        assert "6 at 762" in text_of("tests"), text_of("tests")
+        walk = browser.find_element(By.CSS_SELECTOR, "#walk img")
+        wait.until(lambda b: b.execute_script("return arguments[0].complete && arguments[0].naturalWidth", walk) == 1000)
+        # Another base: they belong to the old digits.
+        Select(browser.find_element(By.ID, "base")).select_by_value("16")
+        wait.until(lambda b: text_of("tests") == "" and len(b.find_elements(By.CSS_SELECTOR, "#walk img")) == 0)
+        Select(browser.find_element(By.ID, "base")).select_by_value("10")
+        shows("pi_base10", 10, 1)
+
         # A link with q= searches again, from its position.
         browser.get(base + "/?file=pi_base10&base=10&pos=700&q=999999")
         wait.until(lambda b: "999999 at position 762" in text_of("matches") and marked() == "999999")
@@ -228,7 +251,7 @@ with tempfile.TemporaryDirectory() as folder:
         first_line = text_of("digits").split("\n")[0]
         assert first_line.endswith("  : 20") or first_line.endswith("  : 10"), first_line
         print("page: digits past 2^53, sizes, bases, 1e3, find, next, previous, nothing found, a bad query, "
-              "the chart's deviations, a smaller file, copy, a link's search, 390 px: as the API gives them")
+              "the chart's deviations, a smaller file, copy, the statistics, a link's search, 390 px: as the API gives them")
     finally:
         browser.quit()
         server.send_signal(signal.SIGTERM)

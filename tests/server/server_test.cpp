@@ -128,6 +128,77 @@ TEST(Server, EveryRouteAndErrorAnswersAsDocumented) {
     EXPECT_NE(server.log().find(" \"GET /v1/find?file=pi_base10&digits=999999 HTTP/1.1\" 200 "), std::string::npos);
 }
 
+// The statistics' routes, each within the scan budget; their bodies are
+// the library's JSON with the file and the range in front.
+TEST(Server, StatisticsRoutesAnswerWithinTheBudget) {
+    rovurer::server::config settings;
+    settings.port = "0";
+    settings.limits.max_scan = 1000;
+    settings.limits.max_matches = 5;
+    running_server server(pi_files(), settings);
+    struct exchange_case {
+        std::string target;
+        int status;
+        std::string body;  // the whole body, or its start when it ends in "..."
+    };
+    const exchange_case cases[] = {
+        {"/v1/stats?file=pi_base10&n=1000", 200,
+         "{\"file\":\"pi_base10\",\"base\":10,\"pos\":1,\"digits\":1000,\"counts\":[93,116,103,102,93,97,94,95,101,"
+         "106],\"chi_square\":4.74,\"p_value\":0.8563586575252496,\"df\":9,\"serial2\":{\"statistic\":..."},
+        {"/v1/stats?file=pi_base10", 400,
+         "{\"error\":\"the range holds 3800 digits, over the scan budget of 1000: ask for ranges of at most that "
+         "many\"}\n"},
+        {"/v1/blocks?file=pi_base10&n=1000&block=400", 200,
+         "{\"file\":\"pi_base10\",\"base\":10,\"pos\":1,\"n\":1000,\"block\":400,\"blocks\":[{\"pos\":1,\"digits\":400,"
+         "\"counts\":[39,43,44,39,47,39,42,24,44,39],\"chi_square\":8.8500},{\"pos\":401,\"digits\":400,\"counts\":[.."
+         "."},
+        {"/v1/blocks?file=pi_base10&n=1000", 400,
+         "{\"error\":\"the range holds 100 blocks of 10 digits, over the 5 an answer holds: ask for larger "
+         "blocks\"}\n"},
+        {"/v1/blocks?file=pi_base10&n=10&block=0", 400,
+         "{\"error\":\"block is 0: it must be from 1 to "
+         "9223372036854775807\"}\n"},
+        {"/v1/runs?file=pi_base10&pos=760&n=5&least=6", 200,
+         "{\"file\":\"pi_base10\",\"base\":10,\"pos\":760,\"n\":5,\"least\":6,\"runs\":[{\"pos\":762,\"digit\":\"9\","
+         "\"length\":6}]}\n"},
+        // A full page says where the next run may start.
+        {"/v1/runs?file=pi_base10&n=1000&least=3&max=2", 200,
+         "{\"file\":\"pi_base10\",\"base\":10,\"pos\":1,\"n\":1000,\"least\":3,\"runs\":[{\"pos\":153,\"digit\":\"1\","
+         "\"length\":3},{\"pos\":177,\"digit\":\"5\",\"length\":3}],\"next\":180}\n"},
+        {"/v1/runs?file=pi_base10&n=10&least=0", 400,
+         "{\"error\":\"least is 0: it must be from 1 to "
+         "9223372036854775807\"}\n"},
+        {"/v1/missing?file=pi_base10&n=100", 200,
+         "{\"file\":\"pi_base10\",\"base\":10,\"pos\":1,\"n\":100,\"length\":3,\"distinct\":[10,69,95],"
+         "\"smallest_missing\":\"12\"}\n"},
+        {"/v1/missing?file=pi_base16&base=16&n=16&length=1", 200,
+         "{\"file\":\"pi_base16\",\"base\":16,\"pos\":1,\"n\":16,\"length\":1,\"distinct\":[10],"
+         "\"smallest_missing\":\"1\"}\n"},
+        {"/v1/missing?file=pi_base10&n=10&length=9", 400,
+         "{\"error\":\"strings of 9 base-10 digits are more than the 134217728 the server counts\"}\n"},
+        {"/v1/walk.svg?file=pi_base10&n=20", 200,
+         "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 1000 1000\"..."},
+        {"/v1/walk.svg?file=pi_base10&pos=3801", 400,
+         "{\"error\":\"position 3801 is past the end of the data (3800 base-10 digits)\"}\n"},
+        {"/v1/stats?file=pi_base10&n=10&x=1", 400, "{\"error\":\"unknown parameter 'x'\"}\n"},
+    };
+    for (const exchange_case& wanted : cases) {
+        const std::string response = get(server.port(), wanted.target);
+        EXPECT_EQ(status_of(response), wanted.status) << wanted.target;
+        const std::string body = body_of(response);
+        if (wanted.body.ends_with("...")) {
+            const std::string start = wanted.body.substr(0, wanted.body.size() - 3);
+            EXPECT_EQ(body.substr(0, start.size()), start) << wanted.target;
+        } else {
+            EXPECT_EQ(body, wanted.body) << wanted.target;
+        }
+    }
+    const std::string svg = get(server.port(), "/v1/walk.svg?file=pi_base16&base=16&n=1000");
+    EXPECT_NE(svg.find("Content-Type: image/svg+xml\r\n"), std::string::npos);
+    EXPECT_NE(svg.find("Content-Security-Policy: default-src 'none'"), std::string::npos);
+    EXPECT_TRUE(body_of(svg).ends_with("</svg>\n"));
+}
+
 TEST(Server, RequestsThatAreTooLargeOrNotHttpAreRefused) {
     rovurer::server::config settings;
     settings.port = "0";

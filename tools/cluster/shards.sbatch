@@ -4,6 +4,7 @@
 #
 #   sbatch --array=1-64 tools/cluster/shards.sbatch --count /data/pi 10
 #   sbatch --array=1-64 tools/cluster/shards.sbatch /data/pi 10 --find 31415926 --max-count 10
+#   sbatch --array=1-64 tools/cluster/shards.sbatch --stats /data/pi 10
 #
 # The options may come in any order. Each task writes its shard's output and
 # status in rovurer-JOB/, a folder of the submit folder that belongs to this
@@ -14,7 +15,10 @@
 #     --max-count N, the first N lines of them;
 #   - --count: the counts added;
 #   - --compare: the first difference in shard order; when there is none and
-#     the last shard says one run ended first, its message.
+#     the last shard says one run ended first, its message;
+#   - the statistics: rovurer --merge of the shards' answers (--stats and
+#     --missing shards write JSON for it, whatever the job asked; the merge
+#     writes what it asked).
 # Statuses, as rovurer's: 0 and 1 are answers (1: --find found nothing,
 # --compare found a difference or an early end); a shard that ends above 1,
 # or 1 for a form where 1 is not an answer, fails its task and the merge
@@ -28,6 +32,8 @@ set -euo pipefail
 # The form and --max-count of a rovurer command line, wherever they stand.
 form=dump
 max_count=
+json=
+first=
 previous=
 for argument in "$@"; do
   [ "$argument" = -- ] && break
@@ -36,6 +42,14 @@ for argument in "$@"; do
     --count) form=count ;;
     --compare) form=compare ;;
     --info) form=info ;;
+    --stats) form=stats ;;
+    --missing | --missing=*) form=missing ;;
+    --blocks | --blocks=*) form=blocks ;;
+    --runs | --runs=*) form=runs ;;
+    --self-locating) form=self-locating ;;
+    --walk | --walk=*) form=walk ;;
+    --json) json=--json ;;
+    --first) first=yes ;;
     --max-count=*) max_count=${argument#--max-count=} ;;
   esac
   [ "$previous" = --max-count ] && max_count=$argument
@@ -45,6 +59,16 @@ if [ "$form" = info ]; then
   echo "--info reads only the header: run it once, not in shards" >&2
   exit 2
 fi
+if [ "$form" = walk ]; then
+  echo "--walk draws one picture: run it once, not in shards" >&2
+  exit 2
+fi
+[ "$form" = missing ] && [ -n "$first" ] && form=first
+# What the shards of --stats and --missing write: the JSON that merges.
+shard_json=
+if { [ "$form" = stats ] || [ "$form" = missing ]; } && [ -z "$json" ]; then
+  shard_json=--json
+fi
 
 job=${SLURM_ARRAY_JOB_ID:?run this with sbatch --array=1-N}
 shard=${SLURM_ARRAY_TASK_ID:?run this with sbatch --array=1-N}
@@ -53,7 +77,7 @@ folder=rovurer-$job
 mkdir -p "$folder"
 
 status=0
-rovurer --threads "${SLURM_CPUS_PER_TASK:-1}" --no-progress --shard "$shard/$shards" "$@" \
+rovurer --threads "${SLURM_CPUS_PER_TASK:-1}" --no-progress --shard "$shard/$shards" $shard_json "$@" \
   >"$folder/shard-$shard.tmp" 2>"$folder/shard-$shard.err" || status=$?
 cat "$folder/shard-$shard.err" >&2
 if [ "$status" -gt 1 ] || { [ "$status" -eq 1 ] && [ "$form" != find ] && [ "$form" != compare ]; }; then
@@ -70,6 +94,12 @@ merge() {
   case $form in
     count)
       awk '{ count[$1] += $2 } END { for (d in count) print d, count[d] }' "${parts[@]}" | sort -k1,1 >"$merged"
+      ;;
+    stats | missing | first | blocks | runs | self-locating)
+      local merge_json=
+      if [ "$form" = stats ] || [ "$form" = missing ]; then merge_json=$json; fi
+      rovurer --merge "$form" $merge_json ${max_count:+--max-count "$max_count"} "${parts[@]}" >"$merged" ||
+        merged_status=$?
       ;;
     compare)
       awk 'NR == 1' "${parts[@]}" >"$merged"
