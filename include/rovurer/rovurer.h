@@ -10,6 +10,7 @@
 // Link rovurer::rovurer (CMake) or `pkg-config --libs rovurer`.
 #pragma once
 
+#include "rovurer/check.h"
 #include "rovurer/file.h"
 #include "rovurer/format.h"
 #include "rovurer/info.h"

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/check_form.h"
 #include "cli/digit_forms.h"
 #include "cli/names.h"
 #include "cli/options.h"
@@ -78,8 +79,10 @@ struct form_row {
     other_action action;
 };
 constexpr form_row other_forms[] = {
-    {command_form::info, info_action}, {command_form::serve, serve_action},     {command_form::pack, pack_action},
-    {command_form::help, help_action}, {command_form::version, version_action}, {command_form::merge, merge_action},
+    {command_form::info, info_action},         {command_form::serve, serve_action},
+    {command_form::pack, pack_action},         {command_form::help, help_action},
+    {command_form::version, version_action},   {command_form::merge, merge_action},
+    {command_form::check_pi, check_pi_action},
 };
 
 int run_command(int argc, const char* const* argv, console_stream& out, console_stream& err) {

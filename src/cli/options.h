@@ -30,7 +30,8 @@ enum class command_form {
     missing,
     self_locating,
     walk,
-    merge
+    merge,
+    check_pi
 };
 
 struct command_line {
@@ -67,6 +68,7 @@ struct command_line {
     const char* walk_path = nullptr;       // --walk OUT.svg: where the picture goes
     bool json = false;                     // --json: the answer as JSON
     const char* merge_form = nullptr;      // --merge FORM: the form whose parts' answers merge
+    std::int64_t samples = 4;              // --samples K: the positions --check-pi computes
     std::vector<const char*> operands;     // the arguments that are not options
     std::string error;                     // a usage error, "rovurer: ...", or empty
 

@@ -157,7 +157,8 @@ constexpr std::array<known_option, 10> rows = {{
         .description = "do part K of N of the run, for one job over many machines",
         .trouble_status = 1,
         .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve) &
-                      ~forms_of(command_form::pack) & ~forms_of(command_form::merge),
+                      ~forms_of(command_form::pack) & ~forms_of(command_form::merge) &
+                      ~forms_of(command_form::check_pi),
         .conflict_order = 7,
         .apply = take_shard,
         .manual = "Do part\n"
@@ -184,7 +185,7 @@ constexpr std::array<known_option, 10> rows = {{
                        "terminal after a second without it)",
         .trouble_status = 1,
         .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve) &
-                      ~forms_of(command_form::merge),
+                      ~forms_of(command_form::merge) & ~forms_of(command_form::check_pi),
         .conflict_order = 6,
         .apply = progress_on,
         .manual = "Show how far the job is on standard error, on one line redrawn four times a\n"
@@ -203,7 +204,7 @@ constexpr std::array<known_option, 10> rows = {{
         .description = "never show it",
         .trouble_status = 1,
         .given_with = every_form & ~forms_of(command_form::info) & ~forms_of(command_form::serve) &
-                      ~forms_of(command_form::merge),
+                      ~forms_of(command_form::merge) & ~forms_of(command_form::check_pi),
         .conflict_order = 6,
         .apply = progress_off,
         .manual = "Never show it.\n",

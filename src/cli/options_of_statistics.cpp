@@ -13,7 +13,7 @@ constexpr form_set statistics_forms = forms_of(command_form::stats) | forms_of(c
                                       forms_of(command_form::runs) | forms_of(command_form::missing) |
                                       forms_of(command_form::self_locating);
 
-constexpr std::array<known_option, 9> rows = {{
+constexpr std::array<known_option, 11> rows = {{
     {
         .name = "--stats",
         .form = command_form::stats,
@@ -206,6 +206,49 @@ constexpr std::array<known_option, 9> rows = {{
                   "the first\n"
                   ".I N\n"
                   "lines.\n",
+    },
+    {
+        .name = "--check-pi",
+        .form = command_form::check_pi,
+        .takes_value = false,
+        .usage = "--check-pi",
+        .description = "check a base-16 or base-2 file of pi with no second file:\n"
+                       "rovurer --check-pi filename",
+        .trouble_status = 2,
+        .operands = "filename",
+        .manual = "Check that\n"
+                  ".I filename\n"
+                  "holds pi in base 16 (or base 2: the same words) without a second file: compute\n"
+                  "pi's hexadecimal digits at positions spread over the file (the first, the last\n"
+                  "and evenly between; 4 unless\n"
+                  ".B \\-\\-samples\n"
+                  "says otherwise), each without the digits before it by Bellard's\n"
+                  "digit-extraction formula, and compare them with the file's. An error anywhere\n"
+                  "in a computation shows in its last digits, which are always checked. Prints a\n"
+                  "line a position, then how many digits matched; status 0 when every one does,\n"
+                  "1 and the first position that differs when one does not, 2 for any trouble.\n"
+                  "A position costs time in proportion to how far it is: about 5 seconds a core\n"
+                  "at 10^8.\n",
+    },
+    {
+        .name = "--samples",
+        .form = command_form::dump,
+        .takes_value = true,
+        .usage = "--samples K",
+        .description = "with --check-pi: compute K positions (default 4)",
+        .trouble_status = 1,
+        .given_with = forms_of(command_form::check_pi),
+        .conflict_order = 19,
+        .needs_its_form = true,
+        .number = &command_line::samples,
+        .lowest = 1,
+        .highest = 10000,
+        .wanted = "a number of positions, from 1 to 10000",
+        .manual = "With\n"
+                  ".BR \\-\\-check\\-pi :\n"
+                  "compute\n"
+                  ".I K\n"
+                  "positions, the first and the last among them.\n",
     },
 }};
 

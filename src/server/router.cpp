@@ -178,7 +178,7 @@ struct route {
     std::array<std::string_view, 6> parameters;
 };
 
-constexpr std::array<route, 12> routes = {{
+constexpr std::array<route, 13> routes = {{
     {"/", route_kind::lookup, {}},
     {"/healthz", route_kind::lookup, {}},
     {"/metrics", route_kind::lookup, {}},
@@ -191,6 +191,7 @@ constexpr std::array<route, 12> routes = {{
     {"/v1/runs", route_kind::scan, {"file", "base", "pos", "n", "least", "max"}},
     {"/v1/missing", route_kind::scan, {"file", "base", "pos", "n", "length"}},
     {"/v1/walk.svg", route_kind::scan, {"file", "base", "pos", "n"}},
+    {"/v1/check-pi", route_kind::scan, {"file", "samples"}},
 }};
 
 // A request target's path and query. An absolute-form target
@@ -290,12 +291,13 @@ answer respond_to(std::string_view method, std::string_view target, std::span<co
         return count_answer(parsed, files, bounds, std::move(stop));
     }
     using scan_route = answer (*)(const parsed_query&, std::span<const served_file>, const limits&, std::stop_token);
-    constexpr std::array<std::pair<std::string_view, scan_route>, 5> statistics_routes = {{
+    constexpr std::array<std::pair<std::string_view, scan_route>, 6> statistics_routes = {{
         {"/v1/stats", stats_answer},
         {"/v1/blocks", blocks_answer},
         {"/v1/runs", runs_answer},
         {"/v1/missing", missing_answer},
         {"/v1/walk.svg", walk_answer},
+        {"/v1/check-pi", check_pi_answer},
     }};
     for (const auto& [path, respond_with] : statistics_routes) {
         if (known->path == path) {

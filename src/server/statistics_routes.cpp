@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "rovurer/check.h"
 #include "rovurer/stats.h"
 #include "rovurer/text.h"
 
@@ -213,6 +214,50 @@ answer walk_answer(const parsed_query& query, std::span<const served_file> files
     drawn.content_type = "image/svg+xml";
     drawn.body = std::move(svg);
     return drawn;
+}
+
+answer check_pi_answer(const parsed_query& query, std::span<const served_file> files, const limits& bounds,
+                       std::stop_token stop) {
+    const std::string* name = query.find("file");
+    if (name == nullptr) {
+        return refusal(400, "missing parameter 'file'");
+    }
+    const served_file* source = nullptr;
+    for (const served_file& served : files) {
+        if (served.name == *name) {
+            source = &served;
+        }
+    }
+    if (source == nullptr) {
+        return refusal(404, "no file named '" + *name + "'");
+    }
+    std::int64_t samples = 4;
+    std::string error;
+    if (!read_bounded(query, "samples", "samples", 1, 16, samples, error)) {
+        return refusal(400, error);
+    }
+    const std::int64_t most = std::max<std::int64_t>(1, bounds.max_scan / 100);
+    const std::int64_t digits = source->file.facts().digits(16);
+    if (digits > most) {
+        return refusal(400, "the file's last hexadecimal digit is at position " + std::to_string(digits) +
+                                ", past the " + std::to_string(most) +
+                                " the server checks: run rovurer --check-pi on it");
+    }
+    const result<pi_check> checked =
+        rovurer::check_pi(source->file, static_cast<int>(samples), options_with(std::move(stop)));
+    if (!checked) {
+        return library_refusal(checked.error(), *source);
+    }
+    json list = json::array();
+    for (const pi_sample& sample : checked->samples) {
+        list.push_back({{"pos", sample.pos}, {"pi", sample.computed}, {"file", sample.read}});
+    }
+    answer shown;
+    shown.body = dumped({{"file", source->name},
+                         {"samples", std::move(list)},
+                         {"pi", checked->difference == 0},
+                         {"difference", checked->difference == 0 ? json(nullptr) : json(checked->difference)}});
+    return shown;
 }
 
 }  // namespace rovurer::server

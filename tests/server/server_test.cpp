@@ -181,6 +181,12 @@ TEST(Server, StatisticsRoutesAnswerWithinTheBudget) {
         {"/v1/walk.svg?file=pi_base10&pos=3801", 400,
          "{\"error\":\"position 3801 is past the end of the data (3800 base-10 digits)\"}\n"},
         {"/v1/stats?file=pi_base10&n=10&x=1", 400, "{\"error\":\"unknown parameter 'x'\"}\n"},
+        // A position costs time as far as it is: the file's last within a
+        // hundredth of the scan budget.
+        {"/v1/check-pi?file=pi_base16", 400,
+         "{\"error\":\"the file's last hexadecimal digit is at position 3200, past the 10 the server checks: run "
+         "rovurer --check-pi on it\"}\n"},
+        {"/v1/check-pi?file=pi_base16&samples=17", 400, "{\"error\":\"samples is 17: it must be from 1 to 16\"}\n"},
     };
     for (const exchange_case& wanted : cases) {
         const std::string response = get(server.port(), wanted.target);
@@ -192,6 +198,23 @@ TEST(Server, StatisticsRoutesAnswerWithinTheBudget) {
         } else {
             EXPECT_EQ(body, wanted.body) << wanted.target;
         }
+    }
+    rovurer::server::config defaults;
+    defaults.port = "0";
+    running_server checking(pi_files(), defaults);
+    for (const auto& [target, body] : {
+             std::pair<std::string, std::string>{
+                 "/v1/check-pi?file=pi_base16&samples=2",
+                 "{\"difference\":null,\"file\":\"pi_base16\",\"pi\":true,\"samples\":[{\"file\":\"243F6A8885A30\","
+                 "\"pi\":"
+                 "\"243F6A8885A30\",\"pos\":1},{\"file\":\"361D2B3D\",\"pi\":\"361D2B3D\",\"pos\":3193}]}\n"},
+             {"/v1/check-pi?file=pi_base10&samples=1",
+              "{\"difference\":3193,\"file\":\"pi_base10\",\"pi\":false,\"samples\":[{\"file\":\"533D72A8\",\"pi\":"
+              "\"361D2B3D\",\"pos\":3193}]}\n"},
+         }) {
+        const std::string response = get(checking.port(), target);
+        EXPECT_EQ(status_of(response), 200) << target;
+        EXPECT_EQ(body_of(response), body) << target;
     }
     const std::string svg = get(server.port(), "/v1/walk.svg?file=pi_base16&base=16&n=1000");
     EXPECT_NE(svg.find("Content-Type: image/svg+xml\r\n"), std::string::npos);
