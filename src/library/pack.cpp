@@ -36,6 +36,12 @@ result<packed> pack_from(const std::function<std::unique_ptr<text_source>()>& ma
             request.packed = [&options, size](std::int64_t done) { options.progress(done, size); };
         }
         const std::unique_ptr<text_source> source = make();
+        // A text of known size is read twice: once to count its words, so
+        // that each goes straight to its place in the file.
+        if (size >= 0) {
+            const std::unique_ptr<text_source> first = make();
+            return pack_to_file(*source, target, request, first.get());
+        }
         return pack_to_file(*source, target, request);
     } catch (const std::bad_alloc&) {
         return error{errc::out_of_memory, out_of_memory_text};

@@ -532,16 +532,16 @@ result<strings_state> gather_strings(const file& source, const range& where, int
 namespace {
 
 bool bit_of(const std::vector<std::uint64_t>& bits, std::uint64_t at) {
-    return ((bits[at >> 6] >> (at & 63)) & 1) != 0;
+    return ((bits[static_cast<std::size_t>(at >> 6)] >> (at & 63)) & 1) != 0;
 }
 
 void set_bit_of(std::vector<std::uint64_t>& bits, std::uint64_t at) {
-    bits[at >> 6] |= std::uint64_t{1} << (at & 63);
+    bits[static_cast<std::size_t>(at >> 6)] |= std::uint64_t{1} << (at & 63);
 }
 
 // `count` bits (at most 16) from bit `from`, as the low bits of a word.
 std::uint64_t bits_at(const std::vector<std::uint64_t>& bits, std::uint64_t from, unsigned count) {
-    const std::uint64_t word = from >> 6;
+    const auto word = static_cast<std::size_t>(from >> 6);
     const unsigned shift = static_cast<unsigned>(from & 63);
     std::uint64_t value = bits[word] >> shift;
     if (shift + count > 64) {
@@ -599,14 +599,15 @@ missing_strings summarize(const strings_state& state) {
     for (std::size_t m = 1; m <= levels && answer.smallest_missing.empty(); ++m) {
         const std::uint64_t strings = power(base, static_cast<int>(m));
         for (std::uint64_t v = m == 1 ? 0 : power(base, static_cast<int>(m) - 1); v < strings; ++v) {
-            if ((v & 63) == 0 && v + 64 <= strings && present(m)[v >> 6] == ~std::uint64_t{0}) {
+            if ((v & 63) == 0 && v + 64 <= strings &&
+                present(m)[static_cast<std::size_t>(v >> 6)] == ~std::uint64_t{0}) {
                 v += 63;  // a word of strings that all occur
                 continue;
             }
             if (!bit_of(present(m), v)) {
                 std::string spelled;
                 for (std::uint64_t rest = v; rest != 0 || spelled.empty(); rest /= b) {
-                    spelled.insert(spelled.begin(), characters[rest % b]);
+                    spelled.insert(spelled.begin(), characters[static_cast<std::size_t>(rest % b)]);
                 }
                 answer.smallest_missing = spelled;
                 break;
@@ -639,9 +640,9 @@ result<text_written> write_first_positions(const file& source, const range& wher
         const std::int64_t total = whole.length();
         const part_bounds bounds = bounds_of(options.part, total, 1);
         const std::uint64_t strings = power(where.base, length);
-        auto first = std::make_unique<std::atomic<std::uint64_t>[]>(strings);
+        auto first = std::make_unique<std::atomic<std::uint64_t>[]>(static_cast<std::size_t>(strings));
         for (std::uint64_t v = 0; v < strings; ++v) {
-            first[v].store(UINT64_MAX, std::memory_order_relaxed);
+            first[static_cast<std::size_t>(v)].store(UINT64_MAX, std::memory_order_relaxed);
         }
         call_watch watch(options, bounds.end - bounds.begin);
         const std::int64_t tail = length - 1;
@@ -666,10 +667,10 @@ result<text_written> write_first_positions(const file& source, const range& wher
             for (std::uint64_t v = 0; v < strings && !out.failed(); ++v) {
                 std::uint64_t rest = v;
                 for (std::size_t k = spelled.size(); k-- > 0;) {
-                    spelled[k] = characters[rest % b];
+                    spelled[k] = characters[static_cast<std::size_t>(rest % b)];
                     rest /= b;
                 }
-                const std::uint64_t at = first[v].load(std::memory_order_relaxed);
+                const std::uint64_t at = first[static_cast<std::size_t>(v)].load(std::memory_order_relaxed);
                 const std::string pos = std::to_string(at == UINT64_MAX ? 0 : at);
                 if (json) {
                     append(out, "{\"string\":\"" + spelled + "\",\"pos\":" + pos + "}\n");

@@ -609,7 +609,7 @@ bool merge(strings_state& first, const strings_state& next) {
     string_window window(first.base, first.length);
     for (const int digit : across) {
         if (window.take(digit)) {
-            first.seen[window.value() >> 6] |= std::uint64_t{1} << (window.value() & 63);
+            first.seen[static_cast<std::size_t>(window.value() >> 6)] |= std::uint64_t{1} << (window.value() & 63);
         }
     }
     const auto edge = static_cast<std::size_t>(first.length - 1);

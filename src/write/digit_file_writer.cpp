@@ -76,6 +76,12 @@ bool digit_file_writer::fail(errc code, int system_error, std::string message) {
     return false;
 }
 
+bool digit_file_writer::text_changed() {
+    fail(errc::read_failed, 0, "changed while it was packed");
+    failure_.file = 1;  // the text's fault, not the target's
+    return false;
+}
+
 void digit_file_writer::write_loop() {
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -123,8 +129,19 @@ bool digit_file_writer::write_buffered() {
     for (std::uint64_t& word : buffer_) {
         word = little_endian(word);
     }
+    // With the words known, the block goes reversed to its place: the
+    // file's word 0 is the last word appended.
+    std::int64_t at = words_;
+    if (expected_ >= 0) {
+        const auto count = static_cast<std::int64_t>(buffer_.size());
+        if (words_ + count > expected_) {
+            return text_changed();
+        }
+        std::reverse(buffer_.begin(), buffer_.end());
+        at = expected_ - words_ - count;
+    }
     if (!writer_.joinable()) {
-        const int error = platform::write_at(file_, buffer_.data(), buffer_.size() * 8, offset_of_word(words_));
+        const int error = platform::write_at(file_, buffer_.data(), buffer_.size() * 8, offset_of_word(at));
         if (error != 0) {
             return fail(errc::write_failed, error, "write error: " + system_text(error));
         }
@@ -139,7 +156,7 @@ bool digit_file_writer::write_buffered() {
     {
         const std::lock_guard lock(mutex_);
         in_flight_.swap(buffer_);
-        in_flight_at_ = words_;
+        in_flight_at_ = at;
     }
     changed_.notify_all();
     words_ += handed;
@@ -195,7 +212,10 @@ bool digit_file_writer::finish(std::int64_t lead_words) {
         return false;
     }
     stop_writing();
-    if (!reverse_words()) {
+    if (expected_ >= 0 && words_ != expected_) {
+        return text_changed();
+    }
+    if (expected_ < 0 && !reverse_words()) {
         return false;
     }
     unsigned char header[header_bytes] = {};

@@ -32,6 +32,12 @@ public:
     bool ok() const { return failure_.code == errc{}; }
     const rovurer::error& failure() const { return failure_; }
 
+    // Says how many words will be appended, before the first: then each
+    // block is written reversed at its place in the file's order, with no
+    // pass to reverse the file at the end; finish() fails when another
+    // number of words came.
+    void expect_words(std::int64_t total) { expected_ = total; }
+
     // Appends words in the order the digits are read: the most significant
     // first, the integer part's words first of all. A thread of the writer
     // writes each full block while the caller makes the next; a write that
@@ -50,6 +56,7 @@ public:
 
 private:
     bool fail(errc code, int system_error, std::string message);
+    bool text_changed();
     bool write_buffered();
     bool wait_for_writes();
     void stop_writing();
@@ -61,7 +68,8 @@ private:
     bool replace_;
     platform::file file_;
     std::vector<std::uint64_t> buffer_;
-    std::int64_t words_ = 0;  // written to the file, or handed to the thread that writes
+    std::int64_t words_ = 0;      // written to the file, or handed to the thread that writes
+    std::int64_t expected_ = -1;  // the words that will come, when known
     bool named_ = false;
     rovurer::error failure_;
 

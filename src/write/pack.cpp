@@ -420,6 +420,40 @@ bool digit_text_reader::read_fraction(std::string_view text, std::vector<std::ui
     return true;
 }
 
+void digit_counter::count(std::string_view text) {
+    // Each base's digits counted by ranges of bytes, which the compiler
+    // does many at a time.
+    const auto digits_in = [this](std::string_view part) {
+        std::int64_t found = 0;
+        for (const char c : part) {
+            const auto byte = static_cast<unsigned char>(c);
+            const bool decimal = static_cast<unsigned char>(byte - '0') < (base_ == 2 ? 2 : 10);
+            const bool letter = base_ == 16 && static_cast<unsigned char>((byte | 0x20) - 'a') < 6;
+            found += decimal || letter ? 1 : 0;
+        }
+        return found;
+    };
+    if (!point_seen_) {
+        const std::size_t point = text.find('.');
+        if (point != std::string_view::npos) {
+            before_point_ += digits_in(text.substr(0, point));
+            point_seen_ = true;
+            after_point_ += digits_in(text.substr(point + 1));
+            return;
+        }
+        before_point_ += digits_in(text);
+        return;
+    }
+    after_point_ += digits_in(text);
+}
+
+std::int64_t digit_counter::words() const {
+    const std::int64_t per_word = base_ == 10 ? 19 : base_ == 16 ? 16 : 64;
+    const std::int64_t integer = point_seen_ ? before_point_ : 0;
+    const std::int64_t fraction = point_seen_ ? after_point_ : before_point_;
+    return (integer + per_word - 1) / per_word + (fraction + per_word - 1) / per_word;
+}
+
 void digit_text_reader::end(std::vector<std::uint64_t>& words) {
     if (point_possible_) {
         pending_are_fraction(words);

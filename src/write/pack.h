@@ -67,4 +67,21 @@ private:
     std::vector<std::vector<char>> dense_;  // each slice's digits without blanks, reused
 };
 
+// The words a valid text packs into, counted without checking it: its
+// digits before its first point (the integer part) and after, each rounded
+// up to whole words. What a text that is not valid counts does not matter:
+// reading it fails.
+class digit_counter {
+public:
+    explicit digit_counter(int base) : base_(base) {}
+    void count(std::string_view text);
+    std::int64_t words() const;
+
+private:
+    int base_;
+    bool point_seen_ = false;
+    std::int64_t before_point_ = 0;
+    std::int64_t after_point_ = 0;
+};
+
 }  // namespace rovurer

@@ -20,11 +20,33 @@ error text_read_failed(int read_error) {
 
 }  // namespace
 
-result<packed> pack_to_file(text_source& source, const std::string& target, const pack_request& request) {
+result<packed> pack_to_file(text_source& source, const std::string& target, const pack_request& request,
+                            text_source* first) {
     digit_text_reader reader(request.base);
     digit_file_writer writer(target, request.replace);
     if (!writer.ok()) {
         return writer.failure();
+    }
+    if (first != nullptr) {
+        digit_counter counter(request.base);
+        for (;;) {
+            if (request.stopped && request.stopped()) {
+                return error{errc::stopped, "stopped", 0, 2};
+            }
+            int read_error = 0;
+            std::string_view piece;
+            if (!first->next(pack_piece_bytes * static_cast<std::size_t>(request.threads), &piece, &read_error)) {
+                return text_read_failed(read_error);
+            }
+            if (piece.empty()) {
+                break;
+            }
+            counter.count(piece);
+            if (!first->last_whole(&read_error)) {
+                return text_read_failed(read_error);
+            }
+        }
+        writer.expect_words(counter.words());
     }
     std::vector<std::uint64_t> words;
     std::int64_t done = 0;

@@ -23,8 +23,13 @@ struct pack_request {
 inline constexpr std::size_t pack_piece_bytes = std::size_t{8} << 20;
 
 // Packs the text `source` gives into a digit file at `target`, written
-// whole or not at all (digit_file_writer). The errors of rovurer::pack,
-// and errc::read_failed (with its errno) when a read of the text fails.
-result<packed> pack_to_file(text_source& source, const std::string& target, const pack_request& request);
+// whole or not at all (digit_file_writer). With `first`, a source of the
+// same text read once before to count its words, the words go straight to
+// their places in the file; without, they are written in the text's order
+// and the file reversed at the end. The errors of rovurer::pack, and
+// errc::read_failed (with its errno) when a read of the text fails or the
+// text changed between the two reads.
+result<packed> pack_to_file(text_source& source, const std::string& target, const pack_request& request,
+                            text_source* first = nullptr);
 
 }  // namespace rovurer

@@ -101,8 +101,8 @@ TEST(Examples, TheGeneratorMakesEachConstantInBothBases) {
         std::string files[2];
         for (const int base : {10, 16}) {
             const std::string path = temp_folder() + "/" + constant.name + "_" + std::to_string(base);
-            const run_result made =
-                run_program(make_digit_binary, {"make_digit_file", constant.name, std::to_string(base), "1000000", path});
+            const run_result made = run_program(
+                make_digit_binary, {"make_digit_file", constant.name, std::to_string(base), "1000000", path});
             ASSERT_EQ(made.status, 0) << made.err;
             EXPECT_EQ(made.err.rfind("make_digit_file: " + path + ": ", 0), 0U) << made.err;
             files[base == 10 ? 0 : 1] = path;
@@ -122,4 +122,3 @@ TEST(Examples, TheGeneratorMakesEachConstantInBothBases) {
 }
 
 }  // namespace
-

@@ -362,7 +362,8 @@ std::string smallest_missing(const std::vector<std::set<std::string>>& seen, int
     for (std::uint64_t value = 0;; ++value) {
         std::string spelled;
         for (std::uint64_t rest = value; rest != 0 || spelled.empty(); rest /= static_cast<std::uint64_t>(base)) {
-            spelled.insert(spelled.begin(), characters[rest % static_cast<std::uint64_t>(base)]);
+            spelled.insert(spelled.begin(),
+                           characters[static_cast<std::size_t>(rest % static_cast<std::uint64_t>(base))]);
         }
         if (spelled.size() >= seen.size()) {
             return "";

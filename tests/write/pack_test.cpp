@@ -2,6 +2,7 @@
 // and line ends, and where a bad character stands; the sample files' text
 // packs back into their words.
 #include "write/pack.h"
+#include "write/digit_file_writer.h"
 #include "write/pack_file.h"
 #include "write/text_source.h"
 
@@ -309,6 +310,62 @@ private:
     int cut_on_;
     int pieces_ = 0;
 };
+
+// Words counted first go straight to their places: the file is the one
+// written in the text's order and reversed, over more than a block of
+// words, in every base, with and without an integer part; a text that
+// changed between the count and the packing fails, leaving nothing.
+TEST(Pack, CountedWordsGoToTheirPlacesAsTheReversedFileHasThem) {
+    struct counted_case {
+        int base;
+        std::string integer;
+        std::size_t digits;
+    };
+    const counted_case cases[] = {
+        {10, "3.", 19 * rovurer::digit_file_writer::block_words + 19 * 5 + 7},
+        {16, "", 16 * rovurer::digit_file_writer::block_words * 2 + 3},
+        {2, "101.", 64 * 3 + 1},
+        {10, "12345678901234567890123.", 19},
+    };
+    std::mt19937_64 random(5);
+    for (const counted_case& test : cases) {
+        std::string text = test.integer;
+        for (std::size_t k = 0; k < test.digits; ++k) {
+            text += "0123456789ABCDEF"[random() % static_cast<unsigned>(test.base)];
+            if (k % 1000 == 999) {
+                text += '\n';
+            }
+        }
+        rovurer::pack_request request;
+        request.base = test.base;
+        request.threads = 2;
+        const std::string reversed = temp_folder() + "/pack-reversed";
+        const std::string placed = temp_folder() + "/pack-placed";
+        const auto in_order = rovurer::text_in_memory(text);
+        ASSERT_TRUE(rovurer::pack_to_file(*in_order, reversed, request).ok());
+        const auto counting = rovurer::text_in_memory(text);
+        const auto packing = rovurer::text_in_memory(text);
+        const rovurer::result<rovurer::packed> made = rovurer::pack_to_file(*packing, placed, request, counting.get());
+        ASSERT_TRUE(made.ok()) << made.error().message;
+        EXPECT_TRUE(file_contents(placed) == file_contents(reversed)) << "base " << test.base << " " << test.digits;
+        std::filesystem::remove(fs_path(placed));
+        std::filesystem::remove(fs_path(reversed));
+    }
+    // The text counted is not the text packed: fewer words, or more.
+    for (const std::string& counted : {std::string("3.14159"), std::string("3.") + std::string(100, '1')}) {
+        const std::string packed_text = "3." + std::string(57, '2');
+        const auto counting = rovurer::text_in_memory(counted);
+        const auto packing = rovurer::text_in_memory(packed_text);
+        const std::string target = temp_folder() + "/pack-changed";
+        const rovurer::result<rovurer::packed> made =
+            rovurer::pack_to_file(*packing, target, rovurer::pack_request{}, counting.get());
+        ASSERT_FALSE(made.ok());
+        EXPECT_EQ(made.error().code, rovurer::errc::read_failed);
+        EXPECT_EQ(made.error().message, "changed while it was packed");
+        EXPECT_EQ(made.error().file, 1);
+        EXPECT_FALSE(std::filesystem::exists(fs_path(target)));
+    }
+}
 
 TEST(Pack, APageOfTheTextLostWhileItIsPackedFailsTheRead) {
     if (tool_emulator[0] != nullptr) {
