@@ -117,6 +117,11 @@ ROVURER_API result<std::string_view> use_kernel_set(std::string_view name);
 ROVURER_API result<std::int64_t> read(const file& source, const range& where, std::span<char> digits,
                                       const scan_options& options = {});
 
+// The same, as the digits' values (0 to 15) rather than characters: what a
+// program that computes on the digits wants, made as the digits are read.
+ROVURER_API result<std::int64_t> read_values(const file& source, const range& where, std::span<std::uint8_t> values,
+                                             const scan_options& options = {});
+
 // The occurrences of `digits` (digits of the range's base; A-F in either
 // case) that lie whole within the range (with a part: that start in it),
 // overlapping ones included, in increasing order: at most `max_count` of

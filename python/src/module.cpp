@@ -55,14 +55,6 @@ py::dict facts_of(const rovurer::header_facts& facts) {
     return shown;
 }
 
-// Digit characters to their values, in place.
-void to_values(std::uint8_t* digits, std::size_t count) {
-    for (std::size_t k = 0; k < count; ++k) {
-        const std::uint8_t c = digits[k];
-        digits[k] = static_cast<std::uint8_t>(c <= '9' ? c - '0' : c - 'A' + 10);
-    }
-}
-
 std::string read_digits(const open_file& self, std::int64_t pos, std::int64_t n, int base, call_keywords keywords) {
     if (n < 0) {
         throw py::value_error("n must be 0 or more, not " + std::to_string(n));
@@ -99,18 +91,13 @@ py::array_t<std::uint8_t> read_array(const open_file& self, std::int64_t pos, co
         count = std::max<std::int64_t>(0, std::min(count, held));
         values = py::array_t<std::uint8_t>(static_cast<py::ssize_t>(count));
     }
-    // The digits straight into the array's memory, then their values in place.
+    // The digits' values straight into the array's memory.
     std::uint8_t* const memory = values.mutable_data();
     call_options options(keywords);
     const rovurer::range where{base, pos, count};
     const result<std::int64_t> got = run_released<result<std::int64_t>>(options, long_range(where), [&] {
-        const result<std::int64_t> read = rovurer::read(
-            source, where, std::span<char>(reinterpret_cast<char*>(memory), static_cast<std::size_t>(count)),
-            options.options());
-        if (read) {
-            to_values(memory, static_cast<std::size_t>(*read));
-        }
-        return read;
+        return rovurer::read_values(source, where, std::span<std::uint8_t>(memory, static_cast<std::size_t>(count)),
+                                    options.options());
     });
     if (!got) {
         raise_error(got.error(), self.path);

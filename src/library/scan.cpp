@@ -51,7 +51,21 @@ std::vector<std::string_view> kernel_sets() {
     return names;
 }
 
-result<std::int64_t> read(const file& source, const range& where, std::span<char> digits, const scan_options& options) {
+namespace {
+
+// Digit characters to their values (0-15), in place.
+void to_values(char* digits, std::int64_t count) {
+    auto* const bytes = reinterpret_cast<unsigned char*>(digits);
+    for (std::int64_t k = 0; k < count; ++k) {
+        const unsigned char c = bytes[k];
+        bytes[k] = static_cast<unsigned char>(c <= '9' ? c - '0' : c - ('A' - 10));
+    }
+}
+
+// read and read_values: the digits of each chunk written, and, for values,
+// turned into values while the chunk is in the cache, on its part's thread.
+result<std::int64_t> read_into(const file& source, const range& where, std::span<char> digits,
+                               const scan_options& options, bool values) {
     return guarded<std::int64_t>([&]() -> result<std::int64_t> {
         call_plan plan;
         const opened_file& opened = file_access::of(source);
@@ -79,6 +93,9 @@ result<std::int64_t> read(const file& source, const range& where, std::span<char
                         // block buffer could not be had.
                         return lacking(command_result::read_failed, piece.run);
                     }
+                    if (values) {
+                        to_values(into + at, got);
+                    }
                     at += got;
                 }
                 return piece.run.failed() ? command_result::read_failed : command_result::shown;
@@ -88,6 +105,18 @@ result<std::int64_t> read(const file& source, const range& where, std::span<char
         }
         return length;
     });
+}
+
+}  // namespace
+
+result<std::int64_t> read(const file& source, const range& where, std::span<char> digits, const scan_options& options) {
+    return read_into(source, where, digits, options, false);
+}
+
+result<std::int64_t> read_values(const file& source, const range& where, std::span<std::uint8_t> values,
+                                 const scan_options& options) {
+    return read_into(source, where, std::span<char>(reinterpret_cast<char*>(values.data()), values.size()), options,
+                     true);
 }
 
 result<found> find(const file& source, std::string_view digits, const range& where, std::int64_t max_count,

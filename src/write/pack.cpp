@@ -420,31 +420,63 @@ bool digit_text_reader::read_fraction(std::string_view text, std::vector<std::ui
     return true;
 }
 
-void digit_counter::count(std::string_view text) {
-    // Each base's digits counted by ranges of bytes, which the compiler
-    // does many at a time.
-    const auto digits_in = [this](std::string_view part) {
-        std::int64_t found = 0;
-        for (const char c : part) {
-            const auto byte = static_cast<unsigned char>(c);
-            const bool decimal = static_cast<unsigned char>(byte - '0') < (base_ == 2 ? 2 : 10);
-            const bool letter = base_ == 16 && static_cast<unsigned char>((byte | 0x20) - 'a') < 6;
-            found += decimal || letter ? 1 : 0;
+namespace {
+
+// The digits of a base in `text`: bytes tested 64 at a time into byte-wide
+// counters, which the compiler turns into vector instructions, added up
+// before they can overflow.
+template <typename Is_digit>
+std::int64_t digits_in(std::string_view text, Is_digit is_digit) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t size = text.size();
+    constexpr std::size_t lanes = 64;
+    std::int64_t found = 0;
+    std::size_t k = 0;
+    while (size - k >= lanes) {
+        std::array<unsigned char, lanes> counts{};
+        const std::size_t end = k + std::min<std::size_t>((size - k) / lanes, 255) * lanes;
+        for (; k < end; k += lanes) {
+            for (std::size_t j = 0; j < lanes; ++j) {
+                counts[j] = static_cast<unsigned char>(counts[j] + (is_digit(bytes[k + j]) ? 1 : 0));
+            }
         }
-        return found;
-    };
+        for (const unsigned char count : counts) {
+            found += count;
+        }
+    }
+    for (; k < size; ++k) {
+        found += is_digit(bytes[k]) ? 1 : 0;
+    }
+    return found;
+}
+
+std::int64_t digits_in(std::string_view text, int base) {
+    if (base == 16) {
+        return digits_in(text, [](unsigned char byte) {
+            return static_cast<unsigned char>(byte - '0') < 10 || static_cast<unsigned char>((byte | 0x20) - 'a') < 6;
+        });
+    }
+    if (base == 2) {
+        return digits_in(text, [](unsigned char byte) { return static_cast<unsigned char>(byte - '0') < 2; });
+    }
+    return digits_in(text, [](unsigned char byte) { return static_cast<unsigned char>(byte - '0') < 10; });
+}
+
+}  // namespace
+
+void digit_counter::count(std::string_view text) {
     if (!point_seen_) {
         const std::size_t point = text.find('.');
         if (point != std::string_view::npos) {
-            before_point_ += digits_in(text.substr(0, point));
+            before_point_ += digits_in(text.substr(0, point), base_);
             point_seen_ = true;
-            after_point_ += digits_in(text.substr(point + 1));
+            after_point_ += digits_in(text.substr(point + 1), base_);
             return;
         }
-        before_point_ += digits_in(text);
+        before_point_ += digits_in(text, base_);
         return;
     }
-    after_point_ += digits_in(text);
+    after_point_ += digits_in(text, base_);
 }
 
 std::int64_t digit_counter::words() const {

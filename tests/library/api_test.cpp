@@ -142,6 +142,16 @@ TEST(Api, ReadsGiveTheDigitStreamsDigitsAtWordAndBlockEdges) {
             options.threads = threads;
             EXPECT_EQ(read_text(source, {wanted.base, wanted.pos, wanted.count}, wanted.capacity, options), expected)
                 << "base " << wanted.base << " pos " << wanted.pos << " threads " << threads;
+            // As values, made as they are read.
+            std::vector<std::uint8_t> values(wanted.capacity, 99);
+            const rovurer::result<std::int64_t> got =
+                rovurer::read_values(source, {wanted.base, wanted.pos, wanted.count}, values, options);
+            ASSERT_TRUE(got.ok());
+            std::string as_text;
+            for (std::int64_t k = 0; k < *got; ++k) {
+                as_text += "0123456789ABCDEF"[values[static_cast<std::size_t>(k)]];
+            }
+            EXPECT_EQ(as_text, expected) << "values, base " << wanted.base << " pos " << wanted.pos;
         }
     }
     // Errors, in the command line's words.
