@@ -258,9 +258,13 @@ int merge_first(const command_line& command, console& io) {
                 string = this_string;
                 json = line.starts_with('{');
             } else if (this_string != string) {
-                return part_fault(
-                    command, io, part.name(),
-                    "line " + std::to_string(part.number()) + " is of " + this_string + ", not " + string);
+                return part_fault(command, io, part.name(),
+                                  std::string("line ")
+                                      .append(std::to_string(part.number()))
+                                      .append(" is of ")
+                                      .append(this_string)
+                                      .append(", not ")
+                                      .append(string));
             }
             if (pos != 0 && (best == 0 || pos < best)) {
                 best = pos;

@@ -45,7 +45,7 @@ std::string aligned(const std::vector<std::vector<std::string>>& rows) {
 
 std::string fixed(double value, const char* format) {
     char text[64];
-    std::snprintf(text, sizeof text, format, value);
+    (void)std::snprintf(text, sizeof text, format, value);
     return text;
 }
 

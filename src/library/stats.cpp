@@ -673,9 +673,11 @@ result<text_written> write_first_positions(const file& source, const range& wher
                 const std::uint64_t at = first[static_cast<std::size_t>(v)].load(std::memory_order_relaxed);
                 const std::string pos = std::to_string(at == UINT64_MAX ? 0 : at);
                 if (json) {
-                    append(out, "{\"string\":\"" + spelled + "\",\"pos\":" + pos + "}\n");
+                    append(
+                        out,
+                        std::string("{\"string\":\"").append(spelled).append("\",\"pos\":").append(pos).append("}\n"));
                 } else {
-                    append(out, spelled + " " + pos + "\n");
+                    append(out, std::string(spelled).append(" ").append(pos).append("\n"));
                 }
             }
         });
@@ -771,7 +773,8 @@ result<walk_extent> write_walk_svg(const file& source, const range& where, const
             put(std::snprintf(text, sizeof text,
                               "<title>The walk of %lld base-%d digits from position %lld: %lld steps</title>\n",
                               static_cast<long long>(digits), where.base,
-                              static_cast<long long>(where.pos + bounds.begin), static_cast<long long>(all.steps)));
+                              static_cast<long long>(where.pos) + static_cast<long long>(bounds.begin),
+                              static_cast<long long>(all.steps)));
             // The path in 64 pieces, its colour going from blue to red.
             const std::size_t count = path.size() / 2;
             constexpr std::size_t pieces = 64;

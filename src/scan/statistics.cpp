@@ -17,10 +17,10 @@ constexpr std::array<std::uint8_t, 256> digit_values = [] {
     std::array<std::uint8_t, 256> values{};
     values.fill(255);
     for (int d = 0; d < 10; ++d) {
-        values[static_cast<std::size_t>('0' + d)] = static_cast<std::uint8_t>(d);
+        values[static_cast<std::size_t>('0') + static_cast<std::size_t>(d)] = static_cast<std::uint8_t>(d);
     }
     for (int d = 0; d < 6; ++d) {
-        values[static_cast<std::size_t>('A' + d)] = static_cast<std::uint8_t>(10 + d);
+        values[static_cast<std::size_t>('A') + static_cast<std::size_t>(d)] = static_cast<std::uint8_t>(10 + d);
     }
     return values;
 }();
@@ -766,7 +766,7 @@ command_result write_self_locating(output_buffer& out, digit_run& run, std::int6
             --k;
             const int v = digit_values[static_cast<unsigned char>(spelled[k])];
             if (v + 1 < base) {
-                spelled[k] = digit_characters[static_cast<std::size_t>(v + 1)];
+                spelled[k] = digit_characters[static_cast<std::size_t>(v) + 1];
                 return;
             }
             spelled[k] = '0';

@@ -65,10 +65,14 @@ rovurer::statistics_state reference_state(const std::string& digits, int base, s
     for (std::size_t i = 0; i < n; ++i) {
         ++state.counts[static_cast<std::size_t>(v[i])];
         if (i + 1 < n) {
-            ++state.pairs[static_cast<std::size_t>(v[i] * base + v[i + 1])];
+            ++state.pairs[static_cast<std::size_t>(v[i]) * static_cast<std::size_t>(base) +
+                          static_cast<std::size_t>(v[i + 1])];
         }
         if (i + 2 < n) {
-            ++state.triples[static_cast<std::size_t>((v[i] * base + v[i + 1]) * base + v[i + 2])];
+            ++state.triples[(static_cast<std::size_t>(v[i]) * static_cast<std::size_t>(base) +
+                             static_cast<std::size_t>(v[i + 1])) *
+                                static_cast<std::size_t>(base) +
+                            static_cast<std::size_t>(v[i + 2])];
         }
     }
     for (std::size_t h = 0; h + 5 <= n; h += 5) {
@@ -457,7 +461,7 @@ std::string reference_blocks(const std::string& digits, std::int64_t pos, int ba
             chi += off * off / (static_cast<double>(piece.size()) / base);
         }
         char number[32];
-        std::snprintf(number, sizeof number, "%.4f", chi);
+        (void)std::snprintf(number, sizeof number, "%.4f", chi);
         text += std::string(",") + number + "\n";
     }
     return text;

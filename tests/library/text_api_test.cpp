@@ -144,7 +144,7 @@ TEST(TextApi, OnStandardOutputPartsAreWrittenInPlace) {
         ASSERT_NE(out, nullptr);
         ASSERT_EQ(std::fputs("before\n", out), 1);
         ASSERT_EQ(std::fflush(out), 0);
-        std::fflush(stdout);
+        (void)std::fflush(stdout);
         const int saved = ::dup(1);
         ASSERT_EQ(::dup2(::fileno(out), 1), 1);
         rovurer::scan_options options;
@@ -153,7 +153,7 @@ TEST(TextApi, OnStandardOutputPartsAreWrittenInPlace) {
             rovurer::write_text(source, where, shape, rovurer::text_output::standard_output(), options);
         ::dup2(saved, 1);
         ::close(saved);
-        std::fclose(out);
+        (void)std::fclose(out);
         ASSERT_TRUE(answer.ok()) << answer.error().message;
         EXPECT_TRUE(file_contents(path) == "before\n" + whole) << threads << " threads";
     }

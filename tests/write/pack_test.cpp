@@ -322,7 +322,7 @@ TEST(Pack, CountedWordsGoToTheirPlacesAsTheReversedFileHasThem) {
         std::size_t digits;
     };
     const counted_case cases[] = {
-        {10, "3.", 19 * rovurer::digit_file_writer::block_words + 19 * 5 + 7},
+        {10, "3.", 19 * rovurer::digit_file_writer::block_words + std::size_t{19 * 5 + 7}},
         {16, "", 16 * rovurer::digit_file_writer::block_words * 2 + 3},
         {2, "101.", 64 * 3 + 1},
         {10, "12345678901234567890123.", 19},
