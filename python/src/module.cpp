@@ -85,7 +85,12 @@ py::array_t<std::uint8_t> read_array(const open_file& self, std::int64_t pos, co
             values.ndim() != 1) {
             throw py::type_error("out must be a writable one-dimensional C-contiguous numpy array of uint8");
         }
-        count = std::min<std::int64_t>(count, values.shape(0));
+        if (n.is_none()) {
+            count = values.shape(0);
+        } else if (count > values.shape(0)) {
+            throw py::value_error("out holds " + std::to_string(values.shape(0)) +
+                                  " values, fewer than n = " + std::to_string(count));
+        }
     } else {
         const std::int64_t held = source.facts().digits(base) - std::max<std::int64_t>(pos, 1) + 1;
         count = std::max<std::int64_t>(0, std::min(count, held));
@@ -103,7 +108,12 @@ py::array_t<std::uint8_t> read_array(const open_file& self, std::int64_t pos, co
         raise_error(got.error(), self.path);
     }
     if (!out.is_none()) {
-        return values;
+        // out itself when the digits fill it, else a view of its first values
+        // written: the length always says how many digits were read.
+        if (*got == values.shape(0)) {
+            return values;
+        }
+        return out[py::slice(0, static_cast<py::ssize_t>(*got), 1)].cast<py::array_t<std::uint8_t>>();
     }
     if (*got < count) {
         values.resize({static_cast<py::ssize_t>(*got)});
@@ -299,8 +309,9 @@ digits, the digits from position 1 in each base ({10: ..., 16: ..., 2: ...}).)")
             R"(The digits from position pos as a numpy array of uint8 values 0 to 15,
 written by the library straight into the array's memory: n of them (None:
 to the end of the data, or as many as out holds), fewer where the data
-ends. With out (a writable one-dimensional uint8 array), fills it from
-its start and returns it.)")
+ends. With out (a writable one-dimensional uint8 array, of n values or
+more), fills it from its start and returns it, or the view of its first
+values when fewer were written; the rest of out is left as it was.)")
         .def(
             "find",
             [](const open_file& self, const std::string& digits, int base, std::int64_t pos, py::object n,

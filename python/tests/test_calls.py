@@ -40,9 +40,14 @@ def test_arrays_at_word_and_block_edges_in_every_base(mixed):
             assert f.array(per * block - 9, None, base, out=out) is out
             assert "".join("0123456789ABCDEF"[v] for v in out) == reference_digits(words, 1, base, per * block - 9,
                                                                                  per * 4)
+            # Where the data ends first: the view of the values written.
             tail = numpy.full(50, 99, dtype=numpy.uint8)
-            f.array(total - 9, 50, base, out=tail)
+            written = f.array(total - 9, 50, base, out=tail)
+            assert len(written) == 10 and numpy.shares_memory(written, tail)
+            assert "".join("0123456789ABCDEF"[v] for v in written) == reference_digits(words, 1, base, total - 9, 10)
             assert list(tail[10:]) == [99] * 40
+            first = f.array(1, 5, base, out=tail)
+            assert len(first) == 5 and numpy.shares_memory(first, tail)
 
 
 def test_find_count_compare_and_text_are_the_command_lines(tmp_path, mixed):
@@ -157,6 +162,9 @@ def test_states_merge_pickle_and_refuse_a_part_out_of_order(mixed):
     (lambda: rovurer.open(PI10).missing(10), rovurer.RangeError, "bad_option"),
     (lambda: rovurer.open(PI10).digits(1, -1), ValueError, None),
     (lambda: rovurer.open(PI10).array(1, 10, out=numpy.zeros(10, dtype=numpy.int32)), TypeError, None),
+    (lambda: rovurer.open(PI10).array(1, 10, out=numpy.zeros(20, dtype=numpy.uint8)[::2]), TypeError, None),
+    (lambda: rovurer.open(PI10).array(1, 10, out=numpy.zeros(9, dtype=numpy.uint8)), ValueError, None),
+    (lambda: rovurer.open(PI10).finditer("14", page=0), ValueError, None),
     (lambda: rovurer.open(PI10).count(threads=-1), ValueError, None),
 ])
 def test_each_error_has_its_type_and_code(call, kind, code):
