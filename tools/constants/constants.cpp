@@ -231,6 +231,25 @@ std::string text_of(std::string_view name, int base, std::uint64_t digits, bool 
     const double decimal_digits = static_cast<double>(digits + guard) * (base == 10 ? 1.0 : 1.2041199826559248);
     const auto terms = static_cast<std::uint64_t>(decimal_digits / 14.181647462725477) + 2;
 
+    // The root needs nothing of the series: on two threads it is taken
+    // beside the series, which then shares the processors with it.
+    integer root;
+    const auto take_root = [&] {
+        if (base == 10) {
+            integer scale;
+            mpz_ui_pow_ui(scale.get(), 10, digits + guard);
+            mpz_mul(root.get(), scale.get(), scale.get());
+        } else {
+            mpz_set_ui(root.get(), 1);
+            mpz_mul_2exp(root.get(), root.get(), 8 * (digits + guard));
+        }
+        mpz_mul_ui(root.get(), root.get(), 10005);
+        mpz_sqrt(root.get(), root.get());
+    };
+    std::thread root_taker;
+    if (two_threads) {
+        root_taker = std::thread(take_root);
+    }
     split sum;
     mpz_set_ui(sum.p.get(), 1);
     mpz_set_ui(sum.q.get(), 1);
@@ -239,20 +258,14 @@ std::string text_of(std::string_view name, int base, std::uint64_t digits, bool 
         binary_split(1, terms, sum, false, two_threads);
     }
     spent.series = seconds_since(start);
+    if (root_taker.joinable()) {
+        root_taker.join();
+    } else {
+        take_root();
+    }
     // pi = 426880 sqrt(10005) Q / (13591409 Q + R), scaled by base^(digits + guard).
-    integer scale;
-    integer root;
     integer pi;
     integer denominator;
-    if (base == 10) {
-        mpz_ui_pow_ui(scale.get(), 10, digits + guard);
-        mpz_mul(root.get(), scale.get(), scale.get());
-    } else {
-        mpz_set_ui(root.get(), 1);
-        mpz_mul_2exp(root.get(), root.get(), 8 * (digits + guard));
-    }
-    mpz_mul_ui(root.get(), root.get(), 10005);
-    mpz_sqrt(root.get(), root.get());
     mpz_mul_ui(denominator.get(), sum.q.get(), 13591409);
     mpz_add(denominator.get(), denominator.get(), sum.r.get());
     // Q and the denominator hold far more bits than the digits need: their
