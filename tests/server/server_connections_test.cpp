@@ -95,13 +95,7 @@ TEST(ServerConnections, ANewClientClosesTheConnectionThatWaitedLongestAndIsServe
     settings.port = "0";
     settings.max_connections = 2;
     event_count waits;  // of connections for a request: each new one, and each kept after an answer
-    event_count scans;
-    std::latch scans_released(1);
     settings.waiting_for_request = [&] { waits.add(); };
-    settings.before_scan = [&](const std::stop_token& /*stop*/) {
-        scans.add();
-        scans_released.wait();
-    };
     running_server server(pi_files(), settings);
     ASSERT_EQ(server.max_connections(), 2);
 
@@ -125,9 +119,35 @@ TEST(ServerConnections, ANewClientClosesTheConnectionThatWaitedLongestAndIsServe
     for (const int connection : {older, partial, newer}) {
         ::close(connection);
     }
+}
 
-    // Both connections in a request: nothing can be closed, and a new one
-    // is refused.
+TEST(ServerConnections, WhenEveryConnectionIsInARequestANewOneIsRefused) {
+    // A server of its own: no connection of another case is still leaving
+    // when these arrive.
+    rovurer::server::config settings;
+    settings.port = "0";
+    settings.max_connections = 2;
+    event_count scans;
+    std::latch scans_released(1);
+    settings.before_scan = [&](const std::stop_token& /*stop*/) {
+        scans.add();
+        scans_released.wait();
+    };
+    running_server server(pi_files(), settings);
+    // Released however the case ends, before the server is: a scan left
+    // waiting would hold the server's end for ever.
+    struct release_at_end {
+        std::latch& latch;
+        bool done = false;
+        void now() {
+            if (!done) {
+                done = true;
+                latch.count_down();
+            }
+        }
+        ~release_at_end() { now(); }
+    } release{scans_released};
+
     std::vector<int> scanning;
     for (int k = 1; k <= 2; ++k) {
         scanning.push_back(connect_to(server.port()));
@@ -137,7 +157,7 @@ TEST(ServerConnections, ANewClientClosesTheConnectionThatWaitedLongestAndIsServe
     const std::string refused = get(server.port(), "/healthz");
     EXPECT_EQ(status_of(refused), 503);
     EXPECT_EQ(body_of(refused), "{\"error\":\"too many connections\"}\n");
-    scans_released.count_down();
+    release.now();
     for (const int connection : scanning) {
         EXPECT_EQ(status_of(read_answer(connection)), 200);
         ::close(connection);
