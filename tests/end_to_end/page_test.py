@@ -217,9 +217,13 @@ with tempfile.TemporaryDirectory() as folder:
         type_into("stats-n", "1000")
         type_into("stats-block", "100")
         click("test")
+        # The page's scans done (its walk drawn) before the test asks for its
+        # own: the server runs two scans at once (--max-scans).
+        walk = wait.until(lambda b: b.find_elements(By.CSS_SELECTOR, "#walk img"))[0]
+        wait.until(lambda b: b.execute_script("return arguments[0].complete && arguments[0].naturalWidth", walk) == 1000)
         stats = api("/v1/stats?file=pi_base10&base=10&pos=1&n=1000")
         blocks = api("/v1/blocks?file=pi_base10&base=10&pos=1&n=1000&block=100")["blocks"]
-        wait.until(lambda b: len(b.find_elements(By.CSS_SELECTOR, "#blocks-chart svg rect")) == len(blocks))
+        assert len(browser.find_elements(By.CSS_SELECTOR, "#blocks-chart svg rect")) == len(blocks)
         rows = [r.text for r in browser.find_elements(By.CSS_SELECTOR, "#tests tr")]
         assert rows[1] == f"frequency {stats['chi_square']:.4f} 9 {stats['p_value']:.4f}", rows
         assert rows[3] == "serial triples too short 810 \u2013", rows  # 1000 digits are too few
@@ -227,8 +231,6 @@ with tempfile.TemporaryDirectory() as folder:
                   for t in browser.find_elements(By.CSS_SELECTOR, "#blocks-chart svg title")]
         assert titles == [f"position {b['pos']}: {b['chi_square']:.2f}" for b in blocks], titles
         assert "6 at 762" in text_of("tests"), text_of("tests")
-        walk = browser.find_element(By.CSS_SELECTOR, "#walk img")
-        wait.until(lambda b: b.execute_script("return arguments[0].complete && arguments[0].naturalWidth", walk) == 1000)
         # Another base: they belong to the old digits.
         Select(browser.find_element(By.ID, "base")).select_by_value("16")
         wait.until(lambda b: text_of("tests") == "" and len(b.find_elements(By.CSS_SELECTOR, "#walk img")) == 0)
