@@ -14,8 +14,8 @@ int main(int argc, char** argv) {
         (void)std::fprintf(stderr, "usage: pi_position POS RUNS\n");
         return 2;
     }
-    const long long pos = std::atoll(argv[1]);
-    const int runs = std::atoi(argv[2]);
+    const long long pos = std::strtoll(argv[1], nullptr, 10);
+    const auto runs = static_cast<int>(std::strtol(argv[2], nullptr, 10));
     rovurer::scan_options options;
     options.threads = 0;
     for (int run = 0; run < runs; ++run) {
