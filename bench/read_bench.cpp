@@ -11,16 +11,17 @@
 
 int main(int argc, char** argv) {
     if (argc != 6) {
-        std::fprintf(stderr, "usage: read_bench FILE BASE POS N RUNS\n");
+        (void)std::fprintf(stderr, "usage: read_bench FILE BASE POS N RUNS\n");
         return 2;
     }
     const rovurer::result<rovurer::file> opened = rovurer::file::open(argv[1]);
     if (!opened) {
-        std::fprintf(stderr, "read_bench: %s: %s\n", argv[1], opened.error().message.c_str());
+        (void)std::fprintf(stderr, "read_bench: %s: %s\n", argv[1], opened.error().message.c_str());
         return 1;
     }
-    const rovurer::range where{std::atoi(argv[2]), std::atoll(argv[3]), std::atoll(argv[4])};
-    const int runs = std::atoi(argv[5]);
+    const rovurer::range where{static_cast<int>(std::strtol(argv[2], nullptr, 10)), std::strtoll(argv[3], nullptr, 10),
+                               std::strtoll(argv[4], nullptr, 10)};
+    const auto runs = static_cast<int>(std::strtol(argv[5], nullptr, 10));
     std::vector<char> digits(static_cast<std::size_t>(where.count));
     rovurer::scan_options options;
     options.threads = 0;
@@ -29,7 +30,7 @@ int main(int argc, char** argv) {
         const rovurer::result<std::int64_t> got = rovurer::read(*opened, where, digits, options);
         const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - started;
         if (!got || *got != where.count) {
-            std::fprintf(stderr, "read_bench: the read failed\n");
+            (void)std::fprintf(stderr, "read_bench: the read failed\n");
             return 1;
         }
         if (run >= 0) {
