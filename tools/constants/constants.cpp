@@ -4,8 +4,11 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <thread>
+
+#include "rovurer/pack.h"
 
 namespace constants {
 
@@ -308,6 +311,36 @@ std::string text_of(std::string_view name, int base, std::uint64_t digits, bool 
     text[1] = '.';
     spent.digits = seconds_since(start);
     return text;
+}
+
+int write_constant_file(const char* program, std::string_view name, int base, long long asked, const char* output) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::uint64_t per_word = base == 10 ? 19 : 16;
+    const std::uint64_t digits = (static_cast<std::uint64_t>(asked) + per_word - 1) / per_word * per_word;
+    timings spent;
+    std::string why;
+    const std::string text = text_of(name, base, digits, std::thread::hardware_concurrency() > 1, spent, why);
+    if (text.empty()) {
+        (void)std::fprintf(stderr, "%s: %s\n", program, why.c_str());
+        return 1;
+    }
+    rovurer::pack_options options;
+    options.replace = true;
+    options.threads = 0;
+    const rovurer::result<rovurer::packed> written = rovurer::pack_text(text, output, base, options);
+    if (!written) {
+        (void)std::fprintf(stderr, "%s: %s: %s\n", program, output, written.error().message.c_str());
+        return 1;
+    }
+    // What was written, and where the time went.
+    const double all = seconds_since(start);
+    (void)std::fprintf(stderr,
+                       "%s: %s: %lld base-%d digits of %.*s after the point, %lld words, in %.2f s "
+                       "(series %.2f s, root and division %.2f s, digits %.2f s, written %.2f s)\n",
+                       program, output, static_cast<long long>(written->digits), base, static_cast<int>(name.size()),
+                       name.data(), static_cast<long long>(written->word_count), all, spent.series,
+                       spent.divided - spent.series, spent.digits - spent.divided, all - spent.digits);
+    return 0;
 }
 
 }  // namespace constants

@@ -27,4 +27,10 @@ bool known(std::string_view name);
 std::string text_of(std::string_view name, int base, std::uint64_t digits, bool two_threads, timings& spent,
                     std::string& why);
 
+// The generators' work after parsing: `asked` digits of `name` (rounded up
+// to whole words) written as the digit file `output`, replacing it, with a
+// line on standard error saying what was written and where the time went,
+// or the failure, each after "`program`: ". Returns the exit status.
+int write_constant_file(const char* program, std::string_view name, int base, long long asked, const char* output);
+
 }  // namespace constants
