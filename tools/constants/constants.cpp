@@ -33,6 +33,20 @@ struct split {
     integer p, q, r;
 };
 
+// Runs `first` and `second`, the first on a thread of its own when
+// `two_threads`: GMP is reentrant.
+template <typename First, typename Second>
+void run_both(bool two_threads, const First& first, const Second& second) {
+    if (!two_threads) {
+        first();
+        second();
+        return;
+    }
+    std::thread helper(first);
+    second();
+    helper.join();
+}
+
 constexpr unsigned long c3_over_24 = 10939058860032000UL;  // 640320^3 / 24
 
 void binary_split(std::uint64_t a, std::uint64_t b, split& out, bool need_p, bool two_threads = false) {
@@ -54,15 +68,10 @@ void binary_split(std::uint64_t a, std::uint64_t b, split& out, bool need_p, boo
     }
     const std::uint64_t m = a + (b - a) / 2;
     split right;
-    // The two halves of the whole range on two threads: GMP is reentrant.
-    if (two_threads && b - a > 1000) {
-        std::thread left([&] { binary_split(a, m, out, true); });
-        binary_split(m, b, right, need_p);
-        left.join();
-    } else {
-        binary_split(a, m, out, true);
-        binary_split(m, b, right, need_p);
-    }
+    // The two halves of the whole range on two threads.
+    run_both(
+        two_threads && b - a > 1000, [&] { binary_split(a, m, out, true); },
+        [&] { binary_split(m, b, right, need_p); });
     // r = q(m, b) r(a, m) + p(a, m) r(m, b); then p and q multiply. The
     // largest products, at the top, on two threads.
     const auto with_p = [&] {
@@ -102,9 +111,9 @@ void write_digits(mpz_ptr value, int base, std::uint64_t count, char* into, bool
     integer power;
     mpz_ui_pow_ui(power.get(), static_cast<unsigned long>(base), low_count);
     mpz_tdiv_qr(high.get(), low.get(), value, power.get());
-    std::thread helper([&] { write_digits(high.get(), base, count - low_count, into, false); });
-    write_digits(low.get(), base, low_count, into + (count - low_count), false);
-    helper.join();
+    run_both(
+        true, [&] { write_digits(high.get(), base, count - low_count, into, false); },
+        [&] { write_digits(low.get(), base, low_count, into + (count - low_count), false); });
 }
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
@@ -146,14 +155,8 @@ void split_e(std::uint64_t a, std::uint64_t b, fraction_split& out, bool two_thr
     }
     const std::uint64_t m = a + (b - a) / 2;
     fraction_split right;
-    if (two_threads && b - a > 1000) {
-        std::thread left([&] { split_e(a, m, out, false); });
-        split_e(m, b, right, false);
-        left.join();
-    } else {
-        split_e(a, m, out, false);
-        split_e(m, b, right, false);
-    }
+    run_both(
+        two_threads && b - a > 1000, [&] { split_e(a, m, out, false); }, [&] { split_e(m, b, right, false); });
     // p = p(a, m) q(m, b) + p(m, b), q = q(a, m) q(m, b)
     mpz_mul(out.p.get(), out.p.get(), right.q.get());
     mpz_add(out.p.get(), out.p.get(), right.p.get());
