@@ -8,8 +8,16 @@
 namespace rovurer {
 
 output_buffer::output_buffer(sink_function sink, void* context, std::size_t capacity)
-    : sink_(sink), context_(context), capacity_(capacity < minimum_capacity ? minimum_capacity : capacity) {
-    buffer_.reset(new char[capacity_]);
+    : sink_(sink),
+      context_(context),
+      allocated_(capacity < minimum_capacity ? minimum_capacity : capacity),
+      capacity_(allocated_) {
+    buffer_.reset(new char[allocated_]);
+}
+
+void output_buffer::deliver_at_most(std::size_t length) {
+    length = length < minimum_capacity ? minimum_capacity : length;
+    capacity_ = length < allocated_ ? length : allocated_;
 }
 
 void output_buffer::append(const char* bytes, std::size_t length) {
@@ -23,7 +31,7 @@ void output_buffer::append(const char* bytes, std::size_t length) {
         return;
     }
     while (length > 0) {
-        if (used_ == capacity_) {
+        if (used_ >= capacity_) {
             flush();
         }
         const std::size_t room = capacity_ - used_;
@@ -40,12 +48,13 @@ void output_buffer::append(const char* text) {
 }
 
 char* output_buffer::reserve(std::size_t length) {
-    if (capacity_ - used_ < length) {
+    if (used_ + length > capacity_) {
         flush();  // leaves the buffer empty
-        if (capacity_ < length) {
+        if (allocated_ < length) {
             buffer_.reset(new char[length]);
-            capacity_ = length;
+            allocated_ = length;
         }
+        capacity_ = capacity_ < length ? length : capacity_;
     }
     return buffer_.get() + used_;
 }

@@ -20,7 +20,7 @@ public:
 
     // Appends bytes. After a write error everything is dropped.
     void put(char byte) {
-        if (used_ == capacity_) {
+        if (used_ >= capacity_) {
             flush();
         }
         buffer_[used_++] = byte;
@@ -34,6 +34,12 @@ public:
     char* reserve(std::size_t length);
     void commit(std::size_t length) { used_ += length; }
     std::size_t capacity() const { return capacity_; }
+    // Delivers at most `length` bytes a call from now on (at least
+    // minimum_capacity, at most the memory the buffer has), out of the first
+    // bytes of its memory, which then stay in cache; the rest of the memory
+    // is kept for a later call that allows more. Bytes buffered past the new
+    // bound go out whole at the next put, append, reserve or flush.
+    void deliver_at_most(std::size_t length);
 
     // Delivers the buffered bytes. Returns false once any write has failed.
     bool flush();
@@ -55,7 +61,8 @@ private:
     sink_function sink_;
     void* context_;
     std::unique_ptr<char[]> buffer_;
-    std::size_t capacity_;
+    std::size_t allocated_;
+    std::size_t capacity_;  // at most allocated_
     std::size_t used_ = 0;
     int error_ = 0;
 };

@@ -38,6 +38,7 @@ struct shared_run {
 struct part_sink {
     shared_run* run;
     std::int64_t part;
+    output_buffer* own;  // the thread's part output
 };
 
 // Whether `part` may deliver now: it is its turn. Waits for that, or for a
@@ -56,7 +57,9 @@ int deliver(void* context, const char* bytes, std::size_t length) {
             return ECANCELED;  // a part before this one ended the job
         }
     }
-    // This part's turn: the output is its own until it moves the turn on.
+    // This part's turn: the output is its own until it moves the turn on,
+    // and the rest of its text goes out as it is made.
+    sink.own->deliver_at_most(turn_output_bytes);
     std::size_t sent = length;
     bool limit_reached = false;
     if (run.lines_left >= 0) {
@@ -68,7 +71,9 @@ int deliver(void* context, const char* bytes, std::size_t length) {
             }
         }
     }
-    run.out->append(bytes, sent);
+    for (std::size_t at = 0; at < sent && !run.out->failed(); at += turn_output_bytes) {
+        run.out->append(bytes + at, sent - at < turn_output_bytes ? sent - at : turn_output_bytes);
+    }
     if (limit_reached) {
         const std::lock_guard<std::mutex> held(run.lock);
         run.stopped = true;
@@ -89,8 +94,9 @@ command_result run_job(const part_job& job, std::int64_t part, output_buffer& ou
 
 void work_parts(shared_run& run) {
     block_reuse reuse;  // parts on this thread share their block buffers
-    part_sink sink{&run, 0};
+    part_sink sink{&run, 0, nullptr};
     output_buffer part_out(deliver, &sink, part_output_bytes);
+    sink.own = &part_out;
     if (!reuse.reserve(run.readers)) {
         return;
     }
@@ -101,6 +107,7 @@ void work_parts(shared_run& run) {
                 return;
             }
             sink.part = run.next_part++;
+            part_out.deliver_at_most(run.turn == sink.part ? turn_output_bytes : part_output_bytes);
         }
         command_result result = run_job(*run.job, sink.part, part_out);
         if (!part_out.flush() && result == command_result::shown) {

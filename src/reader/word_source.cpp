@@ -106,7 +106,9 @@ bool word_source::open(platform::file data_file, std::int64_t top) {
     buf_words = 0;
     words_left = top;
     advised_from = top;
-    next_read_words = page_words;
+    // A source on a thread that runs parts reads a part, whose span is
+    // bounded and gone through whole: in one read, not in reads that grow.
+    next_read_words = spares.reusers > 0 ? block_words : page_words;
     return true;
 }
 
@@ -270,7 +272,10 @@ void word_source::advise_below(std::int64_t low) {
     target = target < floor_word ? floor_word : target;
     if (target < advised_from) {
         if (prefetch == nullptr) {
-            prefetch = detail::prefetch::start(advise_file, file);
+            // A thread that runs parts (a block_reuse lives on it) reads
+            // beside other threads, through many short sources: it gives
+            // its advice inline rather than start a thread for each part.
+            prefetch = detail::prefetch::start(advise_file, file, spares.reusers == 0);
         }
         detail::prefetch::advise(prefetch, header_bytes + 8 * target, 8 * (advised_from - target));
         advised_from = target;

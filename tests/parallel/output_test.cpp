@@ -141,6 +141,51 @@ TEST(Output, ReserveFlushesFirstAndGrowsForMoreThanTheBufferHolds) {
     }
 }
 
+// A bound on each delivery, lowered with bytes buffered past it and raised
+// again: the bytes arrive whole and in order, each delivery within the bound
+// in force when it leaves (but the bytes buffered before it was lowered).
+TEST(Output, DeliveriesKeepToTheBoundInForce) {
+    struct bound_case {
+        std::size_t buffered;  // before the bound is lowered
+        std::size_t lowered_to;
+        std::size_t appended;  // a byte at a time, under the lowered bound
+        std::size_t largest;   // of the deliveries after the first
+    };
+    const bound_case cases[] = {
+        {0, 100, 1000, 100},
+        {300, 100, 1000, 100},                          // the 300 leave whole, first
+        {10, 1, 500, output_buffer::minimum_capacity},  // never below the minimum
+        {10, 5000, 3000, 1000},                         // never past the memory it has
+        {999, 256, 256, 256},
+    };
+    for (const bound_case& c : cases) {
+        scripted_sink sink;
+        output_buffer out(scripted_sink::deliver, &sink, 1000);
+        const std::string before(c.buffered, 'b');
+        out.append(before.data(), before.size());
+        out.deliver_at_most(c.lowered_to);
+        std::string sent = before;
+        for (std::size_t i = 0; i < c.appended; ++i) {
+            const char byte = static_cast<char>('a' + i % 26);
+            out.put(byte);
+            sent.push_back(byte);
+        }
+        ASSERT_TRUE(out.flush());
+        EXPECT_EQ(sink.delivered, sent) << c.lowered_to;
+        for (std::size_t i = c.buffered > 0 ? 1 : 0; i < sink.deliveries.size(); ++i) {
+            EXPECT_LE(sink.deliveries[i].size(), c.largest) << c.lowered_to << ' ' << i;
+        }
+        // Raised again: one delivery takes the whole buffer.
+        out.deliver_at_most(1000);
+        const std::string whole(1000, 'w');
+        for (const char byte : whole) {
+            out.put(byte);
+        }
+        ASSERT_TRUE(out.flush());
+        EXPECT_EQ(sink.deliveries.back(), whole) << c.lowered_to;
+    }
+}
+
 #ifdef __linux__
 void ignore_signal(int /*signal*/) {}
 #endif

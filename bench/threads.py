@@ -1,0 +1,76 @@
+#!/usr/bin/env python3
+"""Every core against one: --threads N against --threads 1, in the same run.
+
+    threads.py ROVURER DATA_DIR [RUNS] [THREADS]
+
+DATA_DIR holds `digits` (bench_files make). For each form: the median of
+RUNS runs (warm, after two rounds of warm-up) of --threads THREADS
+(default: every core) and of --threads 1, run in turn, their ratio and its
+goal, and the spread (lowest and highest) of each. Dumps through a pipe are
+read by `cat > /dev/null`, the way a pipeline reads them.
+"""
+import os
+import subprocess
+import sys
+import time
+
+tool, data = sys.argv[1], sys.argv[2]
+runs = int(sys.argv[3]) if len(sys.argv) > 3 else 11
+threads = int(sys.argv[4]) if len(sys.argv) > 4 else (os.cpu_count() or 1)
+digits = os.path.join(data, "digits")
+count = 200_000_000
+out_file = os.path.join(data, "threads-out")
+
+
+def timed(command):
+    start = time.perf_counter()
+    subprocess.run(command, shell=True, check=True)
+    return time.perf_counter() - start
+
+
+def alternate(commands):
+    """Times of each command, run in turn (A B A B ...) so that a drift of
+    the machine's speed falls on all of them alike; two rounds to warm up."""
+    for _ in range(2):
+        for command in commands:
+            timed(command)
+    times = [[] for _ in commands]
+    for _ in range(runs):
+        for i, command in enumerate(commands):
+            times[i].append(timed(command))
+    return [sorted(t) for t in times]
+
+
+def median(values):
+    middle = len(values) // 2
+    return values[middle] if len(values) % 2 else (values[middle - 1] + values[middle]) / 2
+
+
+def spread(values):
+    return f"{1000 * values[0]:.1f}-{1000 * values[-1]:.1f}"
+
+
+version = subprocess.run([tool, "--version"], check=True, capture_output=True, text=True).stdout.splitlines()
+cpu = open("/proc/cpuinfo").read().split("model name")[1].split(":")[1].splitlines()[0].strip()
+print(f"machine: {cpu}, {os.cpu_count()} cores; {version[0]}; --threads {threads} against --threads 1,"
+      f" {count:,} digits, warm, {runs} runs each, medians (lowest-highest)")
+forms = [
+    ("dump base 10 --group 10, pipe", f"--group 10 {digits} 10 1 {count}", "| cat > /dev/null", 1.0),
+    ("dump base 10 --group 0, pipe", f"--group 0 --no-labels {digits} 10 1 {count}", "| cat > /dev/null", 1.0),
+    ("dump base 16, pipe", f"{digits} 16 1 {count}", "| cat > /dev/null", 1.0),
+    ("dump base 2, pipe", f"{digits} 2 1 {count}", "| cat > /dev/null", 1.0),
+    ("dump --per-line 100, pipe", f"--per-line 100 {digits} 10 1 {count}", "| cat > /dev/null", 1.0),
+    ("dump base 10, to a file", f"{digits} 10 1 {count}", f"> {out_file}", 0.6),
+    ("dump base 10, to /dev/null", f"{digits} 10 1 {count}", "> /dev/null", 0.6),
+    ("--count base 10", f"--count {digits} 10 1 {count}", "> /dev/null", 0.6),
+    ("--count base 16", f"--count {digits} 16 1 {count}", "> /dev/null", 0.6),
+    ("--find 999999", f"--find 999999 {digits} 10 1 {count}", "> /dev/null", 0.6),
+]
+for label, arguments, output, goal in forms:
+    many, one = alternate([f"{tool} --threads {threads} {arguments} {output}",
+                           f"{tool} --threads 1 {arguments} {output}"])
+    ratio = median(many) / median(one)
+    print(f"  {label:<32} {1000 * median(many):8.1f} ms ({spread(many)})  one thread {1000 * median(one):8.1f} ms"
+          f" ({spread(one)})  ratio {ratio:.3f}  (goal <= {goal})", flush=True)
+if os.path.exists(out_file):
+    os.remove(out_file)
