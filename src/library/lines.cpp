@@ -35,7 +35,7 @@ std::int64_t largest_part(const line_job& job, std::int32_t base, bool in_place)
         return largest / 2;
     }
     if (job.text_per_digit() > 0) {
-        const auto fitting = static_cast<std::int64_t>(static_cast<double>(part_text_bytes) / job.text_per_digit());
+        const auto fitting = static_cast<std::int64_t>(static_cast<double>(part_output_bytes) / job.text_per_digit());
         largest = fitting < largest ? fitting : largest;
     }
     return largest;

@@ -37,7 +37,6 @@ parts_outcome run_in_parts(output_buffer& out, int threads, std::int64_t parts, 
 // one thread running alone writes.
 inline constexpr std::size_t part_output_bytes = std::size_t{1} << 20;
 inline constexpr std::size_t turn_output_bytes = std::size_t{256} << 10;
-inline constexpr std::size_t part_text_bytes = std::size_t{1} << 20;
 
 // How a job run in place ended: as run_in_parts says, and where the output
 // of the parts up to the one that ended it (or of them all) ends.
