@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <new>
@@ -232,9 +233,15 @@ void run_on_threads(int threads, std::int64_t parts, const std::function<void()>
         const platform::interruptible_thread writes_stop;  // a helper may write the output
         work();
     };
+    std::deque<platform::helper_start> starts;
     for (int i = 1; i < threads && i < parts; ++i) {
         try {
-            helpers.emplace_back(run_helper);
+            platform::helper_start& start = starts.emplace_back();
+            helpers.emplace_back([&run_helper, &start] {
+                start.arrived();
+                run_helper();
+            });
+            start.send_away(helpers.back());
         } catch (const std::system_error&) {
             break;  // the threads started so far do the work
         }
@@ -331,7 +338,12 @@ parts_outcome run_in_parts(output_buffer& out, int threads, std::int64_t parts, 
     if (line_limit == 0) {
         return run.outcome;
     }
+    const std::size_t capacity = out.capacity();
+    if (threads > 1) {
+        out.deliver_at_most(turn_output_bytes);
+    }
     run_on_threads(threads, parts, [&run] { work(run); });
+    out.deliver_at_most(capacity);
     if (!run.stopped && run.turn < run.parts) {
         run.outcome.result = command_result::out_of_memory;  // no thread could get its buffer
     }

@@ -33,10 +33,11 @@ parts_outcome run_in_parts(output_buffer& out, int threads, std::int64_t parts, 
 
 // What a part makes ahead of its turn, at most: a thread's output buffer.
 // Once it is a part's turn, its text goes out as it is made, in writes of
-// turn_output_bytes from the start of that buffer, which stays in cache, as
-// one thread running alone writes.
+// turn_output_bytes from the start of that buffer, which stays in cache.
+// Short writes, as a pipe's writer and reader take turns at its lock, and
+// the threads that work ahead need the processors they would spin on.
 inline constexpr std::size_t part_output_bytes = std::size_t{1} << 20;
-inline constexpr std::size_t turn_output_bytes = std::size_t{256} << 10;
+inline constexpr std::size_t turn_output_bytes = std::size_t{64} << 10;
 
 // How a job run in place ended: as run_in_parts says, and where the output
 // of the parts up to the one that ended it (or of them all) ends.

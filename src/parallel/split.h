@@ -29,10 +29,20 @@ struct run_split {
         return end - part_begin(part) < part_digits ? end : part_begin(part) + part_digits;
     }
     // Sets the size of the parts: at most `largest_part` (what one reader
-    // buffers, or less), whole units.
+    // buffers, or less), whole units, and as many parts as make each thread
+    // take the same number, as even as whole units allow, where the range
+    // holds parts of at least the smallest size: with 11 parts on two
+    // threads one would run six while the other waits.
     void cut(std::int64_t unit, std::int64_t largest_part) {
-        std::int64_t part = (end - begin) / (4 * std::int64_t{threads});
+        const std::int64_t length = end - begin;
+        std::int64_t part = length / (4 * std::int64_t{threads});
         part = part < smallest_part() ? smallest_part() : part > largest_part ? largest_part : part;
+        if (length > 0) {
+            std::int64_t count = length / part + (length % part != 0 ? 1 : 0);
+            count = (count + threads - 1) / threads * threads;
+            const std::int64_t even = length / count + (length % count != 0 ? 1 : 0);
+            part = even >= smallest_part() ? even : part;
+        }
         part_digits = (part + unit - 1) / unit * unit;
     }
 };

@@ -10,6 +10,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
+#include <thread>
 
 namespace rovurer::platform {
 
@@ -218,6 +220,28 @@ public:
 
 private:
     int slot_ = -1;
+};
+
+// A thread just started begins on the processor of the thread that started
+// it; while that thread works on, on Linux, it waits there for the
+// scheduler's next balancing, milliseconds later, though another processor
+// is idle. One helper_start for each helper sends it away at once: the
+// starter calls send_away() right after starting it, and the helper calls
+// arrived() first thing, which gives it back every processor the starter
+// may use. Either may come first. Nothing on other systems.
+class helper_start {
+public:
+    helper_start();
+    void send_away(std::thread& helper);
+    void arrived();
+    helper_start(const helper_start&) = delete;
+    helper_start& operator=(const helper_start&) = delete;
+
+private:
+    std::mutex lock_;
+    bool arrived_ = false;
+    bool sent_away_ = false;
+    std::uint64_t processors_[16] = {};  // the starter's, as the system keeps them (Linux: a cpu_set_t)
 };
 
 // Ends the process by signal `number` with its default action, as if it had

@@ -24,6 +24,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <mutex>
 #include <string>
@@ -628,6 +629,41 @@ void on_stop_signal(int number, siginfo_t* info, void* /*context*/) {
 }
 
 }  // namespace
+
+#ifdef __linux__
+static_assert(sizeof(cpu_set_t) <= sizeof(std::uint64_t[16]));
+
+helper_start::helper_start() {
+    (void)sched_getaffinity(0, sizeof(cpu_set_t), reinterpret_cast<cpu_set_t*>(processors_));
+}
+
+void helper_start::send_away(std::thread& helper) {
+    const std::lock_guard<std::mutex> held(lock_);
+    if (arrived_) {
+        return;  // it runs already
+    }
+    cpu_set_t others;
+    std::memcpy(&others, processors_, sizeof others);
+    const int here = sched_getcpu();
+    if (here >= 0 && here < CPU_SETSIZE) {
+        CPU_CLR(static_cast<std::size_t>(here), &others);
+    }
+    // With no other processor, it stays where it is.
+    sent_away_ = CPU_COUNT(&others) > 0 && pthread_setaffinity_np(helper.native_handle(), sizeof others, &others) == 0;
+}
+
+void helper_start::arrived() {
+    const std::lock_guard<std::mutex> held(lock_);
+    arrived_ = true;
+    if (sent_away_) {
+        (void)pthread_setaffinity_np(pthread_self(), sizeof(cpu_set_t), reinterpret_cast<cpu_set_t*>(processors_));
+    }
+}
+#else
+helper_start::helper_start() = default;
+void helper_start::send_away(std::thread& /*helper*/) {}
+void helper_start::arrived() {}
+#endif
 
 interruptible_thread::interruptible_thread() {
     for (int i = 0; i < thread_slots; ++i) {

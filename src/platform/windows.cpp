@@ -394,6 +394,10 @@ int write(stream to, const char* bytes, std::size_t length) {
     return 0;
 }
 
+helper_start::helper_start() = default;
+void helper_start::send_away(std::thread& /*helper*/) {}
+void helper_start::arrived() {}
+
 interruptible_thread::interruptible_thread() = default;
 interruptible_thread::~interruptible_thread() = default;
 

@@ -6,6 +6,8 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/platform.h"
+
 namespace rovurer::detail::prefetch {
 
 struct prefetcher {
@@ -17,6 +19,7 @@ struct prefetcher {
     std::int64_t pending_high = 0;
     bool stopping = false;
     std::thread worker;  // not joinable when advice is given inline
+    platform::helper_start worker_start;
 
     prefetcher(advice_function advice, const void* advice_context) : give(advice), context(advice_context) {}
 
@@ -44,7 +47,11 @@ prefetcher* start(advice_function give, const void* context, bool threaded) {
 #ifndef ROVURER_NO_THREADS
     if (helper != nullptr && threaded) {
         try {
-            helper->worker = std::thread([helper] { helper->run(); });
+            helper->worker = std::thread([helper] {
+                helper->worker_start.arrived();
+                helper->run();
+            });
+            helper->worker_start.send_away(helper->worker);
         } catch (const std::system_error&) {
             // No thread: advice goes out inline.
         }

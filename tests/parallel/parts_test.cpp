@@ -9,10 +9,19 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifdef __linux__
+#include <pthread.h>
+#include <sched.h>
+#endif
+
+#include "platform/platform.h"
 
 using namespace rovurer;
 
@@ -155,5 +164,47 @@ TEST(Parts, EveryPartRunsOnceAndTheFirstFailureInPartOrderWins) {
         }
     }
 }
+
+#ifdef __linux__
+// Whichever comes first, the starter sending the helper away or the helper
+// arriving, the helper ends with every processor the starter may use.
+TEST(Parts, AHelperSentAwayGetsBackEveryProcessorOfItsStarter) {
+    cpu_set_t starter;
+    ASSERT_EQ(sched_getaffinity(0, sizeof starter, &starter), 0);
+    for (const bool sent_first : {true, false}) {
+        platform::helper_start start;
+        std::mutex lock;
+        std::condition_variable changed;
+        bool may_arrive = !sent_first;
+        bool has_arrived = false;
+        bool may_look = false;
+        cpu_set_t seen;
+        CPU_ZERO(&seen);
+        std::thread helper([&] {
+            std::unique_lock<std::mutex> held(lock);
+            changed.wait(held, [&] { return may_arrive; });
+            start.arrived();
+            has_arrived = true;
+            changed.notify_all();
+            changed.wait(held, [&] { return may_look; });
+            (void)pthread_getaffinity_np(pthread_self(), sizeof seen, &seen);
+        });
+        {
+            std::unique_lock<std::mutex> held(lock);
+            if (!sent_first) {
+                changed.wait(held, [&] { return has_arrived; });
+            }
+            start.send_away(helper);
+            may_arrive = true;
+            changed.notify_all();
+            changed.wait(held, [&] { return has_arrived; });
+            may_look = true;
+            changed.notify_all();
+        }
+        helper.join();
+        EXPECT_TRUE(CPU_EQUAL(&seen, &starter)) << (sent_first ? "sent away first" : "arrived first");
+    }
+}
+#endif
 
 }  // namespace
