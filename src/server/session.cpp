@@ -76,19 +76,38 @@ void session::evict() {
 // A deadline for the operation about to start: when it passes, the
 // operation is cancelled and its handler closes the connection.
 void session::arm(std::chrono::milliseconds limit) {
-    const std::uint32_t generation = ++armed_;
-    deadline_.expires_after(limit);
-    deadline_.async_wait([self = shared_from_this(), generation](beast::error_code error) {
-        if (!error && generation == self->armed_) {
-            beast::error_code ignored;
-            self->socket_.cancel(ignored);
-        }
-    });
+    deadline_at_ = clock_type::now() + limit;
+    armed_ = true;
+    if (!waiting_ || deadline_at_ < waiting_until_) {
+        wait_for_deadline();
+    }
 }
 
 void session::disarm() {
-    ++armed_;
-    deadline_.cancel();
+    armed_ = false;
+}
+
+// Waits until the deadline in force; a wait already under way ends at once,
+// as cancelled, and does nothing.
+void session::wait_for_deadline() {
+    waiting_ = true;
+    waiting_until_ = deadline_at_;
+    deadline_.expires_at(deadline_at_);
+    deadline_.async_wait([self = shared_from_this()](beast::error_code error) {
+        if (error) {
+            return;  // cancelled: a later wait, or none, is the session's
+        }
+        self->waiting_ = false;
+        if (!self->armed_ || self->finished_) {
+            return;
+        }
+        if (clock_type::now() < self->deadline_at_) {
+            self->wait_for_deadline();  // the deadline moved later
+            return;
+        }
+        beast::error_code ignored;
+        self->socket_.cancel(ignored);
+    });
 }
 
 void session::wait_for_request() {
@@ -433,6 +452,7 @@ void session::finish() {
     }
     finished_ = true;
     disarm();
+    deadline_.cancel();  // its wait holds the session: let it go now
     beast::error_code ignored;
     socket_.close(ignored);
     server_.table.remove(place);

@@ -83,6 +83,7 @@ private:
     void finish();
     void arm(std::chrono::milliseconds limit);
     void disarm();
+    void wait_for_deadline();
 
     tcp::socket socket_;
     boost::asio::steady_timer deadline_;
@@ -90,9 +91,16 @@ private:
     tcp::endpoint peer_;
     std::unique_ptr<exchange> exchange_;  // while a request is read and answered
     std::unique_ptr<std::array<char, 512>> drained_;
-    std::uint32_t armed_ = 0;  // the deadline's generation
-    bool idle_ = false;        // waiting for a request
-    bool ending_ = false;      // the server is ending: no request after this one
+    // The deadline in force, if armed. The timer's wait is not cancelled
+    // when the deadline moves later or goes: when it ends it waits again
+    // until the deadline in force, or does nothing (a request arms and
+    // disarms it several times, and a cancelled wait costs a handler).
+    std::chrono::steady_clock::time_point deadline_at_;
+    std::chrono::steady_clock::time_point waiting_until_;  // of the timer's wait, while waiting_
+    bool armed_ = false;
+    bool waiting_ = false;
+    bool idle_ = false;    // waiting for a request
+    bool ending_ = false;  // the server is ending: no request after this one
     bool closed_ = false;
     bool finished_ = false;
 };
