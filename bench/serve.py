@@ -5,7 +5,8 @@
 
 Makes a digit file of 10^9 random decimal digits and the same digits as a
 text file (in DATA_FOLDER, once), then measures, with keep-alive, 64
-connections and SECONDS (30) each:
+connections, five runs of SECONDS (6) each, taken in turn with the
+baseline's:
   - lookups: 1,000 digits at random positions, from rovurer --serve, and
     from nginx as a 1,000-byte Range of the text file, nginx with one
     worker process and with two, each beside a run of rovurer's;
@@ -26,7 +27,7 @@ import time
 import urllib.request
 
 tool, data = sys.argv[1], os.path.abspath(sys.argv[2])
-seconds = int(sys.argv[3]) if len(sys.argv) > 3 else 30
+seconds = int(sys.argv[3]) if len(sys.argv) > 3 else 6
 digits_total = 10**9
 words = (digits_total + 18) // 19
 binary = os.path.join(data, "serve-digits")
@@ -97,11 +98,11 @@ end
 }
 
 
-def wrk(label, port):
+def wrk(label, port, duration):
     script = os.path.join(work, label + ".lua")
     with open(script, "w") as out:
         out.write(scripts[label])
-    result = subprocess.run(["wrk", "-t2", "-c64", f"-d{seconds}s", "--latency", "-s", script,
+    result = subprocess.run(["wrk", "-t2", "-c64", f"-d{duration}s", "--latency", "-s", script,
                              f"http://127.0.0.1:{port}"], capture_output=True, text=True, check=True).stdout
     rate = float(re.search(r"Requests/sec:\s+([\d.]+)", result).group(1))
     p99 = re.search(r"99%\s+([\d.]+)(us|ms|s)", result)
@@ -110,25 +111,38 @@ def wrk(label, port):
     return rate, p99_ms, int(errors.group(1)) if errors else 0
 
 
-def show(label, measured):
+def median(values):
+    values = sorted(values)
+    return values[len(values) // 2]
+
+
+def show(label, runs):
     # Every answer must be a success: a failing baseline would be no baseline.
-    rate, p99, errors = measured
-    print(f"{label:52} {rate:10.0f} req/s   p99 {p99:7.2f} ms   non-2xx {errors}")
+    rates = sorted(rate for rate, _, _ in runs)
+    p99s = sorted(p99 for _, p99, _ in runs)
+    print(f"{label:52} {median(rates):10.0f} req/s ({rates[0]:.0f}-{rates[-1]:.0f})   p99 {median(p99s):6.2f} ms"
+          f" (highest {p99s[-1]:.2f})   non-2xx {sum(errors for _, _, errors in runs)}")
 
 
-print(f"lookups of 1,000 digits at random positions of 10^9, keep-alive, wrk -t2 -c64, {seconds} s each, "
-      f"rovurer --quiet, nginx with access_log off:")
-# Each setup in turn, rovurer's run beside its baseline's: with nginx of
-# one worker process, then of two (one a core here).
+rounds = 5
+print(f"lookups of 1,000 digits at random positions of 10^9, keep-alive, wrk -t2 -c64, {rounds} runs of"
+      f" {seconds} s each taken in turn with the baseline's, medians (lowest-highest), rovurer --quiet, nginx with"
+      f" access_log off:")
+# Each setup in turn, rovurer's runs taken in turn with its baseline's, so
+# that a drift of the machine falls on both: with nginx of one worker
+# process, then of two (one a core here).
 for workers, port in nginx_ports.items():
-    rovurer_alone = wrk("rovurer", server_port)
-    nginx_alone = wrk("nginx", port)
-    if rovurer_alone[2] or nginx_alone[2]:
+    rovurer_runs, nginx_runs = [], []
+    for _ in range(rounds):
+        rovurer_runs.append(wrk("rovurer", server_port, seconds))
+        nginx_runs.append(wrk("nginx", port, seconds))
+    if any(errors for _, _, errors in rovurer_runs + nginx_runs):
         sys.exit("answers that are not successes: the figures would mean nothing")
-    show("rovurer --serve", rovurer_alone)
-    show(f"nginx, worker_processes {workers}, a 1,000-byte Range", nginx_alone)
-    print(f"ratio of requests a second against nginx of {workers} worker(s): "
-          f"{rovurer_alone[0] / nginx_alone[0]:.3f} (goal 0.8 or more; p99 goal 10 ms)")
+    show("rovurer --serve", rovurer_runs)
+    show(f"nginx, worker_processes {workers}, a 1,000-byte Range", nginx_runs)
+    print(f"ratio of the medians against nginx of {workers} worker(s): "
+          f"{median([r[0] for r in rovurer_runs]) / median([r[0] for r in nginx_runs]):.3f}"
+          f" (goal 0.8 or more; p99 goal 10 ms)")
 
 # Two finds over the whole file, again and again, while the lookups run.
 running = True
@@ -145,7 +159,7 @@ scans = [threading.Thread(target=scan) for _ in range(2)]
 for thread in scans:
     thread.start()
 time.sleep(1)  # both finds under way before the lookups start
-during = wrk("rovurer", server_port)
+during = [wrk("rovurer", server_port, seconds) for _ in range(rounds)]
 running = False
 for thread in scans:
     thread.join()

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -19,7 +21,13 @@ namespace beast = boost::beast;
 using tcp = asio::ip::tcp;
 
 struct http_server::state {
+    // One event loop a thread, each connection on one of them: a connection's
+    // events never pass from one thread to another. The first loop also runs
+    // the acceptor, the signals and the end.
     asio::io_context io;
+    std::vector<std::unique_ptr<asio::io_context>> loops;                                // of the other threads
+    std::vector<asio::executor_work_guard<asio::io_context::executor_type>> loops_kept;  // until the end
+    std::size_t next_loop = 0;  // of the next connection: 0 is io, k is loops[k - 1]
     server_context context;
     // The acceptor, the signals and the end run on one strand of their own;
     // each connection on another.
@@ -51,7 +59,9 @@ bool out_of_descriptors(const beast::error_code& error) {
 }  // namespace
 
 void http_server::state::accept() {
-    acceptor.async_accept(asio::make_strand(io), [this](beast::error_code error, tcp::socket socket) {
+    asio::io_context& loop = next_loop == 0 ? io : *loops[next_loop - 1];
+    next_loop = next_loop == loops.size() ? 0 : next_loop + 1;
+    acceptor.async_accept(asio::make_strand(loop), [this](beast::error_code error, tcp::socket socket) {
         if (error == asio::error::operation_aborted || !acceptor.is_open()) {
             return;  // the acceptor was closed: the server is ending
         }
@@ -99,6 +109,9 @@ void http_server::state::begin_end() {
     acceptor.close(ignored);
     signals.cancel(ignored);
     accept_pause.cancel();
+    for (auto& kept : loops_kept) {
+        kept.reset();  // each loop returns once its connections have ended
+    }
     const std::vector<std::shared_ptr<session>> open = context.table.all();
     for (const std::shared_ptr<session>& connection : open) {
         connection->end_when_idle();
@@ -113,6 +126,9 @@ void http_server::state::begin_end() {
         }
         context.scans_end.request_stop();
         io.stop();
+        for (const std::unique_ptr<asio::io_context>& loop : loops) {
+            loop->stop();
+        }
     });
 }
 
@@ -203,23 +219,30 @@ void http_server::run(bool signals) {
             }
         });
     }
-    asio::post(server.control, [&server] { server.accept(); });
-    // Lookups run on these threads, one per processor: each keeps the block
-    // buffers its reads free for the next, rather than mapping 8 MiB a read.
+    // Lookups run on these threads, one per processor, each with its loop:
+    // each keeps the block buffers its reads free for the next, rather than
+    // mapping 8 MiB a read.
     const int threads = std::max(1, platform::usable_processors());
-    const auto serve = [&server] {
+    const auto serve = [](asio::io_context& loop) {
         const kept_buffers buffers;
-        server.io.run();
+        loop.run();
     };
     std::vector<std::thread> helpers;
     for (int k = 1; k < threads; ++k) {
         try {
-            helpers.emplace_back(serve);
+            server.loops.push_back(std::make_unique<asio::io_context>());
+            server.loops_kept.push_back(asio::make_work_guard(*server.loops.back()));
+            helpers.emplace_back(serve, std::ref(*server.loops.back()));
         } catch (const std::system_error&) {
+            if (server.loops.size() > helpers.size()) {  // a loop without its thread
+                server.loops_kept.pop_back();
+                server.loops.pop_back();
+            }
             break;  // the threads started so far serve
         }
     }
-    serve();
+    asio::post(server.control, [&server] { server.accept(); });
+    serve(server.io);
     for (std::thread& helper : helpers) {
         helper.join();
     }
