@@ -225,10 +225,12 @@ private:
 // A thread just started begins on the processor of the thread that started
 // it; while that thread works on, on Linux, it waits there for the
 // scheduler's next balancing, milliseconds later, though another processor
-// is idle. One helper_start for each helper sends it away at once: the
-// starter calls send_away() right after starting it, and the helper calls
-// arrived() first thing, which gives it back every processor the starter
-// may use. Either may come first. Nothing on other systems.
+// is idle; or it runs first, and its starter waits. One helper_start for
+// each helper, made by the starter before it starts the helper, sends it
+// away at once: the starter calls send_away() right after starting it, and
+// the helper calls arrived() first thing, which moves it itself if it runs
+// first on its starter's processor, and gives it back every processor the
+// starter may use. Either may come first. Nothing on other systems.
 class helper_start {
 public:
     helper_start();
@@ -241,6 +243,7 @@ private:
     std::mutex lock_;
     bool arrived_ = false;
     bool sent_away_ = false;
+    int starter_processor_ = -1;
     std::uint64_t processors_[16] = {};  // the starter's, as the system keeps them (Linux: a cpu_set_t)
 };
 

@@ -633,8 +633,24 @@ void on_stop_signal(int number, siginfo_t* info, void* /*context*/) {
 #ifdef __linux__
 static_assert(sizeof(cpu_set_t) <= sizeof(std::uint64_t[16]));
 
+namespace {
+
+// The processors of `all` but `excluded`; false when none is left.
+bool all_but(const std::uint64_t* all, int excluded, cpu_set_t& others) {
+    std::memcpy(&others, all, sizeof others);
+    if (excluded >= 0 && excluded < CPU_SETSIZE) {
+        CPU_CLR(static_cast<std::size_t>(excluded), &others);
+    }
+    return CPU_COUNT(&others) > 0;
+}
+
+}  // namespace
+
 helper_start::helper_start() {
-    (void)sched_getaffinity(0, sizeof(cpu_set_t), reinterpret_cast<cpu_set_t*>(processors_));
+    if (sched_getaffinity(0, sizeof(cpu_set_t), reinterpret_cast<cpu_set_t*>(processors_)) != 0) {
+        std::memset(processors_, 0, sizeof processors_);  // nothing is moved
+    }
+    starter_processor_ = sched_getcpu();
 }
 
 void helper_start::send_away(std::thread& helper) {
@@ -643,18 +659,20 @@ void helper_start::send_away(std::thread& helper) {
         return;  // it runs already
     }
     cpu_set_t others;
-    std::memcpy(&others, processors_, sizeof others);
-    const int here = sched_getcpu();
-    if (here >= 0 && here < CPU_SETSIZE) {
-        CPU_CLR(static_cast<std::size_t>(here), &others);
-    }
     // With no other processor, it stays where it is.
-    sent_away_ = CPU_COUNT(&others) > 0 && pthread_setaffinity_np(helper.native_handle(), sizeof others, &others) == 0;
+    sent_away_ = all_but(processors_, sched_getcpu(), others) &&
+                 pthread_setaffinity_np(helper.native_handle(), sizeof others, &others) == 0;
 }
 
 void helper_start::arrived() {
     const std::lock_guard<std::mutex> held(lock_);
     arrived_ = true;
+    cpu_set_t others;
+    if (!sent_away_ && sched_getcpu() == starter_processor_ && all_but(processors_, starter_processor_, others)) {
+        // It runs first, on its starter's processor, which then waits in
+        // turn: it moves itself.
+        sent_away_ = pthread_setaffinity_np(pthread_self(), sizeof others, &others) == 0;
+    }
     if (sent_away_) {
         (void)pthread_setaffinity_np(pthread_self(), sizeof(cpu_set_t), reinterpret_cast<cpu_set_t*>(processors_));
     }
