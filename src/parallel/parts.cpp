@@ -5,10 +5,10 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <new>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -242,8 +242,8 @@ void run_on_threads(int threads, std::int64_t parts, const std::function<void()>
                 run_helper();
             });
             start.send_away(helpers.back());
-        } catch (const std::system_error&) {
-            break;  // the threads started so far do the work
+        } catch (const std::exception&) {
+            break;  // no thread, or no memory for one: the threads started so far do the work
         }
     }
     work();

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -233,12 +233,16 @@ void http_server::run(bool signals) {
             server.loops.push_back(std::make_unique<asio::io_context>());
             server.loops_kept.push_back(asio::make_work_guard(*server.loops.back()));
             helpers.emplace_back(serve, std::ref(*server.loops.back()));
-        } catch (const std::system_error&) {
-            if (server.loops.size() > helpers.size()) {  // a loop without its thread
+        } catch (const std::exception&) {
+            // No thread, or no memory for its loop: a loop or guard without
+            // its thread goes, and the threads started so far serve.
+            while (server.loops_kept.size() > helpers.size()) {
                 server.loops_kept.pop_back();
+            }
+            while (server.loops.size() > helpers.size()) {
                 server.loops.pop_back();
             }
-            break;  // the threads started so far serve
+            break;
         }
     }
     asio::post(server.control, [&server] { server.accept(); });
