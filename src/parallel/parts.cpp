@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -233,15 +232,9 @@ void run_on_threads(int threads, std::int64_t parts, const std::function<void()>
         const platform::interruptible_thread writes_stop;  // a helper may write the output
         work();
     };
-    std::deque<platform::helper_start> starts;
     for (int i = 1; i < threads && i < parts; ++i) {
         try {
-            platform::helper_start& start = starts.emplace_back();
-            helpers.emplace_back([&run_helper, &start] {
-                start.arrived();
-                run_helper();
-            });
-            start.send_away(helpers.back());
+            helpers.push_back(platform::start_helper(run_helper));
         } catch (const std::exception&) {
             break;  // no thread, or no memory for one: the threads started so far do the work
         }

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -246,6 +247,10 @@ private:
     int starter_processor_ = -1;
     std::uint64_t processors_[16] = {};  // the starter's, as the system keeps them (Linux: a cpu_set_t)
 };
+
+// Starts a thread running `body` as a helper_start says: at once on another
+// processor. Throws as std::thread does.
+std::thread start_helper(std::function<void()> body);
 
 // Ends the process by signal `number` with its default action, as if it had
 // never been caught, so that the shell sees 128 + number.

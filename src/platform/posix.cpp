@@ -26,6 +26,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -682,6 +683,16 @@ helper_start::helper_start() = default;
 void helper_start::send_away(std::thread& /*helper*/) {}
 void helper_start::arrived() {}
 #endif
+
+std::thread start_helper(std::function<void()> body) {
+    const auto start = std::make_shared<helper_start>();
+    std::thread helper([start, work = std::move(body)] {
+        start->arrived();
+        work();
+    });
+    start->send_away(helper);
+    return helper;
+}
 
 interruptible_thread::interruptible_thread() {
     for (int i = 0; i < thread_slots; ++i) {

@@ -19,6 +19,8 @@
 #include <limits>
 #include <string>
 
+#include <utility>
+
 #include "platform/platform.h"
 
 namespace rovurer::platform {
@@ -397,6 +399,10 @@ int write(stream to, const char* bytes, std::size_t length) {
 helper_start::helper_start() = default;
 void helper_start::send_away(std::thread& /*helper*/) {}
 void helper_start::arrived() {}
+
+std::thread start_helper(std::function<void()> body) {
+    return std::thread(std::move(body));
+}
 
 interruptible_thread::interruptible_thread() = default;
 interruptible_thread::~interruptible_thread() = default;

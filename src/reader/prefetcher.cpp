@@ -19,7 +19,6 @@ struct prefetcher {
     std::int64_t pending_high = 0;
     bool stopping = false;
     std::thread worker;  // not joinable when advice is given inline
-    platform::helper_start worker_start;
 
     prefetcher(advice_function advice, const void* advice_context) : give(advice), context(advice_context) {}
 
@@ -47,11 +46,7 @@ prefetcher* start(advice_function give, const void* context, bool threaded) {
 #ifndef ROVURER_NO_THREADS
     if (helper != nullptr && threaded) {
         try {
-            helper->worker = std::thread([helper] {
-                helper->worker_start.arrived();
-                helper->run();
-            });
-            helper->worker_start.send_away(helper->worker);
+            helper->worker = platform::start_helper([helper] { helper->run(); });
         } catch (const std::system_error&) {
             // No thread: advice goes out inline.
         }
