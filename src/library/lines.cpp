@@ -15,6 +15,8 @@ namespace {
 
 // Text goes out in writes of up to this many bytes.
 constexpr std::size_t output_bytes = std::size_t{256} << 10;
+// Text of this many bytes or more gets its disk space set aside first.
+constexpr std::int64_t reserve_bytes = std::int64_t{1} << 20;
 
 int deliver_to(void* context, const char* bytes, std::size_t length) {
     const auto& deliver = *static_cast<const text_output::deliver_function*>(context);
@@ -141,15 +143,22 @@ result<lines_run> run_lines(const file& source, const range& where, const text_o
                         : to.is_standard_output() ? output_buffer(write_to_stream, &standard_output, output_bytes)
                                                   : output_buffer(deliver_to, deliver, output_bytes);
     run_split split = split_part(bounds, plan);
-    // A job that places its parts, on several threads, to an output that
-    // takes writes anywhere, writes them in place. Text offsets past 2^62
-    // could pass the largest file offset.
-    std::int64_t placed_at = -1;
-    if (job.places() && (target != nullptr || to.is_standard_output()) && split.threads > 1 &&
-        split.end <= std::int64_t{1} << 56) {
+    // A job that knows where its text goes, to an output that takes writes
+    // anywhere: on several threads its parts are written in place. Text
+    // offsets past 2^62 could pass the largest file offset.
+    // A long text has its disk space set aside first.
+    const bool placing =
+        job.places() && (target != nullptr || to.is_standard_output()) && split.end <= std::int64_t{1} << 56;
+    const std::int64_t text_length =
+        placing ? job.text_before(where.pos, split.end) - job.text_before(where.pos, split.begin) : 0;
+    std::int64_t text_at = -1;
+    if (placing && (split.threads > 1 || text_length >= reserve_bytes)) {
         const std::int64_t offset = platform::output_offset(target);
-        placed_at = offset >= 0 && offset < std::int64_t{1} << 62 ? offset : -1;
+        text_at = offset >= 0 && offset < std::int64_t{1} << 62 ? offset : -1;
     }
+    const std::int64_t placed_at = split.threads > 1 ? text_at : -1;
+    const bool reserved =
+        text_at >= 0 && text_length >= reserve_bytes && platform::reserve_output(text_at, text_length, target);
     split.cut(job.unit(), largest_part(job, where.base, placed_at >= 0));
     command_result result = command_result::shown;
     if (split.threads == 1 && options.part.index == 0 && job.works_whole()) {
@@ -160,6 +169,9 @@ result<lines_run> run_lines(const file& source, const range& where, const text_o
     }
     if (!out.flush() && result == command_result::shown) {
         result = command_result::write_failed;
+    }
+    if (reserved) {
+        platform::release_output_reserve(target);
     }
     if (result != command_result::shown) {
         return lines_error(result, out, options);

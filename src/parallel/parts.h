@@ -53,8 +53,8 @@ struct placed_outcome {
 // offset_of(part) on,
 // which must be where one thread running the parts in order would write it;
 // for an output that takes writes at any offset (platform::output_offset).
-// No part waits for another to be written, and a thread's output stays in a
-// buffer of placed_output_bytes, which stays in cache. It returns once every
+// No part waits for another to be written, and a thread's output goes out
+// in writes of placed_output_bytes. It returns once every
 // part it started has ended, so that all parts before the one that ended
 // the job are written whole: the output from `start` to the outcome's end
 // is then what one thread would have written. Parts after that one may have
@@ -93,7 +93,10 @@ using result_job = std::function<command_result(std::int64_t part)>;
 // threads take no part, as for run_in_parts; `readers` as there.
 command_result run_parts(int threads, std::int64_t parts, const result_job& job, int readers = 1);
 
-inline constexpr std::size_t placed_output_bytes = std::size_t{256} << 10;
+// Long writes: threads writing one file take turns at its lock, each write
+// a turn (two threads' 1 MiB writes of a new file take a fifth less time
+// than 256 KiB ones).
+inline constexpr std::size_t placed_output_bytes = std::size_t{1} << 20;
 
 // Where piece k of `pieces` of [0, length) begins, for k from 0 to pieces:
 // pieces of whole units (the last one takes what is left), as even as that

@@ -199,6 +199,21 @@ int write_output_at(std::int64_t offset, const char* bytes, std::size_t length, 
 // cutting a regular file there when `cut`. Returns 0, or an errno value.
 int move_output_to(std::int64_t offset, bool cut, const file* to = nullptr);
 
+// Sets aside the disk space of `length` bytes of the output from `offset`
+// on, its size unchanged, so that the writes that fill them need not find
+// space as they go (on Linux a regular file's writes then take about a
+// fifth less time, and threads writing one file wait less on each other).
+// Only where the space is free and the file-size limit allows it: a full
+// disk or the limit fails the writes where they would have failed anyway.
+// Returns whether space was set aside; nothing is, on another system or
+// another output, or when the file system refuses.
+bool reserve_output(std::int64_t offset, std::int64_t length, const file* to = nullptr);
+
+// Gives back the space set aside past the output's end, when the text that
+// went out is shorter than reserved (a job that stopped, or a data end
+// before the range's): the file's bytes and size stay as they are.
+void release_output_reserve(const file* to = nullptr);
+
 // Signals that ask a job to stop: SIGINT, SIGTERM and SIGHUP. From
 // catch_stop_signals() on, each only records its number, which stop_signal()
 // returns (0 before any), and makes writes to standard output and error give

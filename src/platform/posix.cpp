@@ -18,6 +18,7 @@
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -585,6 +586,45 @@ int move_output_to(std::int64_t offset, bool cut, const file* to) {
         return errno;
     }
     return lseek(descriptor, static_cast<off_t>(offset), SEEK_SET) < 0 ? errno : 0;
+}
+
+bool reserve_output(std::int64_t offset, std::int64_t length, const file* to) {
+#if defined(__linux__) && defined(FALLOC_FL_KEEP_SIZE)
+    const int descriptor = to != nullptr ? descriptor_of(*to) : STDOUT_FILENO;
+    struct stat output {};
+    struct statvfs space {};
+    struct rlimit size_limit {};
+    if (offset < 0 || length <= 0 || offset > std::numeric_limits<off_t>::max() - length ||
+        fstat(descriptor, &output) != 0 || !S_ISREG(output.st_mode) || fstatvfs(descriptor, &space) != 0 ||
+        getrlimit(RLIMIT_FSIZE, &size_limit) != 0) {
+        return false;
+    }
+    // What is free for this process, less a margin that leaves others room.
+    const auto free_bytes = static_cast<double>(space.f_bavail) * static_cast<double>(space.f_frsize);
+    const bool fits = static_cast<double>(length) < free_bytes / 2;
+    const bool allowed = size_limit.rlim_cur == RLIM_INFINITY ||
+                         static_cast<double>(offset + length) <= static_cast<double>(size_limit.rlim_cur);
+    return fits && allowed &&
+           fallocate(descriptor, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset), static_cast<off_t>(length)) == 0;
+#else
+    (void)offset;
+    (void)length;
+    (void)to;
+    return false;
+#endif
+}
+
+void release_output_reserve(const file* to) {
+#if defined(__linux__) && defined(FALLOC_FL_KEEP_SIZE)
+    // Cutting a file at its own size frees the blocks past it.
+    const int descriptor = to != nullptr ? descriptor_of(*to) : STDOUT_FILENO;
+    struct stat output {};
+    if (fstat(descriptor, &output) == 0 && S_ISREG(output.st_mode)) {
+        (void)ftruncate(descriptor, output.st_size);
+    }
+#else
+    (void)to;
+#endif
 }
 
 namespace {

@@ -371,6 +371,12 @@ int move_output_to(std::int64_t /*offset*/, bool /*cut*/, const file* /*to*/) {
     return ENOSYS;
 }
 
+bool reserve_output(std::int64_t /*offset*/, std::int64_t /*length*/, const file* /*to*/) {
+    return false;
+}
+
+void release_output_reserve(const file* /*to*/) {}
+
 int write(stream to, const char* bytes, std::size_t length) {
     const HANDLE handle = handle_of(to);
     DWORD console_mode = 0;

@@ -3,6 +3,7 @@
 // number of threads and in parts, to a function or in place on standard
 // output; a write that fails and a stop leave a prefix of the whole text.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -225,6 +226,53 @@ TEST(TextApi, AFailedWriteOrAStopLeavesAPrefix) {
             EXPECT_TRUE(whole.compare(0, text.size(), text) == 0);
         }
     }
+}
+
+// A file's text of a megabyte or more has its disk space set aside before it
+// is written; whatever the text did not fill is given back however the call
+// ends: whole, short of the range where the data ends, or stopped.
+TEST(TextApi, SpaceSetAsideForAFileEndsWhereItsTextEnds) {
+    const rovurer::file source = rovurer::file::open(write_digit_file("aside-api", mixed_words(300000, 9), 0)).value();
+    const std::string path = temp_folder() + "/aside-api-out";
+    const auto allocated = [&path] {
+        struct stat state {};
+        EXPECT_EQ(stat(path.c_str(), &state), 0);
+        return static_cast<std::int64_t>(state.st_blocks) * 512;
+    };
+    const rovurer::layout shape{10, 100, true};
+    struct case_ {
+        const char* name;
+        rovurer::range where;
+        bool stop;
+    };
+    const std::int64_t digits = std::int64_t{300000} * 19;  // about: the file holds a few more
+    const case_ cases[] = {
+        {"whole", {10, 1, digits}, false},
+        {"past the data's end", {10, 1, digits * 3}, false},
+        {"stopped", {10, 1, digits}, true},
+    };
+    for (const case_& c : cases) {
+        for (const int threads : {1, 2}) {
+            SCOPED_TRACE(std::string(c.name) + ", threads " + std::to_string(threads));
+            std::stop_source stopper;
+            rovurer::scan_options options;
+            options.threads = threads;
+            options.stop = stopper.get_token();
+            options.progress = [&](std::int64_t done, std::int64_t total) {
+                if (c.stop && done > total / 4) {
+                    stopper.request_stop();
+                }
+            };
+            const rovurer::result<rovurer::text_written> answer =
+                rovurer::write_text(source, c.where, shape, rovurer::text_output::file(path), options);
+            ASSERT_EQ(answer.ok(), !c.stop);
+            const std::int64_t size = static_cast<std::int64_t>(file_contents(path).size());
+            EXPECT_GT(size, c.stop ? 0 : digits);
+            // The file system's blocks for its bytes, and no more.
+            EXPECT_LE(allocated(), (size + 4095) / 4096 * 4096) << size << " bytes";
+        }
+    }
+    unlink(path.c_str());
 }
 
 }  // namespace

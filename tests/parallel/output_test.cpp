@@ -13,7 +13,10 @@
 #include "test_support.h"
 
 #ifdef __linux__
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -241,6 +244,70 @@ TEST(Output, PlatformWriteResumesInterruptedAndPartialWrites) {
     close(ends[0]);
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(received == sent) << received.size() << " of " << sent.size() << " bytes";
+#endif
+}
+
+// Disk space set aside for text about to be written: only on a regular file
+// where the space is free and the file-size limit allows, never changing
+// the file's bytes or size, and all given back past the file's end.
+TEST(Output, SpaceIsSetAsideOnlyWhereWritesCouldFillItAndGivenBackPastTheEnd) {
+    SKIP_UNLESS_LINUX("space is set aside on Linux");
+#ifdef __linux__
+    const std::string path = temp_folder() + "/reserved-output";
+    const auto allocated = [&path] {
+        struct stat state {};
+        EXPECT_EQ(stat(path.c_str(), &state), 0);
+        return static_cast<std::int64_t>(state.st_blocks) * 512;
+    };
+    const std::int64_t mib = std::int64_t{1} << 20;
+    struct case_ {
+        const char* name;
+        std::int64_t offset;
+        std::int64_t length;
+        rlim_t size_limit;  // RLIM_INFINITY: as it is
+        bool set_aside;
+    };
+    const case_ cases[] = {
+        {"8 MiB after the text", 4096, 8 * mib, RLIM_INFINITY, true},
+        {"more than the disk holds", 4096, std::int64_t{1} << 60, RLIM_INFINITY, false},
+        {"past the file-size limit", 4096, 8 * mib, 4 * mib, false},
+        {"within the file-size limit", 4096, 2 * mib, 4 * mib, true},
+        {"an offset past the largest", std::int64_t{1} << 62, std::int64_t{1} << 62, RLIM_INFINITY, false},
+    };
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    for (const case_& c : cases) {
+        SCOPED_TRACE(c.name);
+        int create_error = 0;
+        const platform::file out = platform::create_output(path.c_str(), &create_error);
+        ASSERT_TRUE(out.is_open()) << create_error;
+        ASSERT_EQ(platform::write_output(out, std::string(4096, '7').data(), 4096), 0);
+        if (c.size_limit != RLIM_INFINITY) {
+            const rlimit lower = {c.size_limit, before.rlim_max};
+            ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lower), 0);
+        }
+        const std::int64_t at_start = allocated();
+        const bool set_aside = platform::reserve_output(c.offset, c.length, &out);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &before), 0);
+        if (c.set_aside && !set_aside) {
+            GTEST_SKIP() << "this file system sets no space aside";
+        }
+        EXPECT_EQ(set_aside, c.set_aside);
+        EXPECT_EQ(file_contents(path), std::string(4096, '7'));
+        EXPECT_GE(allocated(), set_aside ? at_start + c.length : at_start);
+        EXPECT_LT(allocated(), set_aside ? at_start + c.length + mib : at_start + 1);
+        platform::release_output_reserve(&out);
+        EXPECT_EQ(allocated(), at_start);
+        EXPECT_EQ(file_contents(path), std::string(4096, '7'));
+    }
+    // Nothing but a regular file.
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    const platform::file pipe_end(ends[1]);
+    EXPECT_FALSE(platform::reserve_output(0, 8 * mib, &pipe_end));
+    platform::release_output_reserve(&pipe_end);
+    close(ends[0]);
+    unlink(path.c_str());
 #endif
 }
 
