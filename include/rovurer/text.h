@@ -36,7 +36,11 @@ public:
     // disk, the file-size limit, a stop), the file then ends where the text
     // of the parts before the one that stopped ends, as one thread would
     // leave it. Elsewhere (a pipe, a terminal) the text goes out in order.
-    // A write that a stop signal interrupts gives up (errc::stopped).
+    // A write that a stop signal interrupts gives up (errc::stopped). On
+    // Linux, a text of 1 MiB or more to a regular file (on any threads) has
+    // its disk space set aside first, where that space is free twice over
+    // and the file-size limit allows it, the file's size unchanged; what the
+    // text did not fill is given back when the call returns.
     static text_output standard_output();
 
     // A new file at `path` (one already there is emptied first), written as
