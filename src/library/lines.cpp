@@ -171,7 +171,7 @@ result<lines_run> run_lines(const file& source, const range& where, const text_o
         result = command_result::write_failed;
     }
     if (reserved) {
-        platform::release_output_reserve(target);
+        platform::release_output_reserve(text_at + text_length, target);
     }
     if (result != command_result::shown) {
         return lines_error(result, out, options);

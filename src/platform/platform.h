@@ -209,10 +209,10 @@ int move_output_to(std::int64_t offset, bool cut, const file* to = nullptr);
 // another output, or when the file system refuses.
 bool reserve_output(std::int64_t offset, std::int64_t length, const file* to = nullptr);
 
-// Gives back the space set aside past the output's end, when the text that
-// went out is shorter than reserved (a job that stopped, or a data end
-// before the range's): the file's bytes and size stay as they are.
-void release_output_reserve(const file* to = nullptr);
+// Gives back the space set aside past the output's end when that end is
+// before `reserved_end` (a job that stopped, a text shorter than foreseen):
+// the file's bytes and size stay as they are.
+void release_output_reserve(std::int64_t reserved_end, const file* to = nullptr);
 
 // Signals that ask a job to stop: SIGINT, SIGTERM and SIGHUP. From
 // catch_stop_signals() on, each only records its number, which stop_signal()

@@ -614,15 +614,16 @@ bool reserve_output(std::int64_t offset, std::int64_t length, const file* to) {
 #endif
 }
 
-void release_output_reserve(const file* to) {
+void release_output_reserve(std::int64_t reserved_end, const file* to) {
 #if defined(__linux__) && defined(FALLOC_FL_KEEP_SIZE)
     // Cutting a file at its own size frees the blocks past it.
     const int descriptor = to != nullptr ? descriptor_of(*to) : STDOUT_FILENO;
     struct stat output {};
-    if (fstat(descriptor, &output) == 0 && S_ISREG(output.st_mode)) {
+    if (fstat(descriptor, &output) == 0 && S_ISREG(output.st_mode) && output.st_size < reserved_end) {
         (void)ftruncate(descriptor, output.st_size);
     }
 #else
+    (void)reserved_end;
     (void)to;
 #endif
 }

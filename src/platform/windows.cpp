@@ -375,7 +375,7 @@ bool reserve_output(std::int64_t /*offset*/, std::int64_t /*length*/, const file
     return false;
 }
 
-void release_output_reserve(const file* /*to*/) {}
+void release_output_reserve(std::int64_t /*reserved_end*/, const file* /*to*/) {}
 
 int write(stream to, const char* bytes, std::size_t length) {
     const HANDLE handle = handle_of(to);

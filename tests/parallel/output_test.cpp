@@ -296,7 +296,10 @@ TEST(Output, SpaceIsSetAsideOnlyWhereWritesCouldFillItAndGivenBackPastTheEnd) {
         EXPECT_EQ(file_contents(path), std::string(4096, '7'));
         EXPECT_GE(allocated(), set_aside ? at_start + c.length : at_start);
         EXPECT_LT(allocated(), set_aside ? at_start + c.length + mib : at_start + 1);
-        platform::release_output_reserve(&out);
+        // Given back only when the file ends before what was set aside.
+        platform::release_output_reserve(4096, &out);
+        EXPECT_EQ(allocated() > at_start, set_aside);
+        platform::release_output_reserve(set_aside ? c.offset + c.length : std::int64_t{1} << 62, &out);
         EXPECT_EQ(allocated(), at_start);
         EXPECT_EQ(file_contents(path), std::string(4096, '7'));
     }
@@ -305,7 +308,7 @@ TEST(Output, SpaceIsSetAsideOnlyWhereWritesCouldFillItAndGivenBackPastTheEnd) {
     ASSERT_EQ(pipe(ends), 0);
     const platform::file pipe_end(ends[1]);
     EXPECT_FALSE(platform::reserve_output(0, 8 * mib, &pipe_end));
-    platform::release_output_reserve(&pipe_end);
+    platform::release_output_reserve(8 * mib, &pipe_end);
     close(ends[0]);
     unlink(path.c_str());
 #endif
