@@ -14,6 +14,7 @@ baseline's:
   - the server's resident memory with 1,000 idle connections open.
 Prints requests a second and the 99th percentile of latency.
 """
+import atexit
 import os
 import re
 import resource
@@ -57,7 +58,9 @@ os.chmod(work, 0o755)  # nginx's workers run as another user
 server_port = 18090
 server = subprocess.Popen([tool, "--serve", "--quiet", "--listen", f"127.0.0.1:{server_port}",
                            "--max-connections", "2000", binary], stderr=subprocess.PIPE, text=True)
-server.stderr.readline()
+started = server.stderr.readline()
+if "serving" not in started:
+    sys.exit(f"rovurer --serve did not start: {started.strip()} (a build without the server?)")
 nginx_ports = {1: 18091, 2: 18092}  # nginx with one worker process, and with two
 nginxes = []
 for workers, port in nginx_ports.items():
@@ -74,6 +77,18 @@ http {{ access_log off; sendfile on; tcp_nopush on; keepalive_requests 1000000;
 """)
     nginxes.append(subprocess.Popen(["nginx", "-c", os.path.join(folder, "nginx.conf"), "-e",
                                      os.path.join(folder, "error.log")]))
+
+
+def stop_servers():
+    """Stops every server this script started, however it ends (nginx
+    would otherwise keep running, and hold this script's output open)."""
+    for process in [server, *nginxes]:
+        if process.poll() is None:
+            process.terminate()
+            process.wait()
+
+
+atexit.register(stop_servers)
 for port in (server_port, *nginx_ports.values()):
     for _ in range(100):
         try:
@@ -175,9 +190,4 @@ print(f"resident memory with 1,000 idle connections: {rss / 1024:.1f} MiB (goal 
 for connection in idle:
     connection.close()
 
-server.terminate()
-for nginx in nginxes:
-    nginx.terminate()
-server.wait()
-for nginx in nginxes:
-    nginx.wait()
+stop_servers()
