@@ -144,9 +144,9 @@ result<lines_run> run_lines(const file& source, const range& where, const text_o
                                                   : output_buffer(deliver_to, deliver, output_bytes);
     run_split split = split_part(bounds, plan);
     // A job that knows where its text goes, to an output that takes writes
-    // anywhere: on several threads its parts are written in place. Text
-    // offsets past 2^62 could pass the largest file offset.
-    // A long text has its disk space set aside first.
+    // anywhere: on several threads its parts are written in place, and a
+    // long text has its disk space set aside first. Text offsets past 2^62
+    // could pass the largest file offset.
     const bool placing =
         job.places() && (target != nullptr || to.is_standard_output()) && split.end <= std::int64_t{1} << 56;
     const std::int64_t text_length =

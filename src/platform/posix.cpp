@@ -46,6 +46,11 @@ int descriptor_of(stream to) {
     return to == stream::output ? STDOUT_FILENO : STDERR_FILENO;
 }
 
+// The output of the calls that take `to`: that file, or standard output.
+int output_descriptor(const file* to) {
+    return to != nullptr ? descriptor_of(*to) : STDOUT_FILENO;
+}
+
 bool is_pipe(stream to) {
     struct stat status {};
     return fstat(descriptor_of(to), &status) == 0 && S_ISFIFO(status.st_mode);
@@ -540,7 +545,7 @@ int write_output(const file& to, const char* bytes, std::size_t length) {
 }
 
 std::int64_t output_offset(const file* to) {
-    const int descriptor = to != nullptr ? descriptor_of(*to) : STDOUT_FILENO;
+    const int descriptor = output_descriptor(to);
     struct stat output {};
     struct stat error_stream {};
     struct stat null_device {};
@@ -568,7 +573,7 @@ int write_output_at(std::int64_t offset, const char* bytes, std::size_t length, 
     if (offset < 0 || offset > largest || static_cast<std::uint64_t>(largest - offset) < length) {
         return EFBIG;
     }
-    const int descriptor = to != nullptr ? descriptor_of(*to) : STDOUT_FILENO;
+    const int descriptor = output_descriptor(to);
     return write_all(
         bytes, length, to == nullptr, [offset, descriptor](const char* rest, std::size_t left, std::size_t done) {
             return pwrite(descriptor, rest, left, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
@@ -579,7 +584,7 @@ int move_output_to(std::int64_t offset, bool cut, const file* to) {
     if (offset < 0 || offset > std::numeric_limits<off_t>::max()) {
         return EINVAL;
     }
-    const int descriptor = to != nullptr ? descriptor_of(*to) : STDOUT_FILENO;
+    const int descriptor = output_descriptor(to);
     struct stat output {};
     if (cut && fstat(descriptor, &output) == 0 && S_ISREG(output.st_mode) &&
         ftruncate(descriptor, static_cast<off_t>(offset)) != 0) {
@@ -590,7 +595,7 @@ int move_output_to(std::int64_t offset, bool cut, const file* to) {
 
 bool reserve_output(std::int64_t offset, std::int64_t length, const file* to) {
 #if defined(__linux__) && defined(FALLOC_FL_KEEP_SIZE)
-    const int descriptor = to != nullptr ? descriptor_of(*to) : STDOUT_FILENO;
+    const int descriptor = output_descriptor(to);
     struct stat output {};
     struct statvfs space {};
     struct rlimit size_limit {};
@@ -599,11 +604,12 @@ bool reserve_output(std::int64_t offset, std::int64_t length, const file* to) {
         getrlimit(RLIMIT_FSIZE, &size_limit) != 0) {
         return false;
     }
-    // What is free for this process, less a margin that leaves others room.
-    const auto free_bytes = static_cast<double>(space.f_bavail) * static_cast<double>(space.f_frsize);
-    const bool fits = static_cast<double>(length) < free_bytes / 2;
-    const bool allowed = size_limit.rlim_cur == RLIM_INFINITY ||
-                         static_cast<double>(offset + length) <= static_cast<double>(size_limit.rlim_cur);
+    // Half of what is free for this process, which leaves others room; in
+    // blocks, which cannot overflow.
+    const auto blocks = static_cast<std::uint64_t>(length) / (space.f_frsize > 0 ? space.f_frsize : 1);
+    const bool fits = blocks < space.f_bavail / 2;
+    const bool allowed =
+        size_limit.rlim_cur == RLIM_INFINITY || static_cast<std::uint64_t>(offset + length) <= size_limit.rlim_cur;
     return fits && allowed &&
            fallocate(descriptor, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset), static_cast<off_t>(length)) == 0;
 #else
@@ -617,7 +623,7 @@ bool reserve_output(std::int64_t offset, std::int64_t length, const file* to) {
 void release_output_reserve(std::int64_t reserved_end, const file* to) {
 #if defined(__linux__) && defined(FALLOC_FL_KEEP_SIZE)
     // Cutting a file at its own size frees the blocks past it.
-    const int descriptor = to != nullptr ? descriptor_of(*to) : STDOUT_FILENO;
+    const int descriptor = output_descriptor(to);
     struct stat output {};
     if (fstat(descriptor, &output) == 0 && S_ISREG(output.st_mode) && output.st_size < reserved_end) {
         (void)ftruncate(descriptor, output.st_size);

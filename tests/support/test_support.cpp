@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef __linux__
+#include <sys/stat.h>
+#endif
+
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -99,6 +103,14 @@ std::string file_contents(const std::string& path) {
     content << in.rdbuf();
     return content.str();
 }
+
+#ifdef __linux__
+std::int64_t allocated_bytes(const std::string& path) {
+    struct stat state {};
+    EXPECT_EQ(stat(path.c_str(), &state), 0) << path;
+    return static_cast<std::int64_t>(state.st_blocks) * 512;
+}
+#endif
 
 std::string take_digits(rovurer::digit_stream* stream, std::int64_t count, int* last) {
     std::string digits;

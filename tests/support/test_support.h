@@ -71,6 +71,11 @@ std::string digits_of(const std::string& path, int base, std::int64_t offset, st
 // The whole content of a file.
 std::string file_contents(const std::string& path);
 
+#ifdef __linux__
+// The disk space a file takes, in bytes (its blocks, set aside or written).
+std::int64_t allocated_bytes(const std::string& path);
+#endif
+
 struct run_result {
     int status = -1;         // exit status, or -1 when ended by a signal
     int signal = 0;          // the ending signal, or 0
